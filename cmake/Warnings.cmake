@@ -1,0 +1,27 @@
+# Compiler flags shared by every target: warnings, optional -Werror and sanitizers.
+add_library(vantry_options INTERFACE)
+target_compile_options(vantry_options INTERFACE -Wall -Wextra)
+if(VANTRY_WERROR)
+  target_compile_options(vantry_options INTERFACE -Werror)
+endif()
+if(VANTRY_SANITIZE)
+  target_compile_options(vantry_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                                  -fno-sanitize-recover=undefined)
+  target_link_options(vantry_options INTERFACE -fsanitize=address,undefined)
+endif()
+# Every module includes headers by their path from the source root ("image/VxImage.h").
+target_include_directories(vantry_options INTERFACE ${PROJECT_SOURCE_DIR})
+if(WIN32)
+  target_compile_definitions(vantry_options INTERFACE UNICODE _UNICODE)
+  target_link_options(vantry_options INTERFACE -static)
+endif()
+
+# Adds a test executable from the sources given, linked to GoogleTest and `LIBS`.
+# Tests are discovered before each ctest run, so building never needs Wine.
+function(vantry_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} vantry_options GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                       PROPERTIES ENVIRONMENT "VANTRY_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp")
+endfunction()
