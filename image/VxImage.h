@@ -210,8 +210,13 @@ public:
     bool EncodePrecheck(const VxStream* stream);
 
     // ---- Resampling (VxImageResample.cpp) ---------------------------------------------------
+    // Mode 1 nearest pixel, 2 bicubic B-spline, other values bilinear or the 24-bit area shrink.
+    bool Rescale(std::int32_t newWidth, std::int32_t newHeight, std::int32_t mode,
+                 VxImage* destination = nullptr);
 
     // ---- Text marker (VxImageTextMark.cpp) -------------------------------------------------
+    // 1 on success, -1 without pixels, 0 when no drawing surface could be had.
+    std::int32_t DrawTextMark(HDC dc, std::int32_t x, std::int32_t y, struct TextMark* mark, bool withAlpha);
 
 protected:
     void Startup(std::uint32_t type);
