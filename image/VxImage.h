@@ -11,6 +11,9 @@
 #include <cstdio>
 
 class VxStream;
+namespace vx {
+class TextRenderer;
+}
 
 // Image type codes: the format a picture came from or is to be written as.
 enum VxImageType : std::uint32_t {
@@ -129,6 +132,8 @@ public:
     void SetGifDisposal(std::uint8_t disposal);
     void SetDecodeAllFrames(bool all);
     std::uint32_t CodecOption(std::uint32_t format) const;
+    // Index of a format's word in codecOptions; 0 for codes that name no supported format.
+    static std::uint32_t OptionSlot(std::uint32_t type);
     std::uint16_t Swap16(std::uint16_t v) const;
     std::uint32_t Swap32(std::uint32_t v) const;
     void SwapHeaderBytes(BITMAPINFOHEADER& h) const;
@@ -169,6 +174,8 @@ public:
     bool IsGreyPalette() const;
     bool PaletteHasAlpha() const;
     void SwapRedBlue(std::uint8_t* buffer, std::int64_t length) const;
+    // Expands 16- or 32-bit bit-field pixels into this (already created) 24-bit image. The
+    // source is a separate buffer or exactly this image's first pixel row (read in place).
     void BitfieldsTo24(const std::uint8_t* source, std::uint32_t redMask, std::uint32_t greenMask,
                        std::uint32_t blueMask, std::uint32_t sourceBits);
     static std::int32_t LuminanceCompare(const RGBQUAD* first, const RGBQUAD* second);
@@ -211,17 +218,75 @@ public:
 
     // ---- Resampling (VxImageResample.cpp) ---------------------------------------------------
     // Mode 1 nearest pixel, 2 bicubic B-spline, other values bilinear or the 24-bit area shrink.
+    // With a null destination the result replaces this image.
     bool Rescale(std::int32_t newWidth, std::int32_t newHeight, std::int32_t mode,
                  VxImage* destination = nullptr);
 
+    // Interpolation methods of the samplers; any code outside 1..18 means bilinear.
+    enum Interpolation : std::int32_t {
+        kInterpNearest = 1,
+        kInterpBilinear = 2,
+        kInterpBSpline = 3,
+        kInterpCubicConvolution = 4, // a = -1
+        kInterpGeneralCubic = 5,     // a = -0.5
+        kInterpLanczos = 6,          // radius 6, 12 x 12 taps
+        kInterpBox = 7,
+        kInterpHermite = 8,
+        kInterpSoftHermite = 9,      // Hermite with its cubic part scaled by 0.92
+        kInterpSinc = 10,
+        kInterpBlackman = 11,
+        kInterpBessel = 12,
+        kInterpGaussian = 13,
+        kInterpQuadratic = 14,
+        kInterpMitchell = 15,        // B = C = 1/3
+        kInterpCatmullRom = 16,
+        kInterpHannSinc = 17,
+        kInterpPower = 18,           // 1 - t^2
+    };
+    // What a sampler returns for a position outside the image; other codes give the replacement.
+    enum Overflow : std::int32_t {
+        kOverflowColour = 1,      // the replacement colour
+        kOverflowBackground = 2,  // the transparent colour or index when set, else the replacement
+        kOverflowTransparent = 3, // the replacement with opacity 0 when there is an alpha plane
+        kOverflowWrap = 4,
+        kOverflowRepeat = 5,
+        kOverflowMirror = 6,
+    };
+    // The colour at a fractional position (pixel centres at integer coordinates, y = 0 the bottom
+    // row). A null replacement means white with fourth byte 0.
+    RGBQUAD InterpolatedColour(float x, float y, std::int32_t method, std::int32_t overflow,
+                               const RGBQUAD* replacement = nullptr) const;
+    // The average colour of an areaWidth x areaHeight rectangle centred on (x, y).
+    RGBQUAD AreaColour(float x, float y, float areaWidth, float areaHeight, std::int32_t method,
+                       std::int32_t overflow, const RGBQUAD* replacement = nullptr) const;
+    // The pixel at (x, y), or what the overflow code gives for a position outside the image.
+    RGBQUAD ColourWithOverflow(std::int32_t x, std::int32_t y, std::int32_t overflow,
+                               const RGBQUAD* replacement = nullptr) const;
+    // Moves a position outside the image inside by overflow codes 4 to 6 (wrap, repeat, mirror);
+    // positions inside and other codes are left as they are.
+    void OverflowCoordinates(std::int32_t& x, std::int32_t& y, std::int32_t overflow) const;
+    void OverflowCoordinates(float& x, float& y, std::int32_t overflow) const;
+
     // ---- Text marker (VxImageTextMark.cpp) -------------------------------------------------
-    // 1 on success, -1 without pixels, 0 when no drawing surface could be had.
+    // 1 on success, -1 without pixels, 0 when no drawing surface could be had. The text is
+    // rendered by the system's text engine, or by the one given.
     std::int32_t DrawTextMark(HDC dc, std::int32_t x, std::int32_t y, struct TextMark* mark, bool withAlpha);
+    std::int32_t DrawTextMark(vx::TextRenderer& renderer, HDC dc, std::int32_t x, std::int32_t y,
+                              struct TextMark* mark, bool withAlpha);
+#if defined(_WIN32)
+    // Makes this image a copy of a GDI bitmap, realising `palette` first when one is given
+    // (VxImageBitmap_win32.cpp).
+    bool CreateFromBitmap(HBITMAP bitmap, HPALETTE palette = nullptr);
+#endif
 
 protected:
     void Startup(std::uint32_t type);
+    // Frees the selection mask and resets selectionBox to the empty box (left = width,
+    // bottom = height, top = right = 0) from which a union can grow.
     void FreeSelectionPlane();
 
+    // Buffers (dib, selection, alpha) come from malloc. The layers and frames arrays come
+    // from new[] and hold layerCount / frameCount images each, deleted one by one.
     std::uint8_t* dib = nullptr;
     BITMAPINFOHEADER header{};
     ImageInfo info{};

@@ -80,6 +80,9 @@ public:
     int Scanf(const char* format, void* output) override;
 
 private:
+    // Grows the block so byteCount bytes fit at the position; false when they cannot.
+    bool MakeRoom(std::uint64_t byteCount);
+
     std::uint8_t* m_buffer;
     std::int32_t m_size;     // one past the highest byte ever written (or the size given)
     bool m_ownsBuffer;

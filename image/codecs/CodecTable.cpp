@@ -1,20 +1,47 @@
-// The codec table: one row per compiled-in format. Adding a codec means adding its
-// header and its row here; detection order is the order of the rows' second column.
+// The codec table: one row per compiled-in format, listed in content-detection order
+// (BMP 1, JPEG 2, ICO 3, GIF 4, TGA 5, PCX 6, WBMP 7, WMF/EMF 8, SKA 9). Adding a codec means
+// including its header and adding its row at its place; the checks below reject a row out of
+// order or a type listed twice.
 #include "image/codecs/CodecTable.h"
+#include "image/codecs/VxImageJPG.h"
+
+#include <initializer_list>
 
 namespace {
 
 // Type, detection position, decode, encode.
-constexpr CodecEntry kCodecs[] = {
-    // Rows are added here as codecs are built, e.g.
-    // {kVxTypeJpg, 1, &DecodeWithCodec<VxImageJPG>, &EncodeWithCodec<VxImageJPG>},
-    {0, 0, nullptr, nullptr},
+constexpr std::initializer_list<CodecEntry> kCodecs = {
+    {kVxTypeJpg, 2, &DecodeWithCodec<VxImageJPG>, &EncodeWithCodec<VxImageJPG>},
 };
+
+constexpr bool IsWellFormed(std::initializer_list<CodecEntry> rows)
+{
+    const CodecEntry* previous = nullptr;
+    for (const CodecEntry& row : rows) {
+        if (row.type == kVxTypeUnknown)
+            return false;
+        if (previous && previous->detectionOrder >= row.detectionOrder)
+            return false;
+        for (const CodecEntry* other = rows.begin(); other != &row; ++other)
+            if (other->type == row.type)
+                return false;
+        previous = &row;
+    }
+    return true;
+}
+static_assert(IsWellFormed(kCodecs), "codec rows must be in detection order, each type once");
 
 } // namespace
 
 std::span<const CodecEntry> CodecTable()
 {
-    // The placeholder row (type 0) stands for "no codec yet" and is never matched.
-    return std::span<const CodecEntry>(kCodecs).subspan(1);
+    return {kCodecs.begin(), kCodecs.size()};
+}
+
+const CodecEntry* FindCodec(std::uint32_t type)
+{
+    for (const CodecEntry& row : kCodecs)
+        if (row.type == type)
+            return &row;
+    return nullptr;
 }

@@ -20,8 +20,10 @@ struct CodecEntry {
     bool (*encode)(VxImage& image, VxStream* stream);
 };
 
-// Every compiled-in codec, one row each.
+// Every compiled-in codec, one row each, in detection order.
 std::span<const CodecEntry> CodecTable();
+// The row of a type code, or null when no codec handles it.
+const CodecEntry* FindCodec(std::uint32_t type);
 
 // A codec object starts from the caller's ImageInfo (escape, jpegScale, options, frame ...),
 // decodes, and on success the caller's image takes over its pixels, header, info and frames.
@@ -30,12 +32,12 @@ bool DecodeWithCodec(VxImage& image, VxStream* stream, bool report)
 {
     Codec codec;
     codec.CopyInfoFrom(image);
-    if (codec.Decode(stream)) {
-        image.TakeOver(codec, true);
-        return true;
-    }
+    if (codec.Decode(stream))
+        return image.TakeOver(codec, true); // refused only when `image` is an alias
     if (report) {
-        if (kReportsFrameCount)
+        // The count tells the caller how many images the file holds. It must never
+        // describe a frames array of a different length, so old frames go first.
+        if (kReportsFrameCount && image.DestroyFrames())
             image.Info().frameCount = codec.FrameCount();
         image.SetLastError(codec.LastError());
     }

@@ -1,0 +1,204 @@
+// Load, save and format dispatch: type codes and their option slots, the codec table's
+// order, the error texts of unknown formats, missing files and refused images, the
+// lastError restore of Load's second pass, and UTF-16 file names reaching the disk.
+#include "image/VxImage.h"
+#include "image/VxStream.h"
+#include "image/codecs/CodecTable.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kUnknownDecode = "Decode: Unknown or wrong format";
+constexpr const char* kUnknownEncode = "Encode: Unknown format";
+
+// Text that no picture format accepts: not a BMP/JPEG/ICO/GIF signature, a TGA colour-map
+// type of 'h', a WBMP type byte that is not 0.
+const std::vector<std::uint8_t> kNotAPicture = {'t', 'h', 'i', 's', ' ', 'i', 's', ' ', 'n', 'o', 't', ' ',
+                                                'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e', '\n'};
+
+TEST(VxImageDispatch, OptionSlotsNameTheSupportedFormats)
+{
+    const std::uint32_t supported[] = {1, 2, 3, 5, 7, 8, 9, 10, 18};
+    std::uint32_t expectedSlot = 1;
+    for (std::uint32_t code : supported)
+        EXPECT_EQ(VxImage::OptionSlot(code), expectedSlot++) << code;
+    const std::uint32_t unsupported[] = {0, 4, 6, 11, 17, 19, 0xFFFFFFFFu};
+    for (std::uint32_t code : unsupported)
+        EXPECT_EQ(VxImage::OptionSlot(code), 0u) << code;
+}
+
+TEST(VxImageDispatch, CodecTableRowsAreSupportedAndInDetectionOrder)
+{
+    int previous = -1;
+    for (const CodecEntry& row : CodecTable()) {
+        EXPECT_NE(VxImage::OptionSlot(row.type), 0u) << row.type;
+        EXPECT_GT(row.detectionOrder, previous);
+        previous = row.detectionOrder;
+        EXPECT_EQ(FindCodec(row.type), &row);
+    }
+    EXPECT_EQ(FindCodec(kVxTypeUnknown), nullptr);
+    EXPECT_EQ(FindCodec(4), nullptr);
+}
+
+TEST(VxImageDispatch, DecodeRefusesNullStreamsAndUnknownCodes)
+{
+    VxImage image;
+    EXPECT_FALSE(image.Decode(static_cast<VxStream*>(nullptr), kVxTypeJpg));
+    EXPECT_STREQ(image.LastError(), "null file handler");
+    image.SetLastError("");
+    EXPECT_FALSE(image.Decode(static_cast<std::FILE*>(nullptr), kVxTypeUnknown));
+    EXPECT_STREQ(image.LastError(), "null file handler");
+
+    std::vector<std::uint8_t> bytes = kNotAPicture;
+    for (std::uint32_t code : {4u, 6u, 11u, 0xFFFFFFFFu}) {
+        VxMemStream stream(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+        image.SetLastError("");
+        EXPECT_FALSE(image.Decode(&stream, code));
+        EXPECT_STREQ(image.LastError(), kUnknownDecode) << code;
+    }
+    EXPECT_FALSE(image.IsValid());
+}
+
+TEST(VxImageDispatch, DetectionLeavesTheStreamWhereItStarted)
+{
+    std::vector<std::uint8_t> bytes(4, 0xFF);
+    bytes.insert(bytes.end(), kNotAPicture.begin(), kNotAPicture.end());
+    VxMemStream stream(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    ASSERT_TRUE(stream.Seek(4, SEEK_SET));
+    VxImage image;
+    EXPECT_FALSE(image.Decode(&stream, kVxTypeUnknown));
+    EXPECT_STREQ(image.LastError(), kUnknownDecode);
+    EXPECT_EQ(stream.Tell(), 4);
+}
+
+TEST(VxImageDispatch, LoadOfAMissingFileKeepsLastError)
+{
+    vx::test::ScratchDir dir;
+    const std::u16string missing = vx::test::ToU16(dir / "missing.jpg");
+    for (std::uint32_t code : {0u, 3u, 4u}) {
+        VxImage image;
+        image.SetLastError("before");
+        EXPECT_FALSE(image.Load(missing.c_str(), code));
+        EXPECT_STREQ(image.LastError(), "before") << code;
+    }
+    VxImage fromFile(missing.c_str(), kVxTypeJpg);
+    EXPECT_FALSE(fromFile.IsValid());
+    EXPECT_STREQ(fromFile.LastError(), "");
+    EXPECT_EQ(fromFile.ImageType(), kVxTypeJpg);
+}
+
+TEST(VxImageDispatch, LoadOfAnUnrecognisedFile)
+{
+    vx::test::ScratchDir dir;
+    const auto path = dir / "not-a-picture.jpg";
+    vx::test::WriteFileBytes(path, kNotAPicture);
+    const std::u16string name = vx::test::ToU16(path);
+
+    VxImage detect;
+    EXPECT_FALSE(detect.Load(name.c_str(), kVxTypeUnknown));
+    EXPECT_STREQ(detect.LastError(), kUnknownDecode);
+
+    // A named format that fails keeps its own message rather than the detection message.
+    VxImage named;
+    EXPECT_FALSE(named.Load(name.c_str(), kVxTypeJpg));
+    EXPECT_STRNE(named.LastError(), "");
+    if (FindCodec(kVxTypeJpg))
+        EXPECT_STRNE(named.LastError(), kUnknownDecode);
+    else
+        EXPECT_STREQ(named.LastError(), kUnknownDecode);
+
+    // A code that names no format runs detection only and restores the text from before.
+    VxImage unsupported;
+    unsupported.SetLastError("before");
+    EXPECT_FALSE(unsupported.Load(name.c_str(), 4));
+    EXPECT_STREQ(unsupported.LastError(), "before");
+    EXPECT_FALSE(unsupported.IsValid());
+}
+
+TEST(VxImageDispatch, SaveWithAnUnknownCodeLeavesAnEmptyFile)
+{
+    vx::test::ScratchDir dir;
+    const auto path = dir / "out.bin";
+    VxImage image(4, 4, 24, kVxTypeUnknown);
+    EXPECT_FALSE(image.Save(vx::test::ToU16(path).c_str(), 6));
+    EXPECT_STREQ(image.LastError(), kUnknownEncode);
+    ASSERT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(std::filesystem::file_size(path), 0u);
+}
+
+TEST(VxImageDispatch, SaveToAnUncreatableFileKeepsLastError)
+{
+    vx::test::ScratchDir dir;
+    VxImage image(4, 4, 24, kVxTypeUnknown);
+    image.SetLastError("before");
+    EXPECT_FALSE(image.Save(vx::test::ToU16(dir / "no-such-dir" / "out.jpg").c_str(), kVxTypeJpg));
+    EXPECT_STREQ(image.LastError(), "before");
+}
+
+TEST(VxImageDispatch, SaveOfAnImageWithoutPixels)
+{
+    vx::test::ScratchDir dir;
+    VxImage image;
+    EXPECT_FALSE(image.Save(vx::test::ToU16(dir / "empty.jpg").c_str(), kVxTypeJpg));
+    EXPECT_STREQ(image.LastError(), FindCodec(kVxTypeJpg) ? "null image!!!" : kUnknownEncode);
+}
+
+TEST(VxImageDispatch, SaveReportsDataLostAtClose)
+{
+    // /dev/full accepts the open and buffered writes; the bytes are refused when flushed.
+    if (!std::filesystem::exists("/dev/full") || !FindCodec(kVxTypeJpg))
+        GTEST_SKIP() << "needs /dev/full and the JPEG codec";
+    VxImage image(2, 2, 24, kVxTypeUnknown);
+    image.Clear(0x80);
+    EXPECT_FALSE(image.Save(u"/dev/full", kVxTypeJpg));
+    EXPECT_STRNE(image.LastError(), "");
+}
+
+TEST(VxImageDispatch, EncodeChecks)
+{
+    VxImage image(2, 2, 8, kVxTypeUnknown);
+    EXPECT_FALSE(image.Encode(static_cast<VxStream*>(nullptr), 4));
+    EXPECT_STREQ(image.LastError(), kUnknownEncode);
+    VxMemStream stream;
+    ASSERT_TRUE(stream.Open());
+    image.SetLastError("");
+    EXPECT_FALSE(image.Encode(&stream, kVxTypeUnknown));
+    EXPECT_STREQ(image.LastError(), kUnknownEncode);
+    EXPECT_EQ(stream.Size(), 0);
+
+    image.SetLastError("unchanged");
+    EXPECT_TRUE(image.EncodePrecheck(&stream));
+    EXPECT_STREQ(image.LastError(), "unchanged");
+    EXPECT_FALSE(image.EncodePrecheck(nullptr));
+    EXPECT_STREQ(image.LastError(), "null file handler");
+    VxImage empty;
+    EXPECT_FALSE(empty.EncodePrecheck(&stream));
+    EXPECT_STREQ(empty.LastError(), "null image!!!");
+}
+
+TEST(VxImageDispatch, NonAsciiFileNamesReachTheDisk)
+{
+    vx::test::ScratchDir dir;
+    const std::u16string leaf = u"\u043f\u0440\u0438\u043c\u0435\u0440-\u753b\u50cf-\U0001F600.jpg";
+    const std::filesystem::path path = dir.Path() / std::filesystem::path(leaf);
+    const std::u16string name = vx::test::ToU16(path);
+
+    VxImage image(2, 2, 24, kVxTypeUnknown);
+    EXPECT_FALSE(image.Save(name.c_str(), 6)); // creates the file, then refuses the code
+    ASSERT_TRUE(std::filesystem::exists(path));
+
+    // The file opens by the same name: detection runs and reports, instead of lastError
+    // staying as it was for a file that cannot be opened.
+    VxImage loaded;
+    loaded.SetLastError("before");
+    EXPECT_FALSE(loaded.Load(name.c_str(), kVxTypeUnknown));
+    EXPECT_STREQ(loaded.LastError(), kUnknownDecode);
+}
+
+} // namespace

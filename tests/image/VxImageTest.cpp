@@ -1,0 +1,670 @@
+// VxImage container: creation sizes and limits, defaults, resolution, pixel and palette
+// access at 1, 4, 8 and 24 bits, the NearestIndex cache, and the ownership rules of
+// CopyFrom, TakeOver, MakeAlias and Destroy (leaks and double frees show up under ASan).
+#include "image/VxImage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Reaches the protected buffers so tests can install planes and frames as a codec would.
+class TestImage : public VxImage {
+public:
+    using VxImage::VxImage;
+    BITMAPINFOHEADER& MutableHeader() { return header; }
+    std::uint8_t*& Selection() { return selection; }
+    std::uint8_t*& Alpha() { return alpha; }
+    VxImage**& Frames() { return frames; }
+
+    void InstallPlanes(std::uint8_t selectionFill, std::uint8_t alphaFill)
+    {
+        const std::size_t size = static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height());
+        selection = static_cast<std::uint8_t*>(std::malloc(size));
+        alpha = static_cast<std::uint8_t*>(std::malloc(size));
+        std::memset(selection, selectionFill, size);
+        std::memset(alpha, alphaFill, size);
+    }
+    void InstallFrames(int count)
+    {
+        frames = new VxImage*[count];
+        for (int i = 0; i < count; ++i)
+            frames[i] = new VxImage(2, 2, 8, kVxTypeGif);
+        info.frameCount = count;
+    }
+};
+
+bool SameQuad(RGBQUAD a, RGBQUAD b)
+{
+    return std::memcmp(&a, &b, sizeof(a)) == 0;
+}
+
+RGBQUAD Quad(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint8_t fourth = 0)
+{
+    return RGBQUAD{blue, green, red, fourth};
+}
+
+// ---- Create ---------------------------------------------------------------------------
+
+TEST(VxImageCreate, TwentyFourBitLayout)
+{
+    VxImage image;
+    ASSERT_NE(image.Create(3, 2, 24, kVxTypeBmp), nullptr);
+    const BITMAPINFOHEADER& h = image.Header();
+    EXPECT_EQ(image.RowStride(), 12u);
+    EXPECT_EQ(h.biSizeImage, 24u);
+    EXPECT_EQ(h.biClrUsed, 0u);
+    EXPECT_EQ(image.DibSize(), 64u);
+    EXPECT_EQ(h.biSize, 40u);
+    EXPECT_EQ(h.biWidth, 3);
+    EXPECT_EQ(h.biHeight, 2);
+    EXPECT_EQ(h.biPlanes, 1);
+    EXPECT_EQ(h.biBitCount, 24);
+    EXPECT_EQ(h.biCompression, BI_RGB);
+    EXPECT_EQ(image.ImageType(), kVxTypeBmp);
+    EXPECT_EQ(image.PaletteAddress(), nullptr);
+    EXPECT_EQ(std::memcmp(image.DibAddress(), &h, sizeof(h)), 0);
+    EXPECT_EQ(image.Info().bits, image.DibAddress() + 40);
+}
+
+TEST(VxImageCreate, OddDepthBecomesEightBitsWithZeroPalette)
+{
+    VxImage image;
+    ASSERT_NE(image.Create(3, 2, 5, kVxTypeUnknown), nullptr);
+    EXPECT_EQ(image.BitsPerPixel(), 8);
+    EXPECT_EQ(image.RowStride(), 4u);
+    EXPECT_EQ(image.ColourCount(), 256u);
+    EXPECT_EQ(image.DibSize(), 1072u);
+    ASSERT_EQ(reinterpret_cast<std::uint8_t*>(image.PaletteAddress()), image.DibAddress() + 40);
+    const std::uint8_t* palette = image.DibAddress() + 40;
+    for (int i = 0; i < 1024; ++i)
+        ASSERT_EQ(palette[i], 0) << i;
+    EXPECT_EQ(image.Info().bits, image.DibAddress() + 40 + 1024);
+}
+
+TEST(VxImageCreate, DepthNormalisation)
+{
+    const struct { std::uint32_t asked, stored, colours; } cases[] = {
+        {0, 1, 2}, {1, 1, 2}, {2, 4, 16}, {4, 4, 16}, {5, 8, 256},
+        {8, 8, 256}, {9, 24, 0}, {16, 24, 0}, {32, 24, 0}, {1000, 24, 0},
+    };
+    for (const auto& c : cases) {
+        VxImage image(4, 4, c.asked, kVxTypeUnknown);
+        ASSERT_TRUE(image.IsValid()) << c.asked;
+        EXPECT_EQ(image.BitsPerPixel(), c.stored) << c.asked;
+        EXPECT_EQ(image.ColourCount(), c.colours) << c.asked;
+    }
+}
+
+TEST(VxImageCreate, RowStrideIsPaddedToFourBytes)
+{
+    const struct { std::uint32_t width, depth, stride; } cases[] = {
+        {1, 1, 4}, {32, 1, 4}, {33, 1, 8}, {7, 4, 4}, {8, 4, 4}, {9, 4, 8},
+        {4, 8, 4}, {5, 8, 8}, {1, 24, 4}, {4, 24, 12}, {5, 24, 16},
+    };
+    for (const auto& c : cases) {
+        VxImage image(c.width, 3, c.depth, kVxTypeUnknown);
+        ASSERT_TRUE(image.IsValid());
+        EXPECT_EQ(image.RowStride(), c.stride) << c.width << "x" << c.depth;
+        EXPECT_EQ(image.Header().biSizeImage, c.stride * 3);
+        EXPECT_EQ(image.RowAddress(2), image.Info().bits + 2 * c.stride);
+    }
+}
+
+TEST(VxImageCreate, LargestAllowedPixelBlock)
+{
+    VxImage image;
+    ASSERT_NE(image.Create(16384, 16384, 8, kVxTypeUnknown), nullptr);
+    EXPECT_EQ(image.Header().biSizeImage, 268435456u);
+    EXPECT_EQ(image.DibSize(), 40u + 1024u + 268435456u);
+}
+
+TEST(VxImageCreate, SizesOverTheLimitFail)
+{
+    const struct { std::uint32_t width, height, depth; } cases[] = {
+        {16384, 16385, 8},
+        {65536, 65536, 24},     // product wraps in 32 bits
+        {65536, 65537, 8},      // product wraps in 32 bits
+        {0xFFFFFFFFu, 0xFFFFFFFFu, 24},
+        {0x80000000u, 1, 1},    // 256 MiB of bits, but the width does not fit the header
+        {1, 0x10000000u, 8},    // 256 MiB of pixels, 1 GiB once rows are padded
+    };
+    for (const auto& c : cases) {
+        VxImage image(4, 4, 8, kVxTypeUnknown);
+        EXPECT_EQ(image.Create(c.width, c.height, c.depth, kVxTypeUnknown), nullptr)
+            << c.width << "x" << c.height << "x" << c.depth;
+        EXPECT_STREQ(image.LastError(), "VXIMAGE_MAX_MEMORY exceeded");
+        EXPECT_FALSE(image.IsValid());
+    }
+}
+
+TEST(VxImageCreate, ZeroSizeFails)
+{
+    VxImage image;
+    EXPECT_EQ(image.Create(0, 5, 8, kVxTypeUnknown), nullptr);
+    EXPECT_STREQ(image.LastError(), "VxImage::Create : width and height must be greater than zero");
+    image.SetLastError("");
+    EXPECT_EQ(image.Create(5, 0, 24, kVxTypeUnknown), nullptr);
+    EXPECT_STREQ(image.LastError(), "VxImage::Create : width and height must be greater than zero");
+}
+
+TEST(VxImageCreate, ResetsSelectionAndAlpha)
+{
+    TestImage image(4, 3, 8, kVxTypeUnknown);
+    image.InstallPlanes(1, 200);
+    ASSERT_NE(image.Create(6, 5, 24, kVxTypeUnknown), nullptr);
+    EXPECT_EQ(image.Selection(), nullptr);
+    EXPECT_EQ(image.Alpha(), nullptr);
+    const auto& box = image.Info().selectionBox;
+    EXPECT_EQ(box.left, 6);
+    EXPECT_EQ(box.top, 0);
+    EXPECT_EQ(box.right, 0);
+    EXPECT_EQ(box.bottom, 5);
+}
+
+// ---- Defaults and settings ------------------------------------------------------------------
+
+TEST(VxImageSettings, ConstructionDefaults)
+{
+    VxImage image(kVxTypeJpg);
+    const ImageInfo& info = image.Info();
+    EXPECT_FALSE(image.IsValid());
+    EXPECT_EQ(image.ImageType(), kVxTypeJpg);
+    EXPECT_EQ(image.XDpi(), 96);
+    EXPECT_EQ(image.YDpi(), 96);
+    EXPECT_EQ(image.Header().biXPelsPerMeter, 3780);
+    EXPECT_EQ(image.Header().biYPelsPerMeter, 3780);
+    EXPECT_EQ(info.jpegQuality, 90.0f);
+    EXPECT_EQ(image.JpegQuality(), 90);
+    EXPECT_EQ(image.TransparentIndex(), -1);
+    EXPECT_FALSE(image.IsTransparent());
+    EXPECT_EQ(info.alphaMax, 255);
+    EXPECT_TRUE(info.drawEnabled);
+    EXPECT_TRUE(info.littleEndianHost);
+    EXPECT_STREQ(image.LastError(), "");
+    EXPECT_EQ(image.RowAddress(0), nullptr);
+    EXPECT_EQ(image.PaletteAddress(), nullptr);
+}
+
+TEST(VxImageSettings, DpiAndPixelsPerMetre)
+{
+    VxImage image(2, 2, 24, kVxTypeUnknown);
+    image.SetXDpi(0);
+    EXPECT_EQ(image.XDpi(), 96);
+    image.SetXDpi(-5);
+    EXPECT_EQ(image.XDpi(), 96);
+    image.SetXDpi(300);
+    image.SetYDpi(72);
+    EXPECT_EQ(image.XDpi(), 300);
+    EXPECT_EQ(image.Header().biXPelsPerMeter, 11811);
+    EXPECT_EQ(image.Header().biYPelsPerMeter, 2835);
+    BITMAPINFOHEADER stored;
+    std::memcpy(&stored, image.DibAddress(), sizeof(stored));
+    EXPECT_EQ(stored.biXPelsPerMeter, 11811);
+    EXPECT_EQ(stored.biYPelsPerMeter, 2835);
+
+    image.SetXDpi(0x7FFFFFFF); // would overflow the header field: saturates
+    EXPECT_EQ(image.Header().biXPelsPerMeter, 0x7FFFFFFF);
+
+    // Settings survive Destroy and reach the next Create.
+    image.SetXDpi(300);
+    image.Destroy();
+    ASSERT_TRUE(image.Create(1, 1, 8, kVxTypeUnknown));
+    std::memcpy(&stored, image.DibAddress(), sizeof(stored));
+    EXPECT_EQ(stored.biXPelsPerMeter, 11811);
+}
+
+TEST(VxImageSettings, TransparencyAndCodecOptions)
+{
+    VxImage image(2, 2, 4, kVxTypeGif);
+    image.SetTransparentIndex(15);
+    EXPECT_EQ(image.TransparentIndex(), 15);
+    image.SetTransparentIndex(16);
+    EXPECT_EQ(image.TransparentIndex(), 0);
+    image.SetTransparentIndex(-1);
+    EXPECT_EQ(image.TransparentIndex(), -1);
+
+    image.SetPaletteEntry(2, 10, 20, 30, 40);
+    image.SetTransparentIndex(2);
+    EXPECT_TRUE(SameQuad(image.TransparentColour(), Quad(10, 20, 30, 40)));
+
+    VxImage rgb(2, 2, 24, kVxTypeUnknown);
+    rgb.SetTransparentColour(Quad(1, 2, 3, 99));
+    EXPECT_TRUE(SameQuad(rgb.TransparentColour(), Quad(1, 2, 3, 0)));
+
+    for (std::uint32_t slot = 0; slot < kVxCodecOptionSlots; ++slot)
+        image.Info().codecOptions[slot] = 100 + slot;
+    EXPECT_EQ(image.CodecOption(kVxTypeJpg), 103u);
+    EXPECT_EQ(image.CodecOption(kVxTypeIco), 104u);
+    EXPECT_EQ(image.CodecOption(kVxTypeSka), 109u);
+    EXPECT_EQ(image.CodecOption(4), 102u); // no format: falls back to the image's own type (GIF)
+    EXPECT_EQ(image.CodecOption(kVxTypeUnknown), 102u);
+}
+
+TEST(VxImageSettings, ByteSwapping)
+{
+    VxImage image;
+    EXPECT_EQ(image.Swap16(0x1234), 0x1234);
+    EXPECT_EQ(image.Swap32(0x12345678u), 0x12345678u);
+    image.Info().littleEndianHost = false;
+    EXPECT_EQ(image.Swap16(0x1234), 0x3412);
+    EXPECT_EQ(image.Swap32(0x12345678u), 0x78563412u);
+
+    BITMAPINFOHEADER h{40, 3, -2, 1, 24, 0, 24, 3780, 3780, 0, 0};
+    const BITMAPINFOHEADER original = h;
+    image.SwapHeaderBytes(h);
+    EXPECT_EQ(h.biSize, 0x28000000u);
+    EXPECT_EQ(h.biBitCount, 0x1800);
+    image.SwapHeaderBytes(h);
+    EXPECT_EQ(std::memcmp(&h, &original, sizeof(h)), 0);
+}
+
+TEST(VxImageSettings, ColorRefConversion)
+{
+    const RGBQUAD quad = VxImage::ColorRefToQuad(0xFF112233u);
+    EXPECT_TRUE(SameQuad(quad, RGBQUAD{0x11, 0x22, 0x33, 0}));
+    EXPECT_EQ(VxImage::QuadToColorRef(quad), 0x00112233u);
+}
+
+TEST(VxImageSettings, LastErrorIsCutTo255Bytes)
+{
+    VxImage image;
+    const std::string longText(400, 'x');
+    image.SetLastError(longText.c_str());
+    EXPECT_EQ(std::string(image.LastError()), std::string(255, 'x'));
+    image.SetLastError(nullptr);
+    EXPECT_STREQ(image.LastError(), "");
+}
+
+// ---- Pixel access ----------------------------------------------------------------------------
+
+TEST(VxImagePixels, FourBitNibbles)
+{
+    VxImage image(3, 2, 4, kVxTypeUnknown);
+    image.Clear(0);
+    image.RowAddress(1)[0] = 0xAB;
+    EXPECT_EQ(image.PixelIndex(0, 1), 0xA);
+    EXPECT_EQ(image.PixelIndex(1, 1), 0xB);
+
+    image.SetPixelIndex(1, 0, 0x1F);
+    EXPECT_EQ(image.RowAddress(0)[0], 0x0F);
+    image.SetPixelIndex(0, 0, 0x3C);
+    EXPECT_EQ(image.RowAddress(0)[0], 0xCF);
+    image.SetPixelIndex(2, 0, 7);
+    EXPECT_EQ(image.RowAddress(0)[1], 0x70);
+    EXPECT_EQ(image.PixelIndex(2, 0), 7);
+}
+
+TEST(VxImagePixels, OneBitBits)
+{
+    VxImage image(10, 1, 1, kVxTypeUnknown);
+    image.Clear(0);
+    image.RowAddress(0)[0] = 0xA0;
+    EXPECT_EQ(image.PixelIndex(0, 0), 1);
+    EXPECT_EQ(image.PixelIndex(1, 0), 0);
+    EXPECT_EQ(image.PixelIndex(2, 0), 1);
+    image.SetPixelIndex(7, 0, 3); // only bit 0 of the index counts
+    EXPECT_EQ(image.RowAddress(0)[0], 0xA1);
+    image.SetPixelIndex(9, 0, 1);
+    EXPECT_EQ(image.RowAddress(0)[1], 0x40);
+    image.SetPixelIndex(0, 0, 2);
+    EXPECT_EQ(image.RowAddress(0)[0], 0x21);
+}
+
+TEST(VxImagePixels, IndexOutsideTheImage)
+{
+    VxImage image(4, 2, 4, kVxTypeUnknown);
+    image.Clear(0);
+    image.RowAddress(0)[0] = 0xAB;
+    // No transparent index: the first pixel's index, not the whole first byte.
+    EXPECT_EQ(image.PixelIndex(-1, 0), 0xA);
+    EXPECT_EQ(image.PixelIndex(4, 0), 0xA);
+    EXPECT_EQ(image.PixelIndex(0, 2), 0xA);
+    image.SetTransparentIndex(3);
+    EXPECT_EQ(image.PixelIndex(0, -1), 3);
+    image.SetPixelIndex(4, 0, 5); // ignored
+    image.SetPixelIndex(-1, 0, 5);
+    EXPECT_EQ(image.RowAddress(0)[0], 0xAB);
+
+    VxImage rgb(2, 2, 24, kVxTypeUnknown);
+    EXPECT_EQ(rgb.PixelIndex(0, 0), 0);
+}
+
+TEST(VxImagePixels, NothingWithoutPixels)
+{
+    VxImage image(kVxTypeUnknown);
+    image.SetTransparentColour(Quad(1, 2, 3));
+    EXPECT_EQ(image.PixelIndex(0, 0), 0);
+    EXPECT_TRUE(SameQuad(image.PixelColour(0, 0), Quad(1, 2, 3)));
+    image.SetPixelIndex(0, 0, 1);
+    image.SetPixelColour(0, 0, Quad(9, 9, 9));
+    image.Clear(7);
+    EXPECT_EQ(image.PixelAddress24(0, 0), nullptr);
+    EXPECT_EQ(image.NearestIndex(Quad(1, 1, 1)), 0);
+    EXPECT_TRUE(SameQuad(image.PaletteEntry(0), Quad(0, 0, 0)));
+    image.SetPalette(static_cast<const RGBQUAD*>(nullptr), 4);
+    image.SetPaletteEntry(0, 1, 2, 3);
+}
+
+TEST(VxImagePixels, TwentyFourBitColours)
+{
+    TestImage image(3, 2, 24, kVxTypeUnknown);
+    image.Clear(0);
+    image.SetPixelColour(1, 1, Quad(200, 100, 50, 7));
+    const std::uint8_t* pixel = image.PixelAddress24(1, 1);
+    ASSERT_EQ(pixel, image.RowAddress(1) + 3);
+    EXPECT_EQ(pixel[0], 50);
+    EXPECT_EQ(pixel[1], 100);
+    EXPECT_EQ(pixel[2], 200);
+
+    image.Info().transparentColour.rgbReserved = 9;
+    EXPECT_TRUE(SameQuad(image.PixelColour(1, 1), Quad(200, 100, 50, 9)));
+    EXPECT_TRUE(SameQuad(image.PixelColourUnchecked(1, 1, true), Quad(200, 100, 50, 0)));
+
+    image.SetPixelColorRef(0, 0, RGB(255, 0, 0));
+    EXPECT_TRUE(SameQuad(image.PixelColourUnchecked(0, 0, false), Quad(255, 0, 0)));
+
+    image.SetPixelColour(3, 0, Quad(1, 1, 1)); // outside: ignored
+    EXPECT_EQ(image.RowAddress(0)[9], 0);
+}
+
+TEST(VxImagePixels, ColourOutsideTheImage)
+{
+    TestImage image(2, 2, 24, kVxTypeUnknown);
+    image.Clear(0);
+    image.SetPixelColour(0, 0, Quad(10, 20, 30));
+    // No transparent index: the colour of pixel (0, 0), with its alpha.
+    EXPECT_TRUE(SameQuad(image.PixelColour(-1, 0), Quad(10, 20, 30)));
+    image.InstallPlanes(0, 77);
+    EXPECT_TRUE(SameQuad(image.PixelColour(-1, 0), Quad(10, 20, 30, 77)));
+    EXPECT_TRUE(SameQuad(image.PixelColour(5, 5), Quad(10, 20, 30, 77)));
+
+    image.SetTransparentColour(Quad(1, 2, 3));
+    image.Info().transparentIndex = 0;
+    EXPECT_TRUE(SameQuad(image.PixelColour(-1, 0), Quad(1, 2, 3)));
+
+    VxImage indexed(2, 2, 8, kVxTypeUnknown);
+    indexed.SetPaletteEntry(4, 40, 50, 60, 70);
+    indexed.SetTransparentIndex(4);
+    EXPECT_TRUE(SameQuad(indexed.PixelColour(2, 0), Quad(40, 50, 60, 70)));
+}
+
+TEST(VxImagePixels, PaletteColoursAndAlpha)
+{
+    TestImage image(2, 1, 8, kVxTypeUnknown);
+    image.SetPaletteEntry(0, 0, 0, 0);
+    image.SetPaletteEntry(1, 250, 0, 0, 5);
+    image.SetPaletteEntry(2, 0, 0, 250);
+    image.SetPixelColour(0, 0, Quad(240, 10, 10, 99));
+    image.SetPixelColour(1, 0, Quad(0, 0, 200));
+    EXPECT_EQ(image.PixelIndex(0, 0), 1);
+    EXPECT_EQ(image.PixelIndex(1, 0), 2);
+    EXPECT_TRUE(SameQuad(image.PixelColour(0, 0), Quad(250, 0, 0, 5)));
+    EXPECT_EQ(image.PixelAddress24(0, 0), nullptr);
+
+    image.InstallPlanes(0, 0);
+    image.SetPixelColour(1, 0, Quad(0, 0, 250, 33), true);
+    EXPECT_EQ(image.Alpha()[1], 33);
+    EXPECT_EQ(image.PixelColour(1, 0).rgbReserved, 33);
+    EXPECT_EQ(image.PixelColour(1, 0, false).rgbReserved, 0);
+}
+
+// ---- Palette access --------------------------------------------------------------------------
+
+TEST(VxImagePalette, EntriesAndBounds)
+{
+    VxImage image(2, 2, 4, kVxTypeUnknown);
+    image.SetPaletteEntry(3, 10, 20, 30, 40);
+    const RGBQUAD* palette = image.PaletteAddress();
+    EXPECT_TRUE(SameQuad(palette[3], RGBQUAD{30, 20, 10, 40}));
+    image.SetPaletteEntry(16, 1, 1, 1); // past the palette: ignored
+    EXPECT_TRUE(SameQuad(image.PaletteEntry(16), Quad(0, 0, 0)));
+
+    std::uint8_t r = 1, g = 1, b = 1;
+    EXPECT_TRUE(image.PaletteEntryParts(3, r, g, b));
+    EXPECT_EQ(r, 10);
+    EXPECT_EQ(g, 20);
+    EXPECT_EQ(b, 30);
+    EXPECT_FALSE(image.PaletteEntryParts(200, r, g, b));
+    VxImage rgb(2, 2, 24, kVxTypeUnknown);
+    EXPECT_FALSE(rgb.PaletteEntryParts(0, r, g, b));
+}
+
+TEST(VxImagePalette, BulkSetters)
+{
+    VxImage image(2, 2, 4, kVxTypeUnknown);
+    RGBQUAD quads[300];
+    for (int i = 0; i < 300; ++i)
+        quads[i] = Quad(static_cast<std::uint8_t>(i), 1, 2, 3);
+    image.SetPalette(quads, 300); // longer than the palette: cut to 16 entries
+    EXPECT_TRUE(SameQuad(image.PaletteEntry(15), Quad(15, 1, 2, 3)));
+    EXPECT_EQ(image.RowAddress(0), image.DibAddress() + 40 + 64);
+
+    const std::uint8_t triples[] = {100, 110, 120, 200, 210, 220};
+    image.SetPalette(reinterpret_cast<const RGBTRIPLE*>(triples), 2);
+    EXPECT_TRUE(SameQuad(image.PaletteEntry(0), Quad(100, 110, 120, 3)));
+    EXPECT_TRUE(SameQuad(image.PaletteEntry(1), Quad(200, 210, 220, 3)));
+
+    std::uint8_t levels[40];
+    for (int i = 0; i < 40; ++i)
+        levels[i] = static_cast<std::uint8_t>(i * 5);
+    image.SetPalette(40, levels, nullptr, nullptr);
+    EXPECT_TRUE(SameQuad(image.PaletteEntry(15), Quad(75, 75, 75, 3)));
+    const std::uint8_t greens[16] = {9};
+    image.SetPalette(16, levels, greens, nullptr);
+    EXPECT_TRUE(SameQuad(image.PaletteEntry(0), Quad(0, 9, 9, 3)));
+}
+
+TEST(VxImagePalette, NearestIndexTiesAndCache)
+{
+    TestImage image(2, 2, 8, kVxTypeUnknown);
+    image.SetPaletteEntry(3, 10, 20, 30);
+    image.SetPaletteEntry(5, 10, 20, 30);
+    for (int i = 0; i < 256; ++i)
+        if (i != 3 && i != 5)
+            image.SetPaletteEntry(static_cast<std::uint8_t>(i), 255, 255, 255);
+    EXPECT_EQ(image.NearestIndex(Quad(11, 21, 31)), 3);
+    EXPECT_TRUE(image.Info().nearestValid);
+
+    // A direct write to the palette bytes is not seen: the answer comes from the cache.
+    image.PaletteAddress()[3] = Quad(255, 255, 255);
+    EXPECT_EQ(image.NearestIndex(Quad(11, 21, 31)), 3);
+    // A different fourth byte is a different query.
+    EXPECT_EQ(image.NearestIndex(Quad(11, 21, 31, 1)), 5);
+
+    // Any palette write invalidates the cache.
+    image.SetPaletteEntry(7, 11, 21, 31);
+    EXPECT_FALSE(image.Info().nearestValid);
+    EXPECT_EQ(image.NearestIndex(Quad(11, 21, 31, 1)), 7);
+}
+
+TEST(VxImagePalette, NearestIndexSearchLength)
+{
+    TestImage image(2, 2, 4, kVxTypeUnknown);
+    for (int i = 0; i < 16; ++i)
+        image.SetPaletteEntry(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i * 16), 0, 0);
+    image.MutableHeader().biClrImportant = 4;
+    EXPECT_EQ(image.NearestIndex(Quad(240, 0, 0)), 3);
+    // A count from a file larger than the palette is cut to the palette.
+    image.MutableHeader().biClrImportant = 1000;
+    image.SetPaletteEntry(0, 0, 0, 0);
+    EXPECT_EQ(image.NearestIndex(Quad(240, 0, 0)), 15);
+}
+
+// ---- Life cycle and ownership ------------------------------------------------------------------
+
+TEST(VxImageLifeCycle, ClearFillsByDepth)
+{
+    VxImage mono(9, 2, 1, kVxTypeUnknown);
+    mono.Clear(2);
+    EXPECT_EQ(mono.RowAddress(1)[3], 0xFF);
+    VxImage nibbles(3, 2, 4, kVxTypeUnknown);
+    nibbles.Clear(0x12);
+    EXPECT_EQ(nibbles.RowAddress(0)[3], 0x22);
+    nibbles.Clear(0x1F);
+    EXPECT_EQ(nibbles.PixelIndex(2, 1), 0xF);
+    VxImage rgb(1, 1, 24, kVxTypeUnknown);
+    rgb.Clear(0x5A);
+    EXPECT_EQ(rgb.RowAddress(0)[3], 0x5A);
+}
+
+TEST(VxImageLifeCycle, DestroyKeepsHeaderAndInfo)
+{
+    VxImage image(5, 4, 8, kVxTypeGif);
+    image.SetXDpi(150);
+    EXPECT_TRUE(image.Destroy());
+    EXPECT_FALSE(image.IsValid());
+    EXPECT_EQ(image.Width(), 5);
+    EXPECT_EQ(image.XDpi(), 150);
+    EXPECT_EQ(image.ImageType(), kVxTypeGif);
+    EXPECT_EQ(image.Info().bits, nullptr);
+    EXPECT_EQ(image.RowAddress(0), nullptr);
+    EXPECT_TRUE(image.Destroy());
+}
+
+TEST(VxImageLifeCycle, CopyWithPixelsAndPlanes)
+{
+    TestImage source(5, 3, 8, kVxTypePcx);
+    for (int i = 0; i < 256; ++i)
+        source.SetPaletteEntry(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), 1, 2);
+    source.Clear(0);
+    source.SetPixelIndex(4, 2, 99);
+    source.InstallPlanes(1, 128);
+    source.Info().selectionBox = {1, 3, 4, 0};
+    source.InstallFrames(2);
+    source.SetLastError("from the source");
+
+    TestImage copy(source, true, true, true);
+    ASSERT_TRUE(copy.IsValid());
+    EXPECT_NE(copy.DibAddress(), source.DibAddress());
+    EXPECT_EQ(std::memcmp(copy.DibAddress(), source.DibAddress(), source.DibSize()), 0);
+    EXPECT_EQ(copy.PixelIndex(4, 2), 99);
+    EXPECT_EQ(copy.ImageType(), kVxTypePcx);
+    ASSERT_NE(copy.Selection(), nullptr);
+    ASSERT_NE(copy.Alpha(), nullptr);
+    EXPECT_NE(copy.Alpha(), source.Alpha());
+    EXPECT_EQ(copy.Alpha()[14], 128);
+    EXPECT_EQ(copy.Info().selectionBox.right, 4);
+    EXPECT_EQ(copy.Info().selectionBox.top, 3);
+    EXPECT_EQ(copy.Frames(), nullptr); // frames are never copied
+
+    TestImage bare(source, false, false, false);
+    ASSERT_TRUE(bare.IsValid());
+    EXPECT_EQ(bare.Selection(), nullptr);
+    EXPECT_EQ(bare.Alpha(), nullptr);
+    EXPECT_TRUE(SameQuad(bare.PaletteEntry(200), source.PaletteEntry(200)));
+}
+
+TEST(VxImageLifeCycle, CopyInfoOnlyIntoAnImageWithoutPixels)
+{
+    VxImage source(2, 2, 24, kVxTypeTga);
+    source.SetXDpi(200);
+    VxImage empty;
+    empty.CopyInfoFrom(source);
+    EXPECT_EQ(empty.XDpi(), 200);
+    EXPECT_EQ(empty.ImageType(), kVxTypeTga);
+    EXPECT_EQ(empty.Info().bits, nullptr);
+    VxImage full(2, 2, 24, kVxTypeBmp);
+    full.CopyInfoFrom(source);
+    EXPECT_EQ(full.ImageType(), kVxTypeBmp);
+}
+
+TEST(VxImageLifeCycle, TakeOverMovesEverything)
+{
+    auto* source = new TestImage(4, 4, 24, kVxTypeGif);
+    source->InstallPlanes(1, 2);
+    source->InstallFrames(3);
+    std::uint8_t* pixels = source->DibAddress();
+
+    TestImage target(2, 2, 8, kVxTypeUnknown);
+    target.InstallFrames(1);
+    ASSERT_TRUE(target.TakeOver(*source, true));
+    EXPECT_EQ(target.DibAddress(), pixels);
+    EXPECT_EQ(target.Width(), 4);
+    EXPECT_EQ(target.FrameCount(), 3);
+    ASSERT_NE(target.Frames(), nullptr);
+    EXPECT_NE(target.Alpha(), nullptr);
+
+    EXPECT_FALSE(source->IsValid());
+    EXPECT_EQ(source->Width(), 0);
+    EXPECT_EQ(source->Frames(), nullptr);
+    EXPECT_FALSE(source->Info().littleEndianHost);
+    delete source;
+    EXPECT_EQ(target.PixelAddress24(0, 0), pixels + 40);
+}
+
+TEST(VxImageLifeCycle, TakeOverWithoutFramesLeavesEachItsOwn)
+{
+    TestImage source(4, 4, 8, kVxTypeGif);
+    source.InstallFrames(3);
+    TestImage target(2, 2, 8, kVxTypeGif);
+    target.InstallFrames(2);
+    VxImage** targetFrames = target.Frames();
+    ASSERT_TRUE(target.TakeOver(source, false));
+    EXPECT_EQ(target.Frames(), targetFrames);
+    EXPECT_EQ(target.FrameCount(), 2);
+    ASSERT_NE(source.Frames(), nullptr);
+    EXPECT_EQ(source.FrameCount(), 3); // so the source still frees all three
+}
+
+TEST(VxImageLifeCycle, AliasSharesAndFreesNothing)
+{
+    TestImage owner(3, 3, 8, kVxTypeBmp);
+    owner.Clear(0);
+    owner.SetPixelIndex(1, 1, 42);
+    owner.InstallPlanes(1, 255);
+    owner.InstallFrames(1);
+
+    auto* alias = new TestImage(kVxTypeUnknown);
+    alias->MakeAlias(&owner);
+    EXPECT_EQ(alias->Info().aliasOf, &owner);
+    EXPECT_EQ(alias->DibAddress(), owner.DibAddress());
+    EXPECT_EQ(alias->Alpha(), owner.Alpha());
+    EXPECT_EQ(alias->Frames(), owner.Frames());
+    EXPECT_EQ(alias->PixelIndex(1, 1), 42);
+
+    alias->SetLastError("kept");
+    EXPECT_FALSE(alias->Destroy());
+    EXPECT_FALSE(alias->DestroyFrames());
+    EXPECT_EQ(alias->Create(2, 2, 24, kVxTypeUnknown), nullptr);
+    EXPECT_STREQ(alias->LastError(), "kept");
+    TestImage other(2, 2, 24, kVxTypeUnknown);
+    EXPECT_FALSE(alias->TakeOver(other, true));
+    EXPECT_TRUE(other.IsValid());
+    alias->CopyFrom(other, true, false, false); // refused: it would free borrowed buffers
+    EXPECT_EQ(alias->DibAddress(), owner.DibAddress());
+    delete alias;
+
+    // The owner's buffers are intact after the alias is gone.
+    EXPECT_EQ(owner.PixelIndex(1, 1), 42);
+    EXPECT_EQ(owner.Alpha()[8], 255);
+    EXPECT_EQ(owner.FrameCount(), 1);
+}
+
+TEST(VxImageLifeCycle, CopyOfAnAliasIsAnAlias)
+{
+    VxImage owner(2, 2, 24, kVxTypeUnknown);
+    VxImage alias;
+    alias.MakeAlias(&owner);
+    VxImage copy(alias, true, true, true);
+    EXPECT_EQ(copy.Info().aliasOf, &alias);
+    EXPECT_EQ(copy.DibAddress(), owner.DibAddress());
+}
+
+TEST(VxImageLifeCycle, MakeAliasReleasesOwnBuffers)
+{
+    TestImage owner(2, 2, 24, kVxTypeUnknown);
+    TestImage image(8, 8, 8, kVxTypeUnknown);
+    image.InstallPlanes(1, 1);
+    image.InstallFrames(2);
+    image.MakeAlias(&owner); // its own buffers are freed first (LeakSanitizer checks)
+    EXPECT_EQ(image.DibAddress(), owner.DibAddress());
+    image.MakeAlias(nullptr);
+    image.MakeAlias(&image);
+    EXPECT_EQ(image.Info().aliasOf, &owner);
+}
+
+} // namespace
