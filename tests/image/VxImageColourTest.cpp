@@ -1,0 +1,480 @@
+// Colour depth, palette, orientation, alpha-plane and selection operations of VxImage,
+// checked on small pictures built pixel by pixel: golden grey levels, depth changes,
+// inversion round trips (padding included), bit-field expansion in place, and planes.
+#include "image/VxImage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+RGBQUAD Rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t fourth = 0)
+{
+    return RGBQUAD{b, g, r, fourth};
+}
+
+bool SameColour(RGBQUAD a, RGBQUAD b)
+{
+    return a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue;
+}
+
+std::vector<std::uint8_t> PixelBytes(const VxImage& image)
+{
+    const std::uint8_t* bits = image.RowAddress(0);
+    return {bits, bits + std::size_t{image.RowStride()} * image.Height()};
+}
+
+// Every byte of the pixel rows, padding included, gets a distinct value.
+void FillPattern(VxImage& image)
+{
+    std::uint8_t* bits = image.RowAddress(0);
+    for (std::size_t i = 0; i < std::size_t{image.RowStride()} * image.Height(); ++i)
+        bits[i] = static_cast<std::uint8_t>(i * 37 + 11);
+}
+
+// No public call builds a selection from scratch; tests make one through the protected mask.
+class SelectableImage : public VxImage {
+public:
+    SelectableImage(std::uint32_t width, std::uint32_t height, std::uint32_t bits) : VxImage(width, height, bits, 0) {}
+
+    void Select(const std::vector<std::pair<int, int>>& pixels, std::int32_t left, std::int32_t top,
+                std::int32_t right, std::int32_t bottom)
+    {
+        FreeSelectionPlane();
+        selection = static_cast<std::uint8_t*>(std::calloc(std::size_t(Width()) * Height(), 1));
+        for (auto [x, y] : pixels)
+            selection[y * Width() + x] = 1;
+        info.selectionBox = {left, top, right, bottom};
+    }
+};
+
+} // namespace
+
+TEST(VxImageColour, GreyValuesAndLuminanceOrder)
+{
+    EXPECT_EQ(VxImage::GreyValue(Rgb(255, 255, 255)), 255);
+    EXPECT_EQ(VxImage::GreyValue(Rgb(255, 0, 0)), 76);
+    EXPECT_EQ(VxImage::GreyValue(Rgb(0, 255, 0)), 149);
+    EXPECT_EQ(VxImage::GreyValue(Rgb(0, 0, 255)), 29);
+    const RGBQUAD red = Rgb(255, 0, 0), green = Rgb(0, 255, 0);
+    EXPECT_EQ(VxImage::LuminanceCompare(&red, &green), 76 - 149);
+    EXPECT_EQ(VxImage::LuminanceCompare(&green, &green), 0);
+}
+
+TEST(VxImageColour, ToGreyscaleOfTrueColourKeepsInfoAndAlpha)
+{
+    VxImage image(2, 1, 24, kVxTypeBmp);
+    image.SetXDpi(300);
+    image.SetPixelColour(0, 0, Rgb(255, 255, 255));
+    image.SetPixelColour(1, 0, Rgb(255, 0, 0));
+    ASSERT_TRUE(image.CreateAlpha());
+    image.SetAlphaAt(1, 0, 7);
+    ASSERT_TRUE(image.ToGreyscale());
+    EXPECT_EQ(image.BitsPerPixel(), 8);
+    EXPECT_TRUE(image.IsGreyPalette());
+    EXPECT_EQ(image.PixelIndex(0, 0), 255);
+    EXPECT_EQ(image.PixelIndex(1, 0), 76);
+    EXPECT_EQ(image.AlphaAt(1, 0), 7);
+    EXPECT_EQ(image.XDpi(), 300);
+    EXPECT_EQ(image.ImageType(), kVxTypeBmp);
+}
+
+TEST(VxImageColour, ToGreyscaleOfPaletteImagesMapsIndexesAndTransparency)
+{
+    VxImage eight(4, 1, 8, 0);
+    eight.SetPaletteEntry(1, 255, 255, 255);
+    eight.SetPaletteEntry(2, 255, 0, 0);
+    eight.SetPaletteEntry(3, 0, 255, 0);
+    for (int x = 0; x < 4; ++x)
+        eight.SetPixelIndex(x, 0, static_cast<std::uint8_t>(3 - x));
+    eight.SetTransparentIndex(3);
+    ASSERT_TRUE(eight.ToGreyscale());
+    EXPECT_EQ(eight.TransparentIndex(), 149);
+    EXPECT_EQ(eight.PixelIndex(0, 0), 149);
+    EXPECT_EQ(eight.PixelIndex(1, 0), 76);
+    EXPECT_EQ(eight.PixelIndex(2, 0), 255);
+    EXPECT_EQ(eight.PixelIndex(3, 0), 0);
+    EXPECT_TRUE(eight.IsGreyPalette());
+
+    VxImage four(3, 2, 4, 0);
+    four.SetPaletteEntry(5, 0, 255, 0);
+    four.Clear(0);
+    four.SetPixelIndex(2, 1, 5);
+    four.Info().transparentIndex = 40; // names no entry of a 16-colour palette
+    ASSERT_TRUE(four.ToGreyscale());
+    EXPECT_EQ(four.BitsPerPixel(), 8);
+    EXPECT_EQ(four.PixelIndex(2, 1), 149);
+    EXPECT_EQ(four.PixelIndex(1, 1), 0);
+    EXPECT_EQ(four.TransparentIndex(), -1);
+}
+
+TEST(VxImageColour, ThresholdToMonoSplitsAboveTheLevel)
+{
+    VxImage image(11, 1, 24, kVxTypeJpg);
+    image.SetXDpi(200);
+    for (int x = 0; x < 11; ++x) {
+        const auto level = static_cast<std::uint8_t>(x == 0 ? 128 : x == 1 ? 129 : x * 20);
+        image.SetPixelColour(x, 0, Rgb(level, level, level));
+    }
+    ASSERT_TRUE(image.ThresholdToMono(128));
+    EXPECT_EQ(image.BitsPerPixel(), 1);
+    EXPECT_EQ(image.PixelIndex(0, 0), 0);
+    EXPECT_EQ(image.PixelIndex(1, 0), 1);
+    for (int x = 2; x < 11; ++x)
+        EXPECT_EQ(image.PixelIndex(x, 0), x * 20 > 128 ? 1 : 0) << x;
+    EXPECT_TRUE(SameColour(image.PaletteEntry(0), Rgb(0, 0, 0)));
+    EXPECT_TRUE(SameColour(image.PaletteEntry(1), Rgb(255, 255, 255)));
+    EXPECT_EQ(image.XDpi(), 200);
+    EXPECT_EQ(image.RowAddress(0)[1] & 0x1F, 0) << "row padding is defined";
+    EXPECT_TRUE(image.ThresholdToMono(0)) << "already one bit";
+}
+
+TEST(VxImageColour, CancelledConversionsLeaveTheImageAlone)
+{
+    VxImage image(5, 3, 8, 0);
+    FillPattern(image);
+    const auto before = PixelBytes(image);
+    image.Info().escape = 1;
+    EXPECT_FALSE(image.ThresholdToMono(128));
+    EXPECT_STREQ(image.LastError(), "Cancelled");
+    EXPECT_FALSE(image.IncreaseBpp(24));
+    EXPECT_EQ(image.BitsPerPixel(), 8);
+    EXPECT_EQ(PixelBytes(image), before);
+}
+
+TEST(VxImageColour, IncreaseBppRules)
+{
+    VxImage eight(3, 2, 8, 0);
+    FillPattern(eight);
+    const std::vector<std::uint8_t> block(eight.DibAddress(), eight.DibAddress() + eight.DibSize());
+    EXPECT_TRUE(eight.IncreaseBpp(8));
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), eight.DibAddress()));
+    EXPECT_FALSE(eight.IncreaseBpp(4));
+    EXPECT_FALSE(eight.IncreaseBpp(16));
+
+    VxImage one(9, 2, 1, 0);
+    one.SetPaletteEntry(1, 10, 20, 30);
+    for (int x = 0; x < 9; ++x)
+        for (int y = 0; y < 2; ++y)
+            one.SetPixelIndex(x, y, static_cast<std::uint8_t>((x + y) % 2));
+    ASSERT_TRUE(one.IncreaseBpp(4));
+    ASSERT_TRUE(one.IncreaseBpp(8));
+    EXPECT_EQ(one.BitsPerPixel(), 8);
+    EXPECT_TRUE(SameColour(one.PaletteEntry(1), Rgb(10, 20, 30)));
+    for (int x = 0; x < 9; ++x)
+        for (int y = 0; y < 2; ++y)
+            EXPECT_EQ(one.PixelIndex(x, y), (x + y) % 2);
+}
+
+TEST(VxImageColour, IncreaseBppTo24CarriesPaletteOpacityAndTransparency)
+{
+    VxImage image(2, 1, 8, 0);
+    image.SetPaletteEntry(0, 10, 20, 30, 0);
+    image.SetPaletteEntry(1, 40, 50, 60, 200);
+    image.SetPixelIndex(0, 0, 0);
+    image.SetPixelIndex(1, 0, 1);
+    image.SetTransparentIndex(1);
+    ASSERT_TRUE(image.IncreaseBpp(24));
+    EXPECT_EQ(image.BitsPerPixel(), 24);
+    ASSERT_TRUE(image.HasAlpha());
+    EXPECT_EQ(image.AlphaAt(0, 0), 0);
+    EXPECT_EQ(image.AlphaAt(1, 0), 200);
+    EXPECT_TRUE(SameColour(image.PixelColour(1, 0), Rgb(40, 50, 60)));
+    EXPECT_TRUE(SameColour(image.TransparentColour(), Rgb(40, 50, 60)));
+}
+
+TEST(VxImageColour, InvertTwiceRestoresTrueColourPaddingIncluded)
+{
+    VxImage image(3, 2, 24, 0); // rows of 9 pixel bytes and 3 padding bytes
+    FillPattern(image);
+    image.SetTransparentColour(Rgb(1, 2, 3));
+    const auto before = PixelBytes(image);
+    ASSERT_TRUE(image.Invert());
+    const auto inverted = PixelBytes(image);
+    for (std::size_t i = 0; i < before.size(); ++i)
+        ASSERT_EQ(inverted[i], 255 - before[i]) << i;
+    EXPECT_TRUE(SameColour(image.TransparentColour(), Rgb(254, 253, 252)));
+    ASSERT_TRUE(image.Invert());
+    EXPECT_EQ(PixelBytes(image), before);
+}
+
+TEST(VxImageColour, InvertOfPaletteImages)
+{
+    VxImage colour(3, 1, 8, 0);
+    FillPattern(colour);
+    colour.SetPaletteEntry(0, 255, 0, 0, 9);
+    const auto pixels = PixelBytes(colour);
+    ASSERT_TRUE(colour.Invert());
+    EXPECT_EQ(PixelBytes(colour), pixels);
+    EXPECT_TRUE(SameColour(colour.PaletteEntry(0), Rgb(0, 255, 255)));
+    EXPECT_EQ(colour.PaletteEntry(0).rgbReserved, 9);
+
+    VxImage grey(3, 1, 8, 0);
+    grey.SetGreyPalette();
+    grey.SetPixelIndex(0, 0, 3);
+    ASSERT_TRUE(grey.Invert());
+    EXPECT_EQ(grey.PixelIndex(0, 0), 252);
+    EXPECT_TRUE(grey.IsGreyPalette());
+
+    SelectableImage four(4, 2, 4); // grey by the strict test: entry i is (i, i, i)
+    for (int i = 0; i < 16; ++i)
+        four.SetPaletteEntry(static_cast<std::uint8_t>(i), i, i, i);
+    four.Clear(3);
+    four.Select({{1, 0}, {3, 1}}, -5, 50, 100, -3); // a box far beyond the picture
+    ASSERT_TRUE(four.Invert());
+    EXPECT_EQ(four.PixelIndex(1, 0), 12);
+    EXPECT_EQ(four.PixelIndex(3, 1), 12);
+    EXPECT_EQ(four.PixelIndex(0, 0), 3);
+    EXPECT_EQ(four.PixelIndex(2, 1), 3);
+}
+
+TEST(VxImageColour, InvertOfTrueColourSelection)
+{
+    SelectableImage image(3, 2, 24);
+    image.Clear(0);
+    image.Select({{0, 0}, {2, 1}}, 0, 1, 3, 0); // box holds row 0 only
+    ASSERT_TRUE(image.Invert());
+    EXPECT_TRUE(SameColour(image.PixelColour(0, 0), Rgb(255, 255, 255)));
+    EXPECT_TRUE(SameColour(image.PixelColour(1, 0), Rgb(0, 0, 0)));
+    EXPECT_TRUE(SameColour(image.PixelColour(2, 1), Rgb(0, 0, 0))) << "selected but outside the box";
+}
+
+TEST(VxImageColour, GreyPaletteAndPaletteAlpha)
+{
+    VxImage one(1, 1, 1, 0), four(1, 1, 4, 0), eight(1, 1, 8, 0), rgb(1, 1, 24, 0);
+    four.SetPaletteEntry(2, 0, 0, 0, 77);
+    one.SetGreyPalette();
+    four.SetGreyPalette();
+    eight.SetGreyPalette();
+    EXPECT_TRUE(SameColour(one.PaletteEntry(1), Rgb(255, 255, 255)));
+    EXPECT_TRUE(SameColour(four.PaletteEntry(2), Rgb(34, 34, 34)));
+    EXPECT_EQ(four.PaletteEntry(2).rgbReserved, 77);
+    EXPECT_TRUE(SameColour(eight.PaletteEntry(200), Rgb(200, 200, 200)));
+    EXPECT_TRUE(eight.IsGreyPalette());
+    EXPECT_FALSE(four.IsGreyPalette());
+    EXPECT_FALSE(rgb.IsGreyPalette());
+    EXPECT_TRUE(four.PaletteHasAlpha());
+    EXPECT_FALSE(eight.PaletteHasAlpha());
+}
+
+TEST(VxImageColour, SwapRedBlueTouchesWholeGroupsWithinTheRow)
+{
+    VxImage image(3, 1, 24, 0);
+    std::vector<std::uint8_t> row(16);
+    for (std::size_t i = 0; i < row.size(); ++i)
+        row[i] = static_cast<std::uint8_t>(i);
+    image.SwapRedBlue(row.data(), 4); // one whole group; the group at 3 would reach byte 5
+    EXPECT_EQ(row, (std::vector<std::uint8_t>{2, 1, 0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
+    image.SwapRedBlue(row.data(), 100); // capped at 3 x width
+    EXPECT_EQ(row, (std::vector<std::uint8_t>{0, 1, 2, 5, 4, 3, 8, 7, 6, 9, 10, 11, 12, 13, 14, 15}));
+    VxImage indexed(3, 1, 8, 0);
+    indexed.SwapRedBlue(row.data(), 100);
+    EXPECT_EQ(row[3], 5);
+}
+
+namespace {
+RGBQUAD Expand(std::vector<std::uint8_t> source, std::uint32_t r, std::uint32_t g, std::uint32_t b, std::uint32_t bits)
+{
+    VxImage image(1, 1, 24, 0);
+    image.BitfieldsTo24(source.data(), r, g, b, bits);
+    return image.PixelColour(0, 0, false);
+}
+} // namespace
+
+TEST(VxImageColour, BitfieldsTo24Levels)
+{
+    EXPECT_TRUE(SameColour(Expand({0xFF, 0xFF, 0, 0}, 0xF800, 0x07E0, 0x001F, 16), Rgb(248, 252, 248)));
+    EXPECT_TRUE(SameColour(Expand({0x00, 0xF8, 0, 0}, 0xF800, 0x07E0, 0x001F, 16), Rgb(248, 0, 0)));
+    EXPECT_TRUE(SameColour(Expand({0xE0, 0x07, 0, 0}, 0xF800, 0x07E0, 0x001F, 16), Rgb(0, 252, 0)));
+    EXPECT_TRUE(SameColour(Expand({0xFF, 0x7F, 0, 0}, 0x7C00, 0x03E0, 0x001F, 16), Rgb(248, 248, 248)));
+    EXPECT_TRUE(SameColour(Expand({0x02, 0x40, 0, 0}, 0x7C00, 0x03E0, 0x001F, 16), Rgb(128, 0, 16)));
+    // Red in the low bits, and masks no usual layout has: no shift goes negative.
+    EXPECT_TRUE(SameColour(Expand({0x1F, 0x00, 0, 0}, 0x001F, 0x07E0, 0xF800, 16), Rgb(248, 0, 0)));
+    EXPECT_TRUE(SameColour(Expand({0x00, 0x80, 0, 0}, 0, 0x8000, 0xFFFF, 16), Rgb(0, 128, 0x80)));
+    EXPECT_TRUE(SameColour(Expand({10, 20, 30, 40}, 0xFF0000, 0xFF00, 0xFF, 32), Rgb(30, 20, 10)));
+    EXPECT_TRUE(SameColour(Expand({10, 20, 30, 40}, 0xFF, 0xFF00, 0xFF0000, 32), Rgb(10, 20, 30)));
+    EXPECT_TRUE(SameColour(Expand({10, 20, 30, 40}, 0xFF000000, 0xFF00, 0xFF, 32), Rgb(40, 20, 10)));
+    // 10-10-10: red 0x3FF, green 0x200, blue 0.
+    EXPECT_TRUE(SameColour(Expand({0x00, 0x00, 0xF8, 0x3F}, 0x3FF00000, 0x000FFC00, 0x3FF, 32), Rgb(255, 128, 0)));
+}
+
+TEST(VxImageColour, BitfieldsTo24InPlaceMatchesSeparateSource)
+{
+    for (std::uint32_t bits : {16u, 32u}) {
+        // A 32-bit source fits the 24-bit block only while 4 x width fits the 24-bit row.
+        const std::uint32_t maxWidth = bits == 16 ? 9 : 3;
+        for (std::uint32_t width = 1; width <= maxWidth; ++width) {
+            const std::uint32_t height = 3;
+            const std::size_t sourceStride = bits == 16 ? (width + 1) / 2 * 4 : 4 * width;
+            std::vector<std::uint8_t> source(sourceStride * height);
+            for (std::size_t i = 0; i < source.size(); ++i)
+                source[i] = static_cast<std::uint8_t>(i * 73 + width);
+            const std::uint32_t red = bits == 16 ? 0xF800 : 0xFF0000, green = bits == 16 ? 0x07E0 : 0xFF00,
+                                blue = bits == 16 ? 0x001F : 0xFF;
+            VxImage expected(width, height, 24, 0), inPlace(width, height, 24, 0);
+            expected.BitfieldsTo24(source.data(), red, green, blue, bits);
+            std::memcpy(inPlace.RowAddress(0), source.data(), source.size());
+            inPlace.BitfieldsTo24(inPlace.RowAddress(0), red, green, blue, bits);
+            for (std::int32_t y = 0; y < std::int32_t(height); ++y)
+                for (std::int32_t x = 0; x < std::int32_t(width); ++x)
+                    ASSERT_TRUE(SameColour(inPlace.PixelColour(x, y), expected.PixelColour(x, y)))
+                        << bits << " bits, width " << width << " at " << x << "," << y;
+        }
+    }
+}
+
+TEST(VxImageColour, FlipVerticalKeepsTheMiddleRowAndFlipsPlanes)
+{
+    SelectableImage image(2, 3, 8);
+    ASSERT_TRUE(image.CreateAlpha());
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 2; ++x) {
+            image.SetPixelIndex(x, y, static_cast<std::uint8_t>(10 * y + x));
+            image.SetAlphaAt(x, y, static_cast<std::uint8_t>(y));
+        }
+    image.Select({{1, 0}}, 1, 1, 2, 0);
+    ASSERT_TRUE(image.FlipVertical());
+    for (int x = 0; x < 2; ++x) {
+        EXPECT_EQ(image.PixelIndex(x, 0), 20 + x);
+        EXPECT_EQ(image.PixelIndex(x, 1), 10 + x);
+        EXPECT_EQ(image.PixelIndex(x, 2), x);
+        EXPECT_EQ(image.AlphaAt(x, 0), 2);
+    }
+    EXPECT_TRUE(image.IsSelected(1, 2));
+    EXPECT_FALSE(image.IsSelected(1, 0));
+    EXPECT_EQ(image.Info().selectionBox.top, 3);
+    EXPECT_EQ(image.Info().selectionBox.bottom, 2);
+    ASSERT_TRUE(image.FlipVertical(false, false));
+    EXPECT_EQ(image.PixelIndex(0, 0), 0);
+    EXPECT_EQ(image.AlphaAt(0, 0), 2) << "alpha left alone";
+}
+
+class VxImageMirror : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(VxImageMirror, ReversesEveryRowAndThePlanes)
+{
+    const std::uint32_t bits = GetParam();
+    const std::int32_t width = 13, height = 2;
+    SelectableImage image(width, height, bits);
+    FillPattern(image);
+    for (int i = 0; i < 256; ++i)
+        image.SetPaletteEntry(static_cast<std::uint8_t>(i), i, 255 - i, 7 * i);
+    ASSERT_TRUE(image.CreateAlpha());
+    for (int x = 0; x < width; ++x)
+        image.SetAlphaAt(x, 1, static_cast<std::uint8_t>(x));
+    image.Select({{0, 1}}, 0, 2, 4, 1);
+    VxImage original(image, true, false, false);
+
+    ASSERT_TRUE(image.MirrorHorizontal());
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            ASSERT_TRUE(SameColour(image.PixelColour(x, y), original.PixelColour(width - 1 - x, y))) << x << "," << y;
+    EXPECT_EQ(image.AlphaAt(0, 1), width - 1);
+    EXPECT_TRUE(image.IsSelected(width - 1, 1));
+    EXPECT_EQ(image.Info().selectionBox.left, width - 4);
+    EXPECT_EQ(image.Info().selectionBox.right, width);
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, VxImageMirror, ::testing::Values(1u, 4u, 8u, 24u));
+
+TEST(VxImageColour, SelectionMask)
+{
+    SelectableImage image(4, 3, 8);
+    image.Select({{2, 1}}, 2, 2, 3, 1);
+    EXPECT_TRUE(image.IsSelected(2, 1));
+    EXPECT_FALSE(image.IsSelected(0, 0));
+    EXPECT_FALSE(image.IsSelected(4, 0)) << "outside is never selected";
+
+    VxImage copy(4, 3, 8, 0), other(5, 3, 8, 0);
+    EXPECT_TRUE(copy.CopySelectionFrom(image));
+    EXPECT_FALSE(copy.IsSelected(0, 0));
+    EXPECT_EQ(copy.Info().selectionBox.top, 2);
+    EXPECT_FALSE(other.CopySelectionFrom(image)) << "sizes differ";
+    EXPECT_FALSE(image.CopySelectionFrom(other)) << "no mask to copy";
+
+    EXPECT_TRUE(image.ClearSelection());
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_TRUE(image.IsSelected(x, y));
+    const auto& box = image.Info().selectionBox;
+    EXPECT_EQ(box.left, 4);
+    EXPECT_EQ(box.top, 0);
+    EXPECT_EQ(box.right, 0);
+    EXPECT_EQ(box.bottom, 3);
+}
+
+TEST(VxImageColour, AlphaPlane)
+{
+    VxImage image(3, 2, 24, 0);
+    EXPECT_EQ(image.AlphaAt(0, 0), 0);
+    ASSERT_TRUE(image.CreateAlpha());
+    EXPECT_EQ(image.AlphaAt(2, 1), 255);
+    image.SetAlphaAt(2, 1, 40);
+    image.SetAlphaAt(3, 1, 41); // outside: ignored
+    EXPECT_EQ(image.AlphaAtUnchecked(2, 1), 40);
+    EXPECT_EQ(image.AlphaAt(-1, 0), 0);
+    EXPECT_EQ(image.AlphaAddress(0, 2), nullptr);
+    EXPECT_EQ(*image.AlphaAddress(2, 1), 40);
+    image.InvertAlpha();
+    EXPECT_EQ(image.AlphaAt(2, 1), 215);
+    EXPECT_TRUE(image.MirrorAlpha());
+    EXPECT_EQ(image.AlphaAt(0, 1), 215);
+
+    image.Info().alphaMax = 99;
+    VxImage copy(3, 2, 8, 0), other(2, 3, 8, 0);
+    EXPECT_TRUE(copy.CopyAlphaFrom(image));
+    EXPECT_EQ(copy.AlphaAt(0, 1), 215);
+    EXPECT_EQ(copy.Info().alphaMax, 99);
+    EXPECT_FALSE(other.CopyAlphaFrom(image));
+    image.DeleteAlpha();
+    EXPECT_FALSE(image.HasAlpha());
+    EXPECT_FALSE(image.FlipAlpha());
+}
+
+TEST(VxImageColour, AlphaFromGreyReadsLevelsAtEveryDepth)
+{
+    VxImage target(100, 2, 24, 0), grey(100, 2, 8, 0), mono(100, 2, 1, 0), colour(100, 2, 8, 0);
+    grey.SetGreyPalette();
+    grey.Clear(0);
+    grey.SetPixelIndex(99, 1, 180);
+    ASSERT_TRUE(target.AlphaFromGrey(grey));
+    EXPECT_EQ(target.AlphaAt(99, 1), 180);
+    EXPECT_EQ(target.AlphaAt(0, 1), 0);
+    // A 1-bit row is 16 bytes: the plane takes the pixel's level (0 or 1), not 100 bytes.
+    mono.SetPaletteEntry(1, 1, 1, 1);
+    mono.Clear(0);
+    mono.SetPixelIndex(99, 1, 1);
+    ASSERT_TRUE(target.AlphaFromGrey(mono));
+    EXPECT_EQ(target.AlphaAt(99, 1), 1);
+    EXPECT_EQ(target.AlphaAt(98, 1), 0);
+    colour.SetPaletteEntry(1, 9, 9, 9);
+    EXPECT_FALSE(target.AlphaFromGrey(colour));
+}
+
+TEST(VxImageColour, PlanesObeyTheMemoryLimit)
+{
+    VxImage mono(16385, 16384, 1, 0); // 32 MiB of pixels, one pixel more than the limit in planes
+    ASSERT_TRUE(mono.IsValid());
+    EXPECT_FALSE(mono.CreateAlpha());
+    EXPECT_STREQ(mono.LastError(), "VXIMAGE_MAX_MEMORY exceeded");
+}
+
+TEST(VxImageColour, AliasesNeitherFreeNorConvertSharedBuffers)
+{
+    VxImage owner(3, 2, 8, 0);
+    ASSERT_TRUE(owner.CreateAlpha());
+    {
+        VxImage alias;
+        alias.MakeAlias(&owner);
+        alias.DeleteAlpha();
+        EXPECT_FALSE(alias.IncreaseBpp(24));
+        EXPECT_FALSE(alias.ThresholdToMono(128));
+    }
+    EXPECT_EQ(owner.BitsPerPixel(), 8);
+    EXPECT_EQ(owner.AlphaAt(2, 1), 255);
+}
