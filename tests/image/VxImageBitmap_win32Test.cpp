@@ -1,0 +1,88 @@
+// CreateFromBitmap on Windows: a DIB section's pixels arrive unchanged at its own depth, a
+// null bitmap is refused, and an alias image refuses to be replaced.
+
+#include "image/VxImage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+// A bottom-up DIB section of the given depth whose bytes count up from `seed`.
+HBITMAP PatternSection(int width, int height, WORD bits, std::uint8_t seed)
+{
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colours[256];
+    } layout{};
+    layout.header.biSize = sizeof(BITMAPINFOHEADER);
+    layout.header.biWidth = width;
+    layout.header.biHeight = height;
+    layout.header.biPlanes = 1;
+    layout.header.biBitCount = bits;
+    layout.header.biCompression = BI_RGB;
+    for (int i = 0; i < 256; ++i)
+        layout.colours[i] = RGBQUAD{BYTE(i), BYTE(255 - i), BYTE(i / 2), 0};
+    void* pixels = nullptr;
+    HBITMAP section =
+        CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&layout), DIB_RGB_COLORS, &pixels, nullptr, 0);
+    if (!section)
+        return nullptr;
+    const int stride = ((width * bits + 31) / 32) * 4;
+    auto* bytes = static_cast<std::uint8_t*>(pixels);
+    for (int i = 0; i < stride * height; ++i)
+        bytes[i] = static_cast<std::uint8_t>(seed + i);
+    return section;
+}
+
+} // namespace
+
+TEST(VxImageBitmap, CopiesA24BitSectionRowForRow)
+{
+    HBITMAP section = PatternSection(5, 3, 24, 7);
+    ASSERT_TRUE(section);
+    VxImage image;
+    ASSERT_TRUE(image.CreateFromBitmap(section, nullptr));
+    DeleteObject(section);
+    EXPECT_EQ(image.Width(), 5);
+    EXPECT_EQ(image.Height(), 3);
+    EXPECT_EQ(image.BitsPerPixel(), 24);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) {
+            const std::uint8_t* p = image.RowAddress(y) + 3 * x;
+            const int offset = y * 16 + 3 * x;
+            EXPECT_EQ(p[0], std::uint8_t(7 + offset));
+            EXPECT_EQ(p[2], std::uint8_t(7 + offset + 2));
+        }
+}
+
+TEST(VxImageBitmap, CopiesAnEightBitSectionWithItsPalette)
+{
+    HBITMAP section = PatternSection(4, 2, 8, 0);
+    ASSERT_TRUE(section);
+    VxImage image;
+    ASSERT_TRUE(image.CreateFromBitmap(section));
+    DeleteObject(section);
+    EXPECT_EQ(image.BitsPerPixel(), 8);
+    EXPECT_EQ(image.PixelIndex(3, 1), 7);
+    const RGBQUAD entry = image.PaletteEntry(7);
+    EXPECT_EQ(entry.rgbBlue, 7);
+    EXPECT_EQ(entry.rgbGreen, 248);
+    EXPECT_EQ(entry.rgbRed, 3);
+}
+
+TEST(VxImageBitmap, RefusesNullBitmapsAndAliases)
+{
+    VxImage image(4, 4, 24, kVxTypeUnknown);
+    EXPECT_FALSE(image.CreateFromBitmap(nullptr));
+    EXPECT_FALSE(image.IsValid());
+
+    VxImage source(4, 4, 24, kVxTypeUnknown);
+    VxImage alias;
+    alias.MakeAlias(&source);
+    HBITMAP section = PatternSection(2, 2, 24, 0);
+    ASSERT_TRUE(section);
+    EXPECT_FALSE(alias.CreateFromBitmap(section));
+    DeleteObject(section);
+}
