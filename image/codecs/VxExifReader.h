@@ -1,0 +1,106 @@
+// VxExifReader: walks the marker sections of a JPEG stream, keeps them in memory (at most
+// 20, the image data included), parses the APP1 "Exif" block (a TIFF structure of image
+// file directories, either byte order) and the first comment into an ExifInfo, and can
+// write the kept sections back out as a JPEG stream. Every length, count and offset taken
+// from the file is checked against the block it points into before it is used.
+#pragma once
+
+#include <cstdint>
+
+class VxStream;
+
+// What the reader learned about a picture; zero-filled before use.
+struct ExifInfo {
+    char version[5];
+    char cameraMake[32];
+    char cameraModel[40];
+    char dateTime[20];
+    std::int32_t height;
+    std::int32_t width;
+    std::int32_t orientation;
+    std::int32_t isColour;
+    std::int32_t process;          // SOFn marker code
+    std::int32_t flashUsed;
+    float focalLength;
+    float exposureTime;
+    float apertureFNumber;
+    float distance;
+    float ccdWidth;
+    float exposureBias;
+    std::int32_t whiteBalance;
+    std::int32_t meteringMode;
+    std::int32_t exposureProgram;
+    std::int32_t isoEquivalent;
+    std::int32_t compressionLevel;
+    float focalPlaneXRes;
+    float focalPlaneYRes;
+    float focalPlaneUnits;         // factor: resolution per unit / factor = resolution per inch
+    float xResolution;
+    float yResolution;
+    float resolutionUnit;          // factor, as focalPlaneUnits
+    float brightness;
+    char comments[1000];
+    const std::uint8_t* thumbnail; // inside the kept APP1 block; valid while the reader keeps it
+    std::int32_t thumbnailSize;
+    bool isExif;                   // the APP1 "Exif" block parsed without error
+};
+
+struct JpegSection {
+    std::uint8_t* data;  // owned; begins with the section's two length bytes
+    std::int32_t marker; // kJpegImageData for the image-data pseudo-section
+    std::int32_t size;   // bytes in data
+};
+
+class VxExifReader {
+public:
+    static constexpr int kMaxSections = 20;
+    static constexpr int kReadExif = 1; // parse APP1 "Exif" and the first comment
+    static constexpr int kReadAll = 2;  // also keep everything after the start of scan
+    static constexpr std::int32_t kJpegImageData = 0x123;
+
+    // With a null block the reader allocates (and later frees) a zero-filled one of its own.
+    explicit VxExifReader(ExifInfo* info = nullptr);
+    ~VxExifReader();
+    VxExifReader(const VxExifReader&) = delete;
+    VxExifReader& operator=(const VxExifReader&) = delete;
+
+    // Appends the stream's sections to the ones already kept; see kReadExif / kReadAll.
+    bool ReadSections(VxStream* stream, int mode);
+    // Keeps only the first APP1 and the first COM section, in slots 0 and 1.
+    void KeepExifAndComment();
+    bool WriteSections(VxStream* stream);
+    // First kept section with this marker, the last kept section excluded.
+    const JpegSection* FindSection(std::int32_t marker) const;
+
+    const char* LastError() const { return m_lastError; }
+    ExifInfo* Info() const { return m_info; }
+    int SectionCount() const { return m_sectionCount; }
+    const JpegSection& Section(int index) const { return m_sections[index]; }
+
+private:
+    bool ParseExif(const std::uint8_t* data, std::uint32_t length);
+    bool ParseDirectory(std::uint32_t offset, int nesting);
+    void HandleTag(std::uint32_t tag, std::uint32_t format, const std::uint8_t* value, std::uint32_t byteCount,
+                   std::uint32_t& thumbOffset, std::uint32_t& thumbSize);
+    void ParseComment(const std::uint8_t* data, std::uint32_t length);
+    void ParseFrameHeader(const std::uint8_t* data, std::int32_t size, std::int32_t marker);
+    double NumberValue(const std::uint8_t* value, std::uint32_t format, std::uint32_t byteCount) const;
+    std::uint16_t Get16(const std::uint8_t* p) const;
+    std::uint32_t Get32(const std::uint8_t* p) const;
+    bool KeepSection(std::uint8_t* data, std::int32_t marker, std::int32_t size);
+    void SetError(const char* text);
+
+    ExifInfo* m_info;
+    char m_lastError[256];
+    std::int32_t m_exifImageWidth = 0;
+    bool m_motorolaOrder = false;
+    JpegSection m_sections[kMaxSections];
+    int m_sectionCount = 0;
+    bool m_ownsInfo;
+
+    // The TIFF block of the EXIF section being parsed and how many directories it has
+    // cost so far (a bound on the work a hostile chain of links can cause).
+    const std::uint8_t* m_tiff = nullptr;
+    std::uint32_t m_tiffLength = 0;
+    int m_directoriesParsed = 0;
+};

@@ -1,0 +1,521 @@
+// VxImageJPG: JPEG decoding and encoding through libjpeg (API 62).
+// libjpeg reads and writes through the source/destination managers below, which move the
+// data through one 4,096-byte buffer over a VxStream. libjpeg reports fatal errors through
+// error_exit, which never returns: ours formats the message into lastError and longjmps
+// back to the setjmp in DecodeWithLibjpeg/EncodeWithLibjpeg. Only plain C records live in
+// the frames it unwinds; Decode/Encode then destroy the libjpeg object and free the buffer.
+#include "image/codecs/VxImageJPG.h"
+
+#include "image/VxStream.h"
+
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+static_assert(JPEG_LIB_VERSION == 62, "the codec is written against the libjpeg 6b API");
+#ifndef JCS_EXTENSIONS
+#error "libjpeg-turbo's colour-space extensions (JCS_EXT_BGR) are needed"
+#endif
+
+namespace {
+
+constexpr std::size_t kStreamBufferSize = 4096;
+
+// Encode option bits (CodecOption(3)).
+constexpr std::uint32_t kOptForceBaseline = 0x01;
+constexpr std::uint32_t kOptArithmetic = 0x02;
+constexpr std::uint32_t kOptGreyscale = 0x04;
+constexpr std::uint32_t kOptOptimize = 0x08;
+constexpr std::uint32_t kOptProgressive = 0x10;
+constexpr std::uint32_t kOptSmoothing = 0x40;
+constexpr std::uint32_t kOptLumaSample2x1 = 0x1000;
+constexpr std::uint32_t kOptLumaSample1x1 = 0x2000;
+// Decode option bits.
+constexpr std::uint32_t kOptDecodeGrey = 0x80;
+constexpr std::uint32_t kOptQuantize = 0x100;
+constexpr std::uint32_t kOptDither = 0x200;
+constexpr std::uint32_t kOptOnePassQuantize = 0x400;
+constexpr std::uint32_t kOptNoFancyUpsampling = 0x800;
+
+// libjpeg's whole-image buffers (progressive and multi-scan coefficients, two-pass
+// quantisation) may not grow beyond this; it is above what the largest picture within
+// VXIMAGE_MAX_MEMORY needs (four components at two bytes per coefficient). A larger demand
+// ends the decode with libjpeg's "Backing store not supported".
+constexpr long kLibjpegMemoryLimit = static_cast<long>(3 * VXIMAGE_MAX_MEMORY);
+// Real files have about ten scans; a crafted one can repeat scans to make the decode crawl.
+constexpr int kMaxScans = 500;
+// A resolution beyond this is taken as damage, not as a value to store.
+constexpr double kMaxDpi = 1000000.0;
+
+// The one record that carries both libjpeg stream managers; the callbacks find it from
+// the manager pointer libjpeg hands them.
+struct StreamManager {
+    jpeg_destination_mgr destination;
+    jpeg_source_mgr source;
+    VxStream* stream;
+    JOCTET* buffer;
+    boolean startOfFile;
+};
+
+StreamManager* ManagerOf(j_decompress_ptr cinfo)
+{
+    return reinterpret_cast<StreamManager*>(reinterpret_cast<char*>(cinfo->src) -
+                                            offsetof(StreamManager, source));
+}
+
+StreamManager* ManagerOf(j_compress_ptr cinfo)
+{
+    return reinterpret_cast<StreamManager*>(reinterpret_cast<char*>(cinfo->dest) -
+                                            offsetof(StreamManager, destination));
+}
+
+struct ErrorRecord {
+    jpeg_error_mgr manager; // first, so cinfo->err is the record's address
+    std::jmp_buf jump;
+    char* lastError;        // the image's 256-byte text
+};
+
+[[noreturn]] void ErrorExit(j_common_ptr cinfo)
+{
+    auto* record = reinterpret_cast<ErrorRecord*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, record->lastError); // at most JMSG_LENGTH_MAX (200) bytes
+    std::longjmp(record->jump, 1);
+}
+
+void LimitScans(j_common_ptr cinfo)
+{
+    if (!cinfo->is_decompressor || reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= kMaxScans)
+        return;
+    auto* record = reinterpret_cast<ErrorRecord*>(cinfo->err);
+    std::snprintf(record->lastError, JMSG_LENGTH_MAX, "JPEG image has more than %d scans", kMaxScans);
+    std::longjmp(record->jump, 1);
+}
+
+// ---- Source manager ---------------------------------------------------------------------
+
+void InitSource(j_decompress_ptr cinfo)
+{
+    ManagerOf(cinfo)->startOfFile = TRUE;
+}
+
+boolean FillInputBuffer(j_decompress_ptr cinfo)
+{
+    StreamManager* manager = ManagerOf(cinfo);
+    std::size_t count = manager->stream->Read(manager->buffer, 1, kStreamBufferSize);
+    if (count == 0) {
+        if (manager->startOfFile)
+            ERREXIT(cinfo, JERR_INPUT_EMPTY);
+        // A file cut short: an end-of-image marker lets libjpeg finish with what it has.
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        manager->buffer[0] = 0xFF;
+        manager->buffer[1] = JPEG_EOI;
+        count = 2;
+    }
+    manager->source.next_input_byte = manager->buffer;
+    manager->source.bytes_in_buffer = count;
+    manager->startOfFile = FALSE;
+    return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long count)
+{
+    if (count <= 0)
+        return;
+    jpeg_source_mgr& source = ManagerOf(cinfo)->source;
+    while (count > static_cast<long>(source.bytes_in_buffer)) {
+        count -= static_cast<long>(source.bytes_in_buffer);
+        FillInputBuffer(cinfo);
+    }
+    source.next_input_byte += count;
+    source.bytes_in_buffer -= static_cast<std::size_t>(count);
+}
+
+void TermSource(j_decompress_ptr) {}
+
+// ---- Destination manager ----------------------------------------------------------------
+
+void InitDestination(j_compress_ptr cinfo)
+{
+    StreamManager* manager = ManagerOf(cinfo);
+    manager->destination.next_output_byte = manager->buffer;
+    manager->destination.free_in_buffer = kStreamBufferSize;
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr cinfo)
+{
+    StreamManager* manager = ManagerOf(cinfo);
+    if (manager->stream->Write(manager->buffer, 1, kStreamBufferSize) != kStreamBufferSize)
+        ERREXIT(cinfo, JERR_FILE_WRITE);
+    InitDestination(cinfo);
+    return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo)
+{
+    StreamManager* manager = ManagerOf(cinfo);
+    const std::size_t count = kStreamBufferSize - manager->destination.free_in_buffer;
+    // A short write is as much a failure as no write at all.
+    if (count && manager->stream->Write(manager->buffer, 1, count) != count)
+        ERREXIT(cinfo, JERR_FILE_WRITE);
+    if (!manager->stream->Flush() || manager->stream->Error())
+        ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
+// Stores a resolution unless it is not a number or too large to be one.
+void StoreDpi(VxImage& image, double value, bool horizontal)
+{
+    if (!std::isfinite(value) || value >= kMaxDpi)
+        return;
+    const auto dpi = value <= 0 ? 0 : static_cast<std::int32_t>(value); // 0 and below become 96
+    if (horizontal)
+        image.SetXDpi(dpi);
+    else
+        image.SetYDpi(dpi);
+}
+
+std::uint8_t* AllocateStreamBuffer()
+{
+    return static_cast<std::uint8_t*>(std::malloc(kStreamBufferSize));
+}
+
+} // namespace
+
+// Everything a decode or encode keeps across libjpeg's non-local return: plain C records only.
+struct JpegDecodeSession {
+    jpeg_decompress_struct cinfo;
+    ErrorRecord errors;
+    StreamManager manager;
+    jpeg_progress_mgr progress;
+};
+
+struct JpegEncodeSession {
+    jpeg_compress_struct cinfo;
+    ErrorRecord errors;
+    StreamManager manager;
+};
+
+VxImageJPG::VxImageJPG() : VxImage(kVxTypeJpg), m_ditherMode(JDITHER_FS) {}
+
+VxImageJPG::~VxImageJPG()
+{
+    delete m_exifReader;
+}
+
+// ---- Decode -------------------------------------------------------------------------------
+
+void VxImageJPG::ReadExif(VxStream* stream)
+{
+    delete m_exifReader;
+    std::memset(&m_exifInfo, 0, sizeof m_exifInfo);
+    m_exifReader = new (std::nothrow) VxExifReader(&m_exifInfo);
+    if (!m_exifReader)
+        return; // no EXIF then; the picture itself can still be read
+    const std::int32_t position = stream->Tell();
+    m_exifReader->ReadSections(stream, VxExifReader::kReadExif);
+    stream->Seek(position, 0);
+}
+
+bool VxImageJPG::Decode(VxStream* stream)
+{
+    if (!stream) {
+        SetLastError("null file handler");
+        return false;
+    }
+    ReadExif(stream);
+
+    JpegDecodeSession session;
+    std::memset(&session, 0, sizeof session);
+    session.manager.stream = stream;
+    session.manager.buffer = AllocateStreamBuffer();
+    if (!session.manager.buffer) {
+        SetLastError("Insufficient memory");
+        return false;
+    }
+    const bool ok = DecodeWithLibjpeg(session);
+    jpeg_destroy_decompress(&session.cinfo);
+    std::free(session.manager.buffer);
+    return ok;
+}
+
+bool VxImageJPG::DecodeWithLibjpeg(JpegDecodeSession& session)
+{
+    jpeg_decompress_struct& cinfo = session.cinfo;
+    cinfo.err = jpeg_std_error(&session.errors.manager);
+    session.errors.manager.error_exit = ErrorExit;
+    session.errors.lastError = info.lastError;
+    if (setjmp(session.errors.jump))
+        return false; // libjpeg's message is in lastError
+
+    jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = kLibjpegMemoryLimit;
+    session.progress.progress_monitor = LimitScans;
+    cinfo.progress = &session.progress;
+    jpeg_source_mgr& source = session.manager.source;
+    source.init_source = InitSource;
+    source.fill_input_buffer = FillInputBuffer;
+    source.skip_input_data = SkipInputData;
+    source.resync_to_restart = jpeg_resync_to_restart;
+    source.term_source = TermSource;
+    cinfo.src = &source;
+
+    jpeg_read_header(&cinfo, TRUE);
+
+    const std::uint32_t options = CodecOption(kVxTypeJpg);
+    if (options & kOptDecodeGrey)
+        cinfo.out_color_space = JCS_GRAYSCALE;
+    if (options & kOptQuantize) {
+        cinfo.quantize_colors = TRUE;
+        cinfo.desired_number_of_colors = static_cast<std::uint8_t>(JpegQuality());
+    }
+    if (options & kOptDither)
+        cinfo.dither_mode = static_cast<J_DITHER_MODE>(m_ditherMode);
+    if (options & kOptOnePassQuantize)
+        cinfo.two_pass_quantize = FALSE;
+    if (options & kOptNoFancyUpsampling)
+        cinfo.do_fancy_upsampling = FALSE;
+    // DIB rows are blue, green, red: libjpeg-turbo can deliver them so (same values as RGB).
+    if (cinfo.out_color_space == JCS_RGB && !cinfo.quantize_colors)
+        cinfo.out_color_space = JCS_EXT_BGR;
+    // The scale is 1/jpegScale. libjpeg-turbo reads a zero denominator as 2/1, so 0 is full size.
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = info.jpegScale ? info.jpegScale : 1;
+    jpeg_calc_output_dimensions(&cinfo);
+
+    if (info.escape == -1) { // the size only
+        header.biWidth = static_cast<LONG>(cinfo.output_width);
+        header.biHeight = static_cast<LONG>(cinfo.output_height);
+        info.type = kVxTypeJpg;
+        return true;
+    }
+
+    // Grey, RGB (from YCbCr or RGB) and CMYK (from CMYK or YCCK) are the pictures a DIB can
+    // hold. Quantised colours come as one index per pixel.
+    const int colourComponents = cinfo.out_color_components;
+    if (colourComponents != 1 && colourComponents != 3 && colourComponents != 4)
+        ERREXIT(&cinfo, JERR_CONVERSION_NOTIMPL);
+    const int components = cinfo.output_components;
+    // Refuse an oversized picture before libjpeg allocates its whole-image buffers for it.
+    const std::uint64_t bitsPerPixel = components == 1 ? 8 : 24;
+    if (std::uint64_t{cinfo.output_width} * cinfo.output_height * bitsPerPixel / 8 > VXIMAGE_MAX_MEMORY) {
+        SetLastError("VXIMAGE_MAX_MEMORY exceeded");
+        return false;
+    }
+
+    jpeg_start_decompress(&cinfo);
+    if (!Create(cinfo.output_width, cinfo.output_height, static_cast<std::uint32_t>(components) * 8, kVxTypeJpg))
+        return false;
+    SetResolution(cinfo);
+
+    if (cinfo.quantize_colors) {
+        // libjpeg's colour map has one row per colour component: grey, RGB or inverted CMYK.
+        std::uint8_t red[256], green[256], blue[256];
+        const JSAMPARRAY map = cinfo.colormap;
+        const int colours = std::clamp(cinfo.actual_number_of_colors, 0, 256);
+        for (int i = 0; i < colours; ++i) {
+            if (colourComponents == 1) {
+                red[i] = green[i] = blue[i] = map[0][i];
+            } else if (colourComponents == 3) {
+                red[i] = map[0][i];
+                green[i] = map[1][i];
+                blue[i] = map[2][i];
+            } else {
+                red[i] = static_cast<std::uint8_t>(map[0][i] * map[3][i] / 255);
+                green[i] = static_cast<std::uint8_t>(map[1][i] * map[3][i] / 255);
+                blue[i] = static_cast<std::uint8_t>(map[2][i] * map[3][i] / 255);
+            }
+        }
+        SetPalette(static_cast<std::uint32_t>(colours), red, green, blue);
+    } else if (cinfo.out_color_space == JCS_GRAYSCALE) {
+        SetGreyPalette();
+    }
+
+    // Adobe CMYK comes inverted from libjpeg: each inverted ink times the inverted black.
+    const bool cmyk = components == 4;
+    JSAMPARRAY cmykRow = cmyk ? (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                           cinfo.output_width * 4, 1)
+                              : nullptr;
+    // libjpeg delivers the picture top row first, which is the last row of the bottom-up DIB.
+    while (cinfo.output_scanline < cinfo.output_height) {
+        if (info.escape)
+            return false; // cancelled: no message
+        std::uint8_t* row = RowAddress(cinfo.output_height - 1 - cinfo.output_scanline);
+        if (cmyk) {
+            jpeg_read_scanlines(&cinfo, cmykRow, 1);
+            const JSAMPLE* ink = cmykRow[0];
+            for (JDIMENSION x = 0; x < cinfo.output_width; ++x, ink += 4, row += 3) {
+                row[0] = static_cast<std::uint8_t>(ink[2] * ink[3] / 255);
+                row[1] = static_cast<std::uint8_t>(ink[1] * ink[3] / 255);
+                row[2] = static_cast<std::uint8_t>(ink[0] * ink[3] / 255);
+            }
+        } else {
+            // Grey, index and blue-green-red samples go straight into the row.
+            JSAMPROW target = row;
+            jpeg_read_scanlines(&cinfo, &target, 1);
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    return true;
+}
+
+void VxImageJPG::SetResolution(const jpeg_decompress_struct& cinfo)
+{
+    // EXIF resolutions are given per unit; dividing by the unit's factor gives dots per inch.
+    const ExifInfo& exif = m_exifInfo;
+    const bool exifHasResolution =
+        exif.isExif && exif.resolutionUnit != 0 && (exif.xResolution != 0 || exif.yResolution != 0);
+    if (exifHasResolution) {
+        if (exif.xResolution != 0)
+            StoreDpi(*this, std::trunc(double{exif.xResolution / exif.resolutionUnit}), true);
+        if (exif.yResolution != 0)
+            StoreDpi(*this, std::trunc(double{exif.yResolution / exif.resolutionUnit}), false);
+        return;
+    }
+    // JFIF density: unit 1 dots per inch, 2 dots per centimetre, 0 only an aspect ratio.
+    switch (cinfo.density_unit) {
+    case 0:
+        if (cinfo.X_density && cinfo.Y_density)
+            StoreDpi(*this, std::trunc(static_cast<double>(XDpi()) * cinfo.Y_density / cinfo.X_density), false);
+        break;
+    case 2:
+        StoreDpi(*this, std::floor(cinfo.X_density * 2.54 + 0.5), true);
+        StoreDpi(*this, std::floor(cinfo.Y_density * 2.54 + 0.5), false);
+        break;
+    default:
+        StoreDpi(*this, cinfo.X_density, true);
+        StoreDpi(*this, cinfo.Y_density, false);
+        break;
+    }
+}
+
+// ---- Encode -------------------------------------------------------------------------------
+
+bool VxImageJPG::Encode(VxStream* stream)
+{
+    if (!EncodePrecheck(stream))
+        return false;
+    if (HasPalette() && !IsGreyPalette()) {
+        SetLastError("JPEG can save only RGB or GreyScale images");
+        return false;
+    }
+    const std::int32_t start = stream->Tell();
+
+    JpegEncodeSession session;
+    std::memset(&session, 0, sizeof session);
+    session.manager.stream = stream;
+    session.manager.buffer = AllocateStreamBuffer();
+    if (!session.manager.buffer) {
+        SetLastError("Insufficient memory");
+        return false;
+    }
+    const bool ok = EncodeWithLibjpeg(session);
+    jpeg_destroy_compress(&session.cinfo);
+    std::free(session.manager.buffer);
+    return ok && WriteBackExif(stream, start);
+}
+
+bool VxImageJPG::EncodeWithLibjpeg(JpegEncodeSession& session)
+{
+    jpeg_compress_struct& cinfo = session.cinfo;
+    cinfo.err = jpeg_std_error(&session.errors.manager);
+    session.errors.manager.error_exit = ErrorExit;
+    session.errors.lastError = info.lastError;
+    if (setjmp(session.errors.jump))
+        return false;
+
+    jpeg_create_compress(&cinfo);
+    jpeg_destination_mgr& destination = session.manager.destination;
+    destination.init_destination = InitDestination;
+    destination.empty_output_buffer = EmptyOutputBuffer;
+    destination.term_destination = TermDestination;
+    cinfo.dest = &destination;
+
+    const bool grey = HasPalette(); // a grey palette: anything else was refused
+    cinfo.image_width = static_cast<JDIMENSION>(Width());
+    cinfo.image_height = static_cast<JDIMENSION>(Height());
+    cinfo.input_components = grey ? 1 : 3;
+    cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR; // the DIB's own byte order
+    jpeg_set_defaults(&cinfo);
+
+    const std::uint32_t options = CodecOption(kVxTypeJpg);
+    if (options & kOptArithmetic)
+        cinfo.arith_code = TRUE;
+    if (options & kOptGreyscale)
+        jpeg_set_colorspace(&cinfo, JCS_GRAYSCALE);
+    if (options & kOptOptimize)
+        cinfo.optimize_coding = TRUE;
+    if (options & kOptSmoothing)
+        cinfo.smoothing_factor = m_smoothingFactor;
+    jpeg_set_quality(&cinfo, static_cast<std::uint8_t>(JpegQuality()), (options & kOptForceBaseline) ? TRUE : FALSE);
+    if (options & kOptProgressive)
+        jpeg_simple_progression(&cinfo);
+
+    // 2x2 luminance sampling (4:2:0); jpeg_set_defaults allocated room for every component.
+    cinfo.comp_info[0].h_samp_factor = 2;
+    cinfo.comp_info[0].v_samp_factor = 2;
+    for (int c = 1; c < 3; ++c) {
+        cinfo.comp_info[c].h_samp_factor = 1;
+        cinfo.comp_info[c].v_samp_factor = 1;
+    }
+    if (options & kOptLumaSample2x1)
+        cinfo.comp_info[0].v_samp_factor = 1;
+    if (options & kOptLumaSample1x1)
+        cinfo.comp_info[0].h_samp_factor = 1;
+
+    // JFIF density in dots per inch; the field holds 16 bits.
+    cinfo.density_unit = 1;
+    cinfo.X_density = static_cast<UINT16>(std::clamp(XDpi(), 1, 65535));
+    cinfo.Y_density = static_cast<UINT16>(std::clamp(YDpi(), 1, 65535));
+
+    jpeg_start_compress(&cinfo, TRUE);
+    // 8- and 24-bit rows go to libjpeg as they are, top row (the last in the DIB) first. Rows
+    // below 8 bits per pixel are unpacked to one grey sample per byte (the index is the grey
+    // level in a grey palette): libjpeg never sees packed pixels.
+    const std::uint32_t width = static_cast<std::uint32_t>(Width());
+    const bool packed = BitsPerPixel() < 8;
+    JSAMPARRAY unpacked = packed ? (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
+                                                              JPOOL_IMAGE, width, 1)
+                                 : nullptr;
+    for (std::int32_t y = Height() - 1; y >= 0; --y) {
+        JSAMPROW row = RowAddress(static_cast<std::uint32_t>(y));
+        if (packed) {
+            for (std::uint32_t x = 0; x < width; ++x)
+                unpacked[0][x] = PixelIndexUnchecked(static_cast<std::int32_t>(x), y);
+            row = unpacked[0];
+        }
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    return true;
+}
+
+// A codec object that decoded a JPEG with EXIF carries that block (and the first comment)
+// into the picture it has just written: the new picture's sections are read back from the
+// stream and written again, over it, after the kept ones. Without EXIF nothing happens.
+bool VxImageJPG::WriteBackExif(VxStream* stream, std::int32_t start)
+{
+    if (!m_exifReader || !m_exifInfo.isExif)
+        return true;
+    const std::int32_t end = stream->Tell();
+    m_exifReader->KeepExifAndComment();
+    stream->Seek(start, 0);
+    if (!m_exifReader->ReadSections(stream, VxExifReader::kReadAll)) {
+        // A stream that cannot be read back (a file opened for writing only): the plain
+        // JPEG stands, and the stream is left after it.
+        stream->Seek(end, 0);
+        return true;
+    }
+    stream->Seek(start, 0);
+    if (m_exifReader->WriteSections(stream))
+        return true;
+    // The picture is partly overwritten: that is a failed save, not a successful one.
+    SetLastError("Output file write error --- out of disk space?");
+    return false;
+}

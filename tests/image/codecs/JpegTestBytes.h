@@ -1,0 +1,146 @@
+// Byte builders for JPEG and EXIF tests: marker sections, and TIFF blocks (either byte
+// order) of directories whose entries are given as tag, format, count and value, with the
+// out-of-line values placed behind each directory and offsets patchable afterwards.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace vx::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// head + tail, sized once (GCC 12 sees phantom overflows in insert after a braced list).
+inline Bytes Joined(Bytes head, const Bytes& tail)
+{
+    const std::size_t headSize = head.size();
+    head.resize(headSize + tail.size());
+    std::copy(tail.begin(), tail.end(), head.begin() + static_cast<long>(headSize));
+    return head;
+}
+
+// One directory entry: the value bytes are given in little-endian order and turned into
+// the block's order by the writer (per component, by format size).
+struct Field {
+    std::uint16_t tag;
+    std::uint16_t format;
+    std::uint32_t count;
+    Bytes value; // count x format size bytes; up to 4 go into the entry itself
+};
+
+inline Bytes LittleEndian(std::uint64_t v, int size)
+{
+    Bytes out(static_cast<std::size_t>(size));
+    for (int i = 0; i < size; ++i)
+        out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    return out;
+}
+
+inline Field Short(std::uint16_t tag, std::uint16_t v) { return {tag, 3, 1, LittleEndian(v, 2)}; }
+inline Field Long(std::uint16_t tag, std::uint32_t v) { return {tag, 4, 1, LittleEndian(v, 4)}; }
+inline Field Rational(std::uint16_t tag, std::uint32_t num, std::uint32_t den)
+{
+    return {tag, 5, 1, Joined(LittleEndian(num, 4), LittleEndian(den, 4))};
+}
+inline Field Float(std::uint16_t tag, float f)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, 4);
+    return {tag, 11, 1, LittleEndian(bits, 4)};
+}
+inline Field Text(std::uint16_t tag, const std::string& s, std::uint16_t format = 2)
+{
+    Bytes v(s.begin(), s.end());
+    return {tag, format, static_cast<std::uint32_t>(v.size()), v};
+}
+
+// Builds a TIFF block: header, then directories appended one after the other, each with
+// its out-of-line values right behind it.
+class Tiff {
+public:
+    explicit Tiff(bool motorola) : m_motorola(motorola)
+    {
+        m_bytes = motorola ? Bytes{'M', 'M'} : Bytes{'I', 'I'};
+        Put(42, 2);
+        Put(8, 4); // first directory right after the header
+    }
+
+    // Appends a directory and returns its offset; `next` is the following directory's offset.
+    std::uint32_t Directory(const std::vector<Field>& fields, std::uint32_t next = 0)
+    {
+        const auto start = static_cast<std::uint32_t>(m_bytes.size());
+        std::uint32_t data = start + 2 + 12 * static_cast<std::uint32_t>(fields.size()) + 4;
+        Put(static_cast<std::uint32_t>(fields.size()), 2);
+        Bytes tail;
+        for (const Field& f : fields) {
+            Put(f.tag, 2);
+            Put(f.format, 2);
+            Put(f.count, 4);
+            const Bytes value = Ordered(f);
+            if (value.size() <= 4) {
+                Bytes inlineValue = value;
+                inlineValue.resize(4, 0);
+                m_bytes.insert(m_bytes.end(), inlineValue.begin(), inlineValue.end());
+            } else {
+                Put(data + static_cast<std::uint32_t>(tail.size()), 4);
+                tail.insert(tail.end(), value.begin(), value.end());
+            }
+        }
+        Put(next, 4);
+        m_bytes.insert(m_bytes.end(), tail.begin(), tail.end());
+        return start;
+    }
+
+    std::uint32_t Size() const { return static_cast<std::uint32_t>(m_bytes.size()); }
+    // Overwrites a 32-bit value in the block's order.
+    void Patch32(std::uint32_t offset, std::uint32_t v)
+    {
+        for (int i = 0; i < 4; ++i)
+            m_bytes[offset + i] = static_cast<std::uint8_t>(m_motorola ? v >> (24 - 8 * i) : v >> (8 * i));
+    }
+    // Offset of entry `index`'s value field in the directory at `dir`.
+    static std::uint32_t ValueField(std::uint32_t dir, std::uint32_t index) { return dir + 2 + 12 * index + 8; }
+    Bytes& Raw() { return m_bytes; }
+
+    // The APP1 section: FF E1, length, "Exif" 0 0, the block.
+    Bytes App1() const
+    {
+        const std::size_t length = 2 + 6 + m_bytes.size();
+        return Joined({0xFF, 0xE1, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length),
+                       'E', 'x', 'i', 'f', 0, 0},
+                      m_bytes);
+    }
+
+private:
+    void Put(std::uint32_t v, int size)
+    {
+        for (int i = 0; i < size; ++i)
+            m_bytes.push_back(static_cast<std::uint8_t>(m_motorola ? v >> (8 * (size - 1 - i)) : v >> (8 * i)));
+    }
+    Bytes Ordered(const Field& f) const
+    {
+        static const int kSizes[13] = {1, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
+        int unit = f.format <= 12 ? kSizes[f.format] : 1;
+        if (f.format == 5 || f.format == 10)
+            unit = 4; // a rational is two 32-bit numbers
+        Bytes out = f.value;
+        if (m_motorola)
+            for (std::size_t i = 0; i + unit <= out.size(); i += unit)
+                std::reverse(out.begin() + static_cast<long>(i), out.begin() + static_cast<long>(i + unit));
+        return out;
+    }
+
+    bool m_motorola;
+    Bytes m_bytes;
+};
+
+inline Bytes Section(std::uint8_t marker, const Bytes& payload)
+{
+    const std::size_t length = payload.size() + 2;
+    return Joined({0xFF, marker, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)}, payload);
+}
+
+} // namespace vx::test

@@ -1,0 +1,457 @@
+// VxExifReader: section walking (limits, padding, truncation), EXIF blocks built byte by
+// byte in both byte orders, the tag table's conversions, hostile offsets, counts and
+// directory links, comment cleaning, and the keep/write-back of sections.
+#include "image/codecs/VxExifReader.h"
+
+#include "image/VxStream.h"
+#include "tests/image/codecs/JpegTestBytes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace vx::test;
+
+// A JPEG skeleton: SOI, the given sections, a 3-component SOF0 of 640 x 480, SOS and some data.
+Bytes Jpeg(const std::vector<Bytes>& sections, const Bytes& imageData = {0x12, 0x34, 0xFF, 0xD9})
+{
+    Bytes out = {0xFF, 0xD8};
+    for (const Bytes& s : sections)
+        out.insert(out.end(), s.begin(), s.end());
+    const Bytes sof = Section(0xC0, {8, 0x01, 0xE0, 0x02, 0x80, 3, 1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1});
+    const Bytes sos = Section(0xDA, {3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63, 0});
+    out.insert(out.end(), sof.begin(), sof.end());
+    out.insert(out.end(), sos.begin(), sos.end());
+    out.insert(out.end(), imageData.begin(), imageData.end());
+    return out;
+}
+
+struct ReadResult {
+    bool ok;
+    ExifInfo info;
+    std::string error;
+    int sections;
+};
+
+ReadResult Read(Bytes bytes, int mode = VxExifReader::kReadExif)
+{
+    VxMemStream stream(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    ExifInfo info{};
+    VxExifReader reader(&info);
+    ReadResult r;
+    r.ok = reader.ReadSections(&stream, mode);
+    r.info = info;
+    r.info.thumbnail = nullptr; // points into the reader's blocks, gone with it
+    r.error = reader.LastError();
+    r.sections = reader.SectionCount();
+    return r;
+}
+
+ReadResult ReadExif(const Tiff& tiff)
+{
+    return Read(Jpeg({tiff.App1()}));
+}
+
+// A block that uses most of the tag table; the same content in either byte order.
+Tiff RichExif(bool motorola)
+{
+    Tiff t(motorola);
+    const std::uint32_t ifd0Entries = 7;
+    const std::uint32_t ifd0 = 8;
+    // IFD0 first; its EXIF link and next-directory link are patched once the others exist.
+    t.Directory({Text(0x010F, "Canon"), Text(0x0110, "PowerShot S40"), Short(0x0112, 6),
+                 Rational(0x011A, 180, 1), Rational(0x011B, 360, 1), Short(0x0128, 2), Long(0x8769, 0)});
+    const std::uint32_t exif =
+        t.Directory({Rational(0x829A, 1, 60), Rational(0x829D, 28, 10), Short(0x8827, 2), Text(0x9000, "0220", 7),
+                     Text(0x9003, "2024:05:06 07:08:09"), Rational(0x9201, 5, 1), Short(0x9207, 5),
+                     Short(0x9209, 0x19), Float(0x920A, 21.5f),
+                     Text(0x9286, std::string("ASCII\0\0\0", 8) + "A user comment   ", 7), Long(0xA002, 2272),
+                     Short(0xA003, 1704), Rational(0xA20E, 8114, 1), Short(0xA210, 2)});
+    t.Patch32(Tiff::ValueField(ifd0, ifd0Entries - 1), exif);
+    const std::uint32_t thumbnailData = t.Size();
+    for (int i = 0; i < 16; ++i)
+        t.Raw().push_back(static_cast<std::uint8_t>(0xA0 + i));
+    const std::uint32_t ifd1 = t.Directory({Long(0x0201, thumbnailData), Long(0x0202, 16)});
+    t.Patch32(ifd0 + 2 + 12 * ifd0Entries, ifd1);
+    return t;
+}
+
+TEST(VxExifReaderSections, RefusesAStreamThatIsNotAJpegWithoutAMessage)
+{
+    const ReadResult r = Read({0x42, 0x4D, 0x00, 0x00});
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.sections, 0);
+}
+
+TEST(VxExifReaderSections, KeepsTablesDropsApp0AndStopsAtTheScan)
+{
+    const Bytes app0 = Section(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
+    const Bytes dqt = Section(0xDB, Bytes(65, 1));
+    const ReadResult r = Read(Jpeg({app0, dqt}));
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.sections, 3); // DQT, SOF0, SOS
+    EXPECT_EQ(r.info.width, 640);
+    EXPECT_EQ(r.info.height, 480);
+    EXPECT_EQ(r.info.isColour, 1);
+    EXPECT_EQ(r.info.process, 0xC0);
+    EXPECT_FALSE(r.info.isExif);
+}
+
+TEST(VxExifReaderSections, LimitsTheNumberOfSections)
+{
+    // 18 tables + SOF + SOS fill the 20 slots exactly; one more table is one too many.
+    std::vector<Bytes> tables(18, Section(0xDB, {0, 1, 2}));
+    EXPECT_TRUE(Read(Jpeg(tables)).ok);
+    // With the image data to keep as well there is no slot left for it.
+    EXPECT_EQ(Read(Jpeg(tables), VxExifReader::kReadAll).error, "Too many sections in jpg file");
+    tables.push_back(Section(0xDB, {0, 1, 2}));
+    const ReadResult r = Read(Jpeg(tables));
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "Too many sections in jpg file");
+}
+
+TEST(VxExifReaderSections, AcceptsSixFillBytesBeforeAMarkerButNotSeven)
+{
+    const auto withFill = [](int count) {
+        Bytes b = Jpeg({});
+        b.insert(b.begin() + 2, static_cast<std::size_t>(count - 1), 0xFF); // plus the marker's own FF
+        return b;
+    };
+    EXPECT_TRUE(Read(withFill(6)).ok);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(Read(withFill(7)).ok);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "too many padding bytes\n");
+}
+
+TEST(VxExifReaderSections, ReportsBadLengthsTruncationAndAMissingImage)
+{
+    EXPECT_EQ(Read({0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x01}).error, "invalid marker");
+    EXPECT_EQ(Read({0xFF, 0xD8, 0xFF, 0xDB}).error, "invalid marker"); // end of data as length
+    EXPECT_EQ(Read({0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x40, 1, 2, 3}).error, "Premature end of file?");
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(Read({0xFF, 0xD8, 0xFF, 0xD9, 0x00, 0x02}).ok);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "No image in jpeg!\n");
+}
+
+TEST(VxExifReaderSections, ShortFrameHeaderIsKeptButNotParsed)
+{
+    Bytes b = {0xFF, 0xD8};
+    const Bytes shortSof = Section(0xC0, {8, 0x01});
+    b.insert(b.end(), shortSof.begin(), shortSof.end());
+    const Bytes sos = Section(0xDA, {1, 1, 0, 0, 63, 0});
+    b.insert(b.end(), sos.begin(), sos.end());
+    const ReadResult r = Read(b);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.info.width, 0);
+    EXPECT_EQ(r.info.process, 0);
+}
+
+TEST(VxExifReaderTags, BothByteOrdersGiveTheSameInformation)
+{
+    const ReadResult ii = ReadExif(RichExif(false));
+    const ReadResult mm = ReadExif(RichExif(true));
+    ASSERT_TRUE(ii.ok && ii.info.isExif) << ii.error;
+    ASSERT_TRUE(mm.ok && mm.info.isExif) << mm.error;
+    EXPECT_EQ(std::memcmp(&ii.info, &mm.info, sizeof(ExifInfo)), 0);
+
+    const ExifInfo& e = ii.info;
+    EXPECT_STREQ(e.cameraMake, "Canon");
+    EXPECT_STREQ(e.cameraModel, "PowerShot S40");
+    EXPECT_STREQ(e.version, "0220");
+    EXPECT_STREQ(e.dateTime, "2024:05:06 07:08:09");
+    EXPECT_EQ(e.orientation, 6);
+    EXPECT_FLOAT_EQ(e.xResolution, 180.0f);
+    EXPECT_FLOAT_EQ(e.yResolution, 360.0f);
+    EXPECT_FLOAT_EQ(e.resolutionUnit, 1.0f);
+    EXPECT_FLOAT_EQ(e.exposureTime, 1.0f / 60); // ShutterSpeedValue after it changes nothing
+    EXPECT_FLOAT_EQ(e.apertureFNumber, 2.8f);
+    EXPECT_EQ(e.isoEquivalent, 400);            // 2 is taken as 2 x 200
+    EXPECT_EQ(e.meteringMode, 5);
+    EXPECT_EQ(e.flashUsed, 1);
+    EXPECT_FLOAT_EQ(e.focalLength, 21.5f);      // a float, read in the block's byte order
+    EXPECT_STREQ(e.comments, "A user comment");
+    EXPECT_FLOAT_EQ(e.ccdWidth, 2272.0f * 1.0f / 8114.0f);
+    EXPECT_EQ(e.thumbnailSize, 16);
+}
+
+TEST(VxExifReaderTags, ThumbnailPointsIntoTheKeptBlock)
+{
+    Bytes bytes = Jpeg({RichExif(false).App1()});
+    VxMemStream stream(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    VxExifReader reader;
+    ASSERT_TRUE(reader.ReadSections(&stream, VxExifReader::kReadExif));
+    const ExifInfo& e = *reader.Info();
+    ASSERT_NE(e.thumbnail, nullptr);
+    const JpegSection& app1 = reader.Section(0);
+    ASSERT_EQ(app1.marker, 0xE1);
+    EXPECT_GE(e.thumbnail, app1.data);
+    EXPECT_LE(e.thumbnail + e.thumbnailSize, app1.data + app1.size);
+    EXPECT_EQ(e.thumbnail[0], 0xA0);
+    EXPECT_EQ(e.thumbnail[15], 0xAF);
+}
+
+TEST(VxExifReaderTags, ResolutionUnitsBecomeFactors)
+{
+    const auto factor = [](std::uint16_t unit) {
+        Tiff t(true);
+        t.Directory({Rational(0x011A, 118, 1), Short(0x0128, unit)});
+        const ReadResult r = ReadExif(t);
+        std::uint32_t bits;
+        std::memcpy(&bits, &r.info.resolutionUnit, 4);
+        return bits;
+    };
+    EXPECT_EQ(factor(2), 0x3F800000u);
+    EXPECT_EQ(factor(3), 0x3EC99326u);
+    EXPECT_EQ(factor(4), 0x3D214285u);
+    EXPECT_EQ(factor(5), 0x3825214Du);
+    EXPECT_EQ(factor(7), 0u); // unknown units leave the field as it was
+}
+
+TEST(VxExifReaderTags, ApexValuesOnlyStandInForMissingExposureAndAperture)
+{
+    Tiff t(false);
+    t.Directory({Rational(0x9201, 5, 1), Rational(0x9202, 4, 1), Short(0x8827, 100)});
+    const ReadResult r = ReadExif(t);
+    EXPECT_FLOAT_EQ(r.info.exposureTime, 1.0f / 32);
+    EXPECT_FLOAT_EQ(r.info.apertureFNumber, 4.0f);
+    EXPECT_EQ(r.info.isoEquivalent, 100);
+}
+
+TEST(VxExifReaderTags, UndefinedRotationIsNotedAndTheWalkGoesOn)
+{
+    Tiff t(false);
+    t.Directory({Short(0x0112, 9), Text(0x010F, "Make")});
+    const ReadResult r = ReadExif(t);
+    EXPECT_TRUE(r.info.isExif);
+    EXPECT_EQ(r.info.orientation, 0);
+    EXPECT_EQ(r.error, "Undefined rotation value");
+    EXPECT_STREQ(r.info.cameraMake, "Make");
+}
+
+TEST(VxExifReaderTags, TextsAreCutToTheirFieldsAndToTheirValues)
+{
+    Tiff t(false);
+    t.Directory({Text(0x010F, std::string(100, 'x')), Text(0x0110, "ab"),
+                 Text(0x9286, std::string(300, 'c'), 7)});
+    const ReadResult r = ReadExif(t);
+    EXPECT_EQ(std::string(r.info.cameraMake), std::string(31, 'x'));
+    EXPECT_STREQ(r.info.cameraModel, "ab");
+    EXPECT_EQ(std::string(r.info.comments), std::string(199, 'c'));
+}
+
+TEST(VxExifReaderTags, ValuesShorterThanTheirFormatReadAsZero)
+{
+    // A rational or double with no components has no bytes: nothing may be read past the entry.
+    Tiff t(false);
+    t.Directory({{0x011A, 5, 0, {}}, {0x920A, 12, 0, {}}, {0x9204, 0, 5, {}}});
+    const ReadResult r = ReadExif(t);
+    EXPECT_TRUE(r.info.isExif) << r.error;
+    EXPECT_EQ(r.info.xResolution, 0.0f);
+    EXPECT_EQ(r.info.focalLength, 0.0f);
+}
+
+TEST(VxExifReaderHeader, RefusesBadHeadersAndByteOrders)
+{
+    Tiff t(false);
+    t.Directory({Short(0x0112, 1)});
+    Bytes app1 = t.App1();
+    app1[10] = 'X';
+    app1[11] = 'Y';
+    ReadResult r = Read(Jpeg({app1}));
+    EXPECT_TRUE(r.ok); // the walk itself goes on
+    EXPECT_FALSE(r.info.isExif);
+    EXPECT_EQ(r.error, "Invalid Exif alignment marker.");
+
+    app1 = t.App1();
+    app1[12] = 43;
+    EXPECT_EQ(Read(Jpeg({app1})).error, "Invalid Exif start (1)");
+
+    app1 = t.App1();
+    app1[5] = 'X';
+    EXPECT_EQ(Read(Jpeg({app1})).error, ""); // not "Exif": an ordinary APP1, dropped
+
+    const Bytes tooShort = Section(0xE1, {'E', 'x', 'i', 'f', 0, 0, 'I', 'I'});
+    r = Read(Jpeg({tooShort}));
+    EXPECT_FALSE(r.info.isExif);
+    EXPECT_EQ(r.error, "Incorrect Exif header");
+}
+
+TEST(VxExifReaderHeader, FirstDirectoryMayFollowOtherData)
+{
+    Tiff t(true);
+    for (int i = 0; i < 6; ++i)
+        t.Raw().push_back(0xEE); // data before the first directory
+    const std::uint32_t ifd0 = t.Directory({Text(0x010F, "Late")});
+    t.Patch32(4, ifd0);
+    const ReadResult r = ReadExif(t);
+    EXPECT_TRUE(r.info.isExif) << r.error;
+    EXPECT_STREQ(r.info.cameraMake, "Late");
+}
+
+TEST(VxExifReaderHostile, DirectoriesNestFiveLevelsDeep)
+{
+    // IFD0 -> 1 -> 2 -> 3 -> 4 -> 5: levels 0..4 are read, the sixth is not.
+    Tiff t(false);
+    std::vector<std::uint32_t> dirs;
+    for (int level = 0; level < 6; ++level) {
+        std::vector<Field> fields = {Short(0x9207, static_cast<std::uint16_t>(level)), Long(0x8769, 0)};
+        if (level == 5)
+            fields.push_back(Short(0x8827, 600));
+        dirs.push_back(t.Directory(fields));
+    }
+    for (int level = 0; level < 5; ++level)
+        t.Patch32(Tiff::ValueField(dirs[level], 1), dirs[level + 1]);
+    const ReadResult r = ReadExif(t);
+    EXPECT_TRUE(r.info.isExif);
+    EXPECT_EQ(r.error, "Maximum directory nesting exceeded (corrupt exif header)");
+    EXPECT_EQ(r.info.meteringMode, 4);
+    EXPECT_EQ(r.info.isoEquivalent, 0);
+}
+
+TEST(VxExifReaderHostile, BadOffsetsAndCountsAreRefused)
+{
+    {   // a value placed beyond the block
+        Tiff t(false);
+        const std::uint32_t dir = t.Directory({Text(0x010F, "far away from here")});
+        t.Patch32(Tiff::ValueField(dir, 0), 0xFFFFFFF0u);
+        const ReadResult r = ReadExif(t);
+        EXPECT_FALSE(r.info.isExif);
+        EXPECT_EQ(r.error, "Illegal pointer offset value in EXIF.");
+        EXPECT_STREQ(r.info.cameraMake, "");
+    }
+    {   // a count whose byte size wraps in 32 bits
+        Tiff t(false);
+        t.Directory({{0x010F, 4, 0x40000000u, LittleEndian(8, 4)}});
+        EXPECT_EQ(ReadExif(t).error, "Illegal pointer offset value in EXIF.");
+    }
+    {   // an entry count reaching past the block
+        Tiff t(true);
+        t.Directory({Short(0x0112, 1)});
+        t.Raw()[8] = 0x10; // 4096 + 1 entries
+        const ReadResult r = ReadExif(t);
+        EXPECT_FALSE(r.info.isExif);
+        EXPECT_EQ(r.error, "Illegally sized directory");
+    }
+    {   // a format code that does not exist
+        Tiff t(false);
+        t.Directory({{0x010F, 13, 1, {1, 2, 3, 4}}});
+        EXPECT_EQ(ReadExif(t).error, "Illegal format code in EXIF dir");
+    }
+    {   // a sub-directory link outside the block ends the linking directory
+        Tiff t(false);
+        t.Directory({Long(0x8769, 5000), Short(0x8827, 80)});
+        const ReadResult r = ReadExif(t);
+        EXPECT_FALSE(r.info.isExif);
+        EXPECT_EQ(r.error, "Illegal subdirectory link");
+    }
+    {   // a broken sub-directory ends only itself
+        Tiff t(false);
+        const std::uint32_t ifd0 = t.Directory({Long(0x8769, 0), Short(0x8827, 80)});
+        const std::uint32_t sub = t.Directory({{0x9207, 99, 1, {1, 0, 0, 0}}});
+        t.Patch32(Tiff::ValueField(ifd0, 0), sub);
+        const ReadResult r = ReadExif(t);
+        EXPECT_TRUE(r.info.isExif);
+        EXPECT_EQ(r.info.isoEquivalent, 80);
+        EXPECT_EQ(r.error, "Illegal format code in EXIF dir");
+    }
+    {   // a next-directory link past the end
+        Tiff t(true);
+        t.Directory({Short(0x8827, 80)}, 0x7FFFFFFF);
+        EXPECT_EQ(ReadExif(t).error, "Illegal subdirectory link");
+    }
+    {   // a thumbnail reaching past the block is not recorded
+        Tiff t(false);
+        t.Directory({Long(0x0201, 20), Long(0x0202, 0xFFFFFFF0u)});
+        const ReadResult r = ReadExif(t);
+        EXPECT_TRUE(r.info.isExif);
+        EXPECT_EQ(r.info.thumbnailSize, 0);
+    }
+}
+
+TEST(VxExifReaderHostile, SelfReferencingDirectoriesFinishQuickly)
+{
+    // A directory of 1,000 links to itself, nested five deep, would mean 10^15 visits.
+    Tiff t(false);
+    std::vector<Field> links(1000, Long(0x8769, 8));
+    t.Directory(links, 8);
+    const ReadResult r = ReadExif(t);
+    EXPECT_TRUE(r.info.isExif);
+    EXPECT_FALSE(r.error.empty());
+}
+
+TEST(VxExifReaderComment, CleansTheCommentSection)
+{
+    const ReadResult r = Read(Jpeg({Section(0xFE, {'a', '\r', '\n', 'b', 0x01, '\t', 'c', '\r'})}));
+    EXPECT_STREQ(r.info.comments, "a\nb?\tc?");
+    // Only the first comment is parsed.
+    const ReadResult two = Read(Jpeg({Section(0xFE, {'o', 'n', 'e'}), Section(0xFE, {'t', 'w', 'o'})}));
+    EXPECT_STREQ(two.info.comments, "one");
+    EXPECT_EQ(two.sections, 3); // COM, SOF, SOS
+}
+
+TEST(VxExifReaderComment, LongCommentsStopAtTheField)
+{
+    const ReadResult r = Read(Jpeg({Section(0xFE, Bytes(5000, 'z'))}));
+    EXPECT_EQ(std::string(r.info.comments), std::string(998, 'z'));
+}
+
+TEST(VxExifReaderWrite, KeepsExifAndCommentAndWritesThemBeforeAnotherPicture)
+{
+    const Bytes app1 = RichExif(false).App1();
+    const Bytes comment = Section(0xFE, {'h', 'i'});
+    Bytes first = Jpeg({app1, Section(0xDB, {0, 1}), comment, Section(0xE2, {9})});
+    VxMemStream in(first.data(), static_cast<std::int32_t>(first.size()));
+    VxExifReader reader;
+    ASSERT_TRUE(reader.ReadSections(&in, VxExifReader::kReadExif));
+    EXPECT_EQ(reader.SectionCount(), 6);
+
+    VxMemStream out;
+    out.Open();
+    EXPECT_FALSE(reader.WriteSections(&out));
+    EXPECT_STREQ(reader.LastError(), "Can't write exif : didn't read all");
+    EXPECT_EQ(out.Tell(), 0);
+
+    reader.KeepExifAndComment();
+    ASSERT_EQ(reader.SectionCount(), 2);
+    EXPECT_EQ(reader.Section(0).marker, 0xE1);
+    EXPECT_EQ(reader.Section(1).marker, 0xFE);
+
+    const Bytes table = Section(0xDB, {7, 7});
+    Bytes second = Jpeg({Section(0xE0, {'J', 'F', 'I', 'F', 0}), table}, {0xAB, 0xCD, 0xFF, 0xD9});
+    VxMemStream in2(second.data(), static_cast<std::int32_t>(second.size()));
+    ASSERT_TRUE(reader.ReadSections(&in2, VxExifReader::kReadAll)) << reader.LastError();
+    ASSERT_TRUE(reader.WriteSections(&out));
+
+    // SOI, the kept APP1 and COM, then the second picture without its APP0, then its data.
+    Bytes expected = {0xFF, 0xD8};
+    for (const Bytes* part : {&app1, &comment})
+        expected.insert(expected.end(), part->begin(), part->end());
+    const Bytes rest = Jpeg({table}, {0xAB, 0xCD, 0xFF, 0xD9});
+    expected.insert(expected.end(), rest.begin() + 2, rest.end());
+    const Bytes written(out.GetBuffer(false), out.GetBuffer(false) + out.Tell());
+    EXPECT_EQ(written, expected);
+}
+
+TEST(VxExifReaderWrite, WritesAJfifHeaderWhenNoApplicationSectionLeads)
+{
+    VxExifReader reader;
+    Bytes picture = Jpeg({Section(0xDB, {1})});
+    VxMemStream in(picture.data(), static_cast<std::int32_t>(picture.size()));
+    ASSERT_TRUE(reader.ReadSections(&in, VxExifReader::kReadAll));
+    VxMemStream out;
+    out.Open();
+    ASSERT_TRUE(reader.WriteSections(&out));
+    const Bytes jfif = {0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0, 1, 1, 1, 1, 0x2C, 1, 0x2C, 0, 0};
+    const Bytes head(out.GetBuffer(false) + 2, out.GetBuffer(false) + 2 + jfif.size());
+    EXPECT_EQ(head, jfif);
+    EXPECT_EQ(out.Tell(), static_cast<std::int32_t>(picture.size() + jfif.size()));
+}
+
+} // namespace
