@@ -151,7 +151,8 @@ bool VxExifReader::ReadSections(VxStream* stream, int mode)
             if (marker != 0xFF)
                 break;
             if (padding >= kMaxMarkerPadding) {
-                std::fputs("too many padding bytes\n", stdout);
+                // Diagnostics go to stderr, never into the output of a program that loads pictures.
+                std::fputs("too many padding bytes\n", stderr);
                 return false;
             }
         }
@@ -186,7 +187,7 @@ bool VxExifReader::ReadSections(VxStream* stream, int mode)
         switch (marker) {
         case kMarkerEoi:
             std::free(data);
-            std::fputs("No image in jpeg!\n", stdout);
+            std::fputs("No image in jpeg!\n", stderr);
             return false;
 
         case kMarkerSos: {
