@@ -1,0 +1,172 @@
+// Building and processing one resize job. Every failure ends the job with a reason (the
+// picture's lastError where the library left one) and nothing under the output name; a
+// raised cancel signal stops the job between steps, and inside a decode or rescale through
+// the source stream and the picture's escape.
+#include "app/batch/ResizeJob.h"
+
+#include "app/batch/CancelSignal.h"
+#include "app/batch/TemporaryOutput.h"
+#include "image/TextMark.h"
+#include "image/VxImage.h"
+#include "image/VxStream.h"
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+namespace vx::batch {
+
+namespace {
+
+constexpr std::int32_t kMarkLeft = 30;
+constexpr std::int32_t kMarkBaseline = 50;
+constexpr std::int32_t kNearestPixel = 1;
+
+bool CopyPath(std::u16string_view path, char16_t (&field)[kMaxPathUnits])
+{
+    if (path.size() >= static_cast<std::size_t>(kMaxPathUnits) || vx::fs::PathExceedsLimit(path))
+        return false;
+    std::copy(path.begin(), path.end(), field);
+    field[path.size()] = 0;
+    return true;
+}
+
+// A file stream that reports the end of the data once the run is cancelled, so a decoder in
+// the middle of a large file runs out of input instead of reading the rest of it.
+class CancellableFileStream : public VxFileStream {
+public:
+    CancellableFileStream(std::FILE* file, const CancelSignal& cancel) : VxFileStream(file), m_cancel(cancel) {}
+
+    std::uint32_t Read(void* buffer, std::size_t size, std::size_t count) override
+    {
+        return m_cancel.Raised() ? 0 : VxFileStream::Read(buffer, size, count);
+    }
+    int GetC() override { return m_cancel.Raised() ? EOF : VxFileStream::GetC(); }
+
+private:
+    const CancelSignal& m_cancel;
+};
+
+// Loads like the file constructor with type code 3: the JPEG codec first, then every codec
+// by content; when both fail the JPEG codec's message is the one kept.
+bool LoadSource(VxImage& image, const char16_t* path, const CancelSignal& cancel)
+{
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(vx::fs::OpenFile(path, "rb"), &std::fclose);
+    if (!file)
+        return false;
+    CancellableFileStream stream(file.get(), cancel);
+    if (image.Decode(&stream, kVxTypeJpg))
+        return true;
+    char firstMessage[sizeof image.Info().lastError];
+    std::copy(std::begin(image.Info().lastError), std::end(image.Info().lastError), firstMessage);
+    if (cancel.Raised() || !stream.Seek(0, SEEK_SET))
+        return false;
+    if (image.Decode(&stream, kVxTypeUnknown))
+        return true;
+    image.SetLastError(firstMessage);
+    return false;
+}
+
+std::u16string ReasonFrom(const VxImage& image, std::u16string_view fallback)
+{
+    const char* message = image.LastError();
+    return *message != 0 ? vx::fs::FromUtf8(message) : std::u16string(fallback);
+}
+
+std::u16string SizeText(std::int32_t width, std::int32_t height)
+{
+    const std::string text = std::to_string(width) + " x " + std::to_string(height);
+    return std::u16string(text.begin(), text.end());
+}
+
+JobOutcome Failed(std::u16string reason)
+{
+    return {JobStatus::Failed, std::move(reason)};
+}
+
+} // namespace
+
+void BuildResizeJob(ResizeJob& job, std::int32_t index, std::u16string_view source,
+                    std::u16string_view destination, BatchRunner* owner)
+{
+    job.nPercent = 50;
+    job.nWidth = 0;
+    job.nHeight = 0;
+    job.nIndex = index;
+    job.pOwner = owner;
+    if (!CopyPath(source, job.szSrcPath))
+        return;
+    CopyPath(OutputPathFor(source, destination), job.szDstPath);
+}
+
+TargetSize TargetSizeFor(const ResizeJob& job, std::int32_t width, std::int32_t height)
+{
+    if (job.nWidth > 0 && job.nHeight > 0)
+        return {job.nWidth, job.nHeight};
+    // The product is formed in 64 bits: the result never exceeds the source size for
+    // percentages up to 100, where a 32-bit product of a very wide picture would wrap.
+    const auto scale = [&](std::int32_t size) {
+        return static_cast<std::int32_t>(static_cast<std::int64_t>(size) * job.nPercent / 100);
+    };
+    return {scale(width), scale(height)};
+}
+
+VxImage* AllocateJobImage()
+{
+    return new (std::nothrow) VxImage(kVxTypeJpg);
+}
+
+JobOutcome ProcessResizeJob(const ResizeJob& job, const TextMark& mark, CancelSignal& cancel, ImageAllocator allocate)
+{
+    if (job.szSrcPath[0] == 0)
+        return Failed(u"the source path is empty or longer than 259 characters");
+    if (job.szDstPath[0] == 0)
+        return Failed(u"the output path would be longer than 259 characters");
+    if (cancel.Raised())
+        return {JobStatus::Cancelled, {}};
+
+    std::unique_ptr<VxImage> image(allocate());
+    if (!image)
+        return {JobStatus::NoMemory, {}};
+    AttachedImage attached(cancel, image.get());
+
+    if (!LoadSource(*image, job.szSrcPath, cancel)) {
+        if (cancel.Raised())
+            return {JobStatus::Cancelled, {}};
+        return Failed(ReasonFrom(*image, vx::fs::FileExists(job.szSrcPath) ? u"the file cannot be read"
+                                                                            : u"the file does not exist"));
+    }
+
+    const std::int32_t width = image->Width();
+    const std::int32_t height = image->Height();
+    const TargetSize target = TargetSizeFor(job, width, height);
+    if (target.width <= 0 || target.height <= 0)
+        return Failed(u"the picture is too small to halve (" + SizeText(width, height) + u")");
+    image->SetLastError("");
+    const bool rescaled = image->Rescale(target.width, target.height, kNearestPixel);
+    if (cancel.Raised())
+        return {JobStatus::Cancelled, {}};
+    if (!rescaled)
+        return Failed(ReasonFrom(*image, u"the picture cannot be scaled"));
+
+    TextMark ownMark = mark;
+    image->DrawTextMark(nullptr, kMarkLeft, kMarkBaseline, &ownMark, false);
+
+    TemporaryOutput output(job.szDstPath);
+    if (output.Path().empty())
+        return Failed(u"no room for a temporary file beside the output");
+    image->SetLastError("");
+    if (!image->Save(output.Path().c_str(), kVxTypeJpg)) {
+        if (cancel.Raised())
+            return {JobStatus::Cancelled, {}};
+        return Failed(ReasonFrom(*image, u"the output file cannot be created"));
+    }
+    if (cancel.Raised())
+        return {JobStatus::Cancelled, {}};
+    if (!output.Commit())
+        return Failed(u"the output file cannot be put in place");
+    return {JobStatus::Written, {}};
+}
+
+} // namespace vx::batch

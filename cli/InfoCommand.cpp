@@ -1,0 +1,146 @@
+// The info command. Each file is decoded by content; the plain form prints
+// "PATH: FORMAT WIDTHxHEIGHT, BPP bpp, XDPIxYDPI dpi, N frame(s)", the JSON form one object
+// per line with the keys path, ok, error, format, type, width, height, bpp, xdpi, ydpi,
+// frames and, for JPEG files, exif (null when the file has no EXIF block).
+#include "cli/InfoCommand.h"
+
+#include "cli/CommandLine.h"
+#include "cli/FormatNames.h"
+#include "cli/JsonText.h"
+#include "image/VxImage.h"
+#include "image/VxStream.h"
+#include "image/codecs/VxExifReader.h"
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <memory>
+#include <sstream>
+
+namespace vx::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: vantry-cli info [--json] FILE...\n"
+    "Show the format, size, bits per pixel, resolution and frame count of each FILE;\n"
+    "with --json one JSON object per line, EXIF fields included for JPEG files.\n";
+
+struct PictureFacts {
+    bool ok = false;
+    std::string error;
+    std::uint32_t type = 0;
+    std::int32_t width = 0, height = 0, bpp = 0, xDpi = 0, yDpi = 0, frames = 0;
+};
+
+PictureFacts Examine(const std::u16string& path)
+{
+    PictureFacts facts;
+    VxImage image(kVxTypeUnknown);
+    if (!image.Load(path.c_str(), kVxTypeUnknown)) {
+        facts.error = *image.LastError() ? image.LastError()
+                                         : (vx::fs::FileExists(path.c_str()) ? "cannot read the file" : "no such file");
+        return facts;
+    }
+    facts.ok = true;
+    facts.type = image.ImageType();
+    facts.width = image.Width();
+    facts.height = image.Height();
+    facts.bpp = image.BitsPerPixel();
+    facts.xDpi = image.XDpi();
+    facts.yDpi = image.YDpi();
+    facts.frames = std::max(1, image.FrameCount());
+    return facts;
+}
+
+// The EXIF block of a JPEG file as a JSON object, or "null" when it has none.
+std::string ExifJson(const std::u16string& path)
+{
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(vx::fs::OpenFile(path.c_str(), "rb"), &std::fclose);
+    if (!file)
+        return "null";
+    VxFileStream stream(file.get());
+    ExifInfo exif{};
+    VxExifReader reader(&exif);
+    if (!reader.ReadSections(&stream, VxExifReader::kReadExif) || !exif.isExif)
+        return "null";
+    const auto text = [](const char* field, std::size_t size) {
+        return JsonString(std::string_view(field, std::find(field, field + size, '\0') - field));
+    };
+    std::ostringstream json;
+    json << "{\"version\":" << text(exif.version, sizeof exif.version)
+         << ",\"cameraMake\":" << text(exif.cameraMake, sizeof exif.cameraMake)
+         << ",\"cameraModel\":" << text(exif.cameraModel, sizeof exif.cameraModel)
+         << ",\"dateTime\":" << text(exif.dateTime, sizeof exif.dateTime)
+         << ",\"width\":" << exif.width << ",\"height\":" << exif.height
+         << ",\"orientation\":" << exif.orientation << ",\"isColour\":" << exif.isColour
+         << ",\"process\":" << exif.process << ",\"flashUsed\":" << exif.flashUsed
+         << ",\"focalLength\":" << JsonNumber(exif.focalLength)
+         << ",\"exposureTime\":" << JsonNumber(exif.exposureTime)
+         << ",\"apertureFNumber\":" << JsonNumber(exif.apertureFNumber)
+         << ",\"distance\":" << JsonNumber(exif.distance) << ",\"ccdWidth\":" << JsonNumber(exif.ccdWidth)
+         << ",\"exposureBias\":" << JsonNumber(exif.exposureBias)
+         << ",\"whiteBalance\":" << exif.whiteBalance << ",\"meteringMode\":" << exif.meteringMode
+         << ",\"exposureProgram\":" << exif.exposureProgram << ",\"isoEquivalent\":" << exif.isoEquivalent
+         << ",\"compressionLevel\":" << exif.compressionLevel
+         << ",\"xResolution\":" << JsonNumber(exif.xResolution)
+         << ",\"yResolution\":" << JsonNumber(exif.yResolution)
+         << ",\"brightness\":" << JsonNumber(exif.brightness)
+         << ",\"comments\":" << text(exif.comments, sizeof exif.comments)
+         << ",\"thumbnailSize\":" << exif.thumbnailSize << "}";
+    return json.str();
+}
+
+std::string JsonLine(const std::string& path, const std::u16string& widePath, const PictureFacts& facts)
+{
+    std::ostringstream json;
+    json << "{\"path\":" << JsonString(path) << ",\"ok\":" << (facts.ok ? "true" : "false")
+         << ",\"error\":" << (facts.ok ? "null" : JsonString(facts.error));
+    if (facts.ok) {
+        json << ",\"format\":" << JsonString(FormatNameForType(facts.type)) << ",\"type\":" << facts.type
+             << ",\"width\":" << facts.width << ",\"height\":" << facts.height << ",\"bpp\":" << facts.bpp
+             << ",\"xdpi\":" << facts.xDpi << ",\"ydpi\":" << facts.yDpi << ",\"frames\":" << facts.frames;
+        if (facts.type == kVxTypeJpg)
+            json << ",\"exif\":" << ExifJson(widePath);
+    } else {
+        json << ",\"format\":null,\"type\":null,\"width\":null,\"height\":null,\"bpp\":null"
+                ",\"xdpi\":null,\"ydpi\":null,\"frames\":null";
+    }
+    json << "}\n";
+    return json.str();
+}
+
+} // namespace
+
+int RunInfo(const std::vector<std::string>& args, CliEnvironment& env)
+{
+    const ParsedCommand parsed = ParseCommand(args, 2, {{"json", false}});
+    if (parsed.help) {
+        env.out << kUsage;
+        return kExitOk;
+    }
+    if (!parsed.error.empty() || parsed.operands.empty()) {
+        ReportError(env, parsed.error.empty() ? "no picture files given" : parsed.error);
+        env.err << kUsage;
+        return kExitUsage;
+    }
+    const bool json = parsed.options.count("json") != 0;
+    bool anyFailed = false;
+    for (const std::string& path : parsed.operands) {
+        const std::u16string widePath = vx::fs::FromUtf8(path);
+        const PictureFacts facts = Examine(widePath);
+        anyFailed = anyFailed || !facts.ok;
+        if (json) {
+            env.out << JsonLine(path, widePath, facts);
+        } else if (facts.ok) {
+            env.out << path << ": " << FormatNameForType(facts.type) << ' ' << facts.width << 'x' << facts.height
+                    << ", " << facts.bpp << " bpp, " << facts.xDpi << 'x' << facts.yDpi << " dpi, " << facts.frames
+                    << (facts.frames == 1 ? " frame\n" : " frames\n");
+        } else {
+            ReportError(env, path + ": " + facts.error);
+        }
+    }
+    env.out.flush();
+    return anyFailed ? kExitFailed : kExitOk;
+}
+
+} // namespace vx::cli

@@ -1,0 +1,58 @@
+// Test pictures for the batch and command-line suites: JPEG files of a given size written
+// through the library itself, with a pattern that differs from row to row and column to
+// column, plus the helpers to read a written picture's size back.
+#pragma once
+
+#include "image/VxImage.h"
+#include "tests/support/TestSupport.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vx::test {
+
+inline bool WritePicture(const std::filesystem::path& path, int width, int height)
+{
+    VxImage image(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 24, kVxTypeJpg);
+    if (!image.IsValid())
+        return false;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.SetPixelColour(x, y, RGBQUAD{static_cast<BYTE>(x * 7), static_cast<BYTE>(y * 5),
+                                               static_cast<BYTE>((x + y) * 3), 0});
+    return image.Save(ToU16(path).c_str(), kVxTypeJpg);
+}
+
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+    bool operator==(const PictureSize&) const = default;
+};
+
+inline PictureSize ReadPictureSize(const std::filesystem::path& path)
+{
+    VxImage image(ToU16(path).c_str(), kVxTypeJpg);
+    return image.IsValid() ? PictureSize{image.Width(), image.Height()} : PictureSize{};
+}
+
+// prefix, number, suffix ("p" 3 ".jpg" gives "p3.jpg").
+inline std::string Numbered(std::string prefix, int number, const char* suffix = "")
+{
+    prefix += std::to_string(number);
+    prefix += suffix;
+    return prefix;
+}
+
+// The names in a directory, sorted.
+inline std::vector<std::string> DirectoryNames(const std::filesystem::path& directory)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace vx::test

@@ -1,0 +1,184 @@
+// One job from list row to output file: the fields, the target size, the pixels written,
+// and every way a picture can fail without leaving anything under its output name.
+#include "app/batch/ResizeJob.h"
+
+#include "app/batch/CancelSignal.h"
+#include "app/batch/MarkStyle.h"
+#include "app/batch/TemporaryOutput.h"
+#include "tests/app/batch/PictureFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace vx::batch {
+namespace {
+
+using vx::test::ReadPictureSize;
+using vx::test::ScratchDir;
+using vx::test::ToU16;
+using vx::test::WritePicture;
+
+class ResizeJobTest : public ::testing::Test {
+protected:
+    ResizeJobTest() : mark(std::make_unique<TextMark>()) { FillMarkStyle(*mark, u"Vantry", 0); }
+
+    JobOutcome Run(const std::filesystem::path& source, const std::filesystem::path& destination)
+    {
+        ResizeJob job{};
+        BuildResizeJob(job, 0, ToU16(source), ToU16(destination), nullptr);
+        return ProcessResizeJob(job, *mark, cancel);
+    }
+
+    ScratchDir scratch;
+    std::unique_ptr<TextMark> mark;
+    CancelSignal cancel;
+};
+
+TEST_F(ResizeJobTest, NewJobFields)
+{
+    ResizeJob job{};
+    BuildResizeJob(job, 7, u"/p/holiday.jpeg", u"/out", nullptr);
+    EXPECT_EQ(job.nIndex, 7);
+    EXPECT_EQ(job.nPercent, 50);
+    EXPECT_EQ(job.nWidth, 0);
+    EXPECT_EQ(job.nHeight, 0);
+    EXPECT_EQ(job.curIndex, 0);
+    EXPECT_EQ(job.curGroup, 0);
+    EXPECT_EQ(std::u16string(job.szSrcPath), u"/p/holiday.jpeg");
+    EXPECT_EQ(std::u16string(job.szDstPath).substr(5), u"holiday.jpg");
+}
+
+TEST_F(ResizeJobTest, PathsThatDoNotFitAreLeftEmpty)
+{
+    ResizeJob job{};
+    BuildResizeJob(job, 0, u"/p/" + std::u16string(257, u'a'), u"/out", nullptr);
+    EXPECT_EQ(job.szSrcPath[0], 0);
+    EXPECT_EQ(ProcessResizeJob(job, *mark, cancel).status, JobStatus::Failed);
+
+    ResizeJob longOutput{};
+    BuildResizeJob(longOutput, 0, u"/p/x.jpg", u"/" + std::u16string(254, u'd'), nullptr);
+    EXPECT_NE(longOutput.szSrcPath[0], 0);
+    EXPECT_EQ(longOutput.szDstPath[0], 0); // 255 + "/x.jpg" is over 259 units
+    const JobOutcome outcome = ProcessResizeJob(longOutput, *mark, cancel);
+    EXPECT_EQ(outcome.status, JobStatus::Failed);
+    EXPECT_NE(outcome.reason.find(u"259"), std::u16string::npos);
+}
+
+TEST_F(ResizeJobTest, TargetIsHalfRoundedDown)
+{
+    ResizeJob job{};
+    job.nPercent = 50;
+    EXPECT_EQ(TargetSizeFor(job, 800, 600).width, 400);
+    EXPECT_EQ(TargetSizeFor(job, 801, 601).height, 300);
+    EXPECT_EQ(TargetSizeFor(job, 1023, 767).width, 511);
+    EXPECT_EQ(TargetSizeFor(job, 1023, 767).height, 383);
+    EXPECT_EQ(TargetSizeFor(job, 1, 1000).width, 0);
+    EXPECT_EQ(TargetSizeFor(job, 100000000, 2).width, 50000000); // no 32-bit wrap-around
+    job.nWidth = 64;
+    EXPECT_EQ(TargetSizeFor(job, 800, 600).width, 400); // both explicit sizes are needed
+    job.nHeight = 48;
+    EXPECT_EQ(TargetSizeFor(job, 800, 600).height, 48);
+}
+
+TEST_F(ResizeJobTest, WritesHalfSizeJpegUnderTheSourceName)
+{
+    ASSERT_TRUE(WritePicture(scratch / "holiday.jpeg", 1023, 767));
+    const JobOutcome outcome = Run(scratch / "holiday.jpeg", scratch / "out");
+    // The destination does not exist: the save fails and says so.
+    EXPECT_EQ(outcome.status, JobStatus::Failed);
+
+    std::filesystem::create_directory(scratch / "out");
+    ASSERT_EQ(Run(scratch / "holiday.jpeg", scratch / "out").status, JobStatus::Written);
+    EXPECT_EQ(ReadPictureSize(scratch / "out" / "holiday.jpg"), (vx::test::PictureSize{511, 383}));
+    EXPECT_EQ(vx::test::DirectoryNames(scratch / "out"), std::vector<std::string>{"holiday.jpg"});
+}
+
+TEST_F(ResizeJobTest, TooSmallAndMissingSourcesFailWithAReason)
+{
+    std::filesystem::create_directory(scratch / "out");
+    ASSERT_TRUE(WritePicture(scratch / "thin.jpg", 1, 1000));
+    JobOutcome thin = Run(scratch / "thin.jpg", scratch / "out");
+    EXPECT_EQ(thin.status, JobStatus::Failed);
+    EXPECT_NE(thin.reason.find(u"1 x 1000"), std::u16string::npos);
+
+    JobOutcome missing = Run(scratch / "missing.jpg", scratch / "out");
+    EXPECT_EQ(missing.status, JobStatus::Failed);
+    EXPECT_EQ(missing.reason, u"the file does not exist");
+
+    vx::test::WriteFileBytes(scratch / "junk.jpg", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'});
+    JobOutcome junk = Run(scratch / "junk.jpg", scratch / "out");
+    EXPECT_EQ(junk.status, JobStatus::Failed);
+    EXPECT_FALSE(junk.reason.empty());
+    EXPECT_TRUE(vx::test::DirectoryNames(scratch / "out").empty());
+}
+
+TEST_F(ResizeJobTest, AFailedJobLeavesAnOlderOutputAlone)
+{
+    std::filesystem::create_directory(scratch / "out");
+    vx::test::WriteFileBytes(scratch / "out" / "x.jpg", {1, 2, 3});
+    vx::test::WriteFileBytes(scratch / "x.jpg", {9, 9, 9});
+    EXPECT_EQ(Run(scratch / "x.jpg", scratch / "out").status, JobStatus::Failed);
+    EXPECT_EQ(vx::test::ReadFileBytes(scratch / "out" / "x.jpg"), (std::vector<std::uint8_t>{1, 2, 3}));
+}
+
+TEST_F(ResizeJobTest, AnOutputThatCannotBePutInPlaceLeavesNoTemporary)
+{
+    ASSERT_TRUE(WritePicture(scratch / "x.jpg", 16, 16));
+    std::filesystem::create_directories(scratch / "out" / "x.jpg" / "inside"); // a directory in the way
+    const JobOutcome outcome = Run(scratch / "x.jpg", scratch / "out");
+    EXPECT_EQ(outcome.status, JobStatus::Failed);
+    EXPECT_EQ(vx::test::DirectoryNames(scratch / "out"), std::vector<std::string>{"x.jpg"});
+    EXPECT_TRUE(std::filesystem::is_directory(scratch / "out" / "x.jpg"));
+}
+
+TEST_F(ResizeJobTest, AllocationFailureIsReportedAsSuch)
+{
+    ResizeJob job{};
+    BuildResizeJob(job, 0, u"/p/x.jpg", u"/out", nullptr);
+    EXPECT_EQ(ProcessResizeJob(job, *mark, cancel, [] { return static_cast<VxImage*>(nullptr); }).status,
+              JobStatus::NoMemory);
+}
+
+TEST_F(ResizeJobTest, ARaisedSignalStopsTheJobAndSetsEscape)
+{
+    std::filesystem::create_directory(scratch / "out");
+    ASSERT_TRUE(WritePicture(scratch / "x.jpg", 64, 64));
+    cancel.Raise();
+    EXPECT_EQ(Run(scratch / "x.jpg", scratch / "out").status, JobStatus::Cancelled);
+    EXPECT_TRUE(vx::test::DirectoryNames(scratch / "out").empty());
+
+    VxImage picture(8, 8, 24, kVxTypeJpg);
+    cancel.Attach(&picture); // attached after the signal: escape set at once
+    EXPECT_NE(picture.Info().escape, 0);
+    cancel.Detach(&picture);
+
+    CancelSignal fresh;
+    VxImage other(8, 8, 24, kVxTypeJpg);
+    AttachedImage attached(fresh, &other);
+    EXPECT_EQ(other.Info().escape, 0);
+    fresh.Raise();
+    EXPECT_NE(other.Info().escape, 0);
+}
+
+TEST_F(ResizeJobTest, TemporaryOutputAppearsOnlyWhenCommitted)
+{
+    const auto final = scratch / "result.jpg";
+    vx::test::WriteFileBytes(final, {7});
+    {
+        TemporaryOutput output(ToU16(final));
+        ASSERT_FALSE(output.Path().empty());
+        vx::test::WriteFileBytes(std::filesystem::path(output.Path()), {1, 2});
+    }
+    EXPECT_EQ(vx::test::DirectoryNames(scratch.Path()), std::vector<std::string>{"result.jpg"});
+    EXPECT_EQ(vx::test::ReadFileBytes(final), std::vector<std::uint8_t>{7});
+
+    TemporaryOutput output(ToU16(final));
+    vx::test::WriteFileBytes(std::filesystem::path(output.Path()), {1, 2});
+    EXPECT_TRUE(output.Commit());
+    EXPECT_EQ(vx::test::ReadFileBytes(final), (std::vector<std::uint8_t>{1, 2}));
+    EXPECT_EQ(vx::test::DirectoryNames(scratch.Path()), std::vector<std::string>{"result.jpg"});
+}
+
+} // namespace
+} // namespace vx::batch

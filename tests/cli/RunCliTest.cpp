@@ -1,0 +1,220 @@
+// vantry-cli run in-process: exit statuses, usage errors on stderr, the resize command's
+// equality with the runner (files and log), --jobs, Ctrl-C, convert and info.
+#include "cli/RunCli.h"
+
+#include "app/batch/BatchRunner.h"
+#include "platform/SystemLanguage.h"
+#include "tests/app/batch/PictureFiles.h"
+#include "tests/app/batch/RecordingSink.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace vx::cli {
+namespace {
+
+using vx::test::ScratchDir;
+
+struct CliResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliResult Cli(std::vector<std::string> args, const std::atomic<bool>* interrupted = nullptr)
+{
+    args.insert(args.begin(), "vantry-cli");
+    std::ostringstream out, err;
+    CliEnvironment env{out, err, false, interrupted};
+    const int status = RunCli(args, env);
+    return {status, out.str(), err.str()};
+}
+
+std::string Str(const std::filesystem::path& path)
+{
+    return path.string();
+}
+
+class RunCliTest : public ::testing::Test {
+protected:
+    std::vector<std::string> Pictures(int count)
+    {
+        std::vector<std::string> files;
+        for (int i = 0; i < count; ++i) {
+            const auto path = scratch / vx::test::Numbered("c", i, ".jpeg");
+            EXPECT_TRUE(vx::test::WritePicture(path, 40 + 3 * i, 30 + i));
+            files.push_back(Str(path));
+        }
+        return files;
+    }
+
+    std::vector<std::string> ResizeArgs(const std::string& dest, const std::vector<std::string>& files)
+    {
+        std::vector<std::string> args{"resize", "--mark", "Vantry 2026", "--dest", dest};
+        args.insert(args.end(), files.begin(), files.end());
+        return args;
+    }
+
+    ScratchDir scratch;
+};
+
+TEST_F(RunCliTest, HelpVersionAndUsageErrors)
+{
+    const CliResult help = Cli({"--help"});
+    EXPECT_EQ(help.status, kExitOk);
+    EXPECT_NE(help.out.find("Usage: vantry-cli"), std::string::npos);
+    EXPECT_TRUE(help.err.empty());
+
+    const CliResult version = Cli({"--version"});
+    EXPECT_EQ(version.status, kExitOk);
+    EXPECT_EQ(version.out.rfind("vantry-cli ", 0), 0u);
+
+    EXPECT_EQ(Cli({"resize", "--help"}).status, kExitOk);
+    EXPECT_EQ(Cli({}).status, kExitUsage);
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"frobnicate"}, {"resize"}, {"resize", "--jobs", "0", "x.jpg"},
+          {"resize", "--jobs=many", "x.jpg"}, {"resize", "--colour", "x.jpg"}, {"resize", "x.jpg", "--dest"},
+          {"convert", "a.jpg"}, {"convert", "a.jpg", "b.xyz"}, {"convert", "--quality", "101", "a.jpg", "b.jpg"},
+          {"info"}, {"info", "--json=yes", "a.jpg"}}) {
+        const CliResult result = Cli(bad);
+        EXPECT_EQ(result.status, kExitUsage) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
+        EXPECT_TRUE(result.out.empty());
+        EXPECT_EQ(result.err.rfind("vantry-cli: ", 0), 0u) << result.err;
+    }
+}
+
+TEST_F(RunCliTest, EmptyDestinationIsAUsageError)
+{
+    const CliResult result = Cli({"resize", "--dest", "", Str(scratch / "x.jpg")});
+    EXPECT_EQ(result.status, kExitUsage);
+    EXPECT_EQ(result.err, "vantry-cli: Please Select Destination Path First!\n");
+}
+
+TEST_F(RunCliTest, ResizeMatchesTheRunnerFileForFileAndLineForLine)
+{
+    std::vector<std::string> files = Pictures(3);
+    files.push_back(Str(scratch / "missing.jpg"));
+    const CliResult cli = Cli(ResizeArgs(Str(scratch / "cli"), files));
+    EXPECT_EQ(cli.status, kExitFailed); // one picture failed
+
+    vx::test::RecordingSink sink;
+    vx::batch::BatchRunner runner(sink, vx::platform::SystemDefaultLanguageId());
+    vx::batch::BatchRequest request;
+    for (const std::string& file : files)
+        request.rows.push_back(vx::fs::FromUtf8(file));
+    request.destination = vx::test::ToU16(scratch / "gui");
+    request.markText = u"Vantry 2026";
+    ASSERT_EQ(runner.Start(request), vx::batch::StartResult::Started);
+    runner.Wait();
+
+    std::string expectedOut;
+    for (const std::string& line : sink.Events("log:"))
+        expectedOut += line.substr(4) + (line.back() == '\n' ? "" : "\n");
+    EXPECT_EQ(cli.out, expectedOut);
+    EXPECT_EQ(cli.out.substr(0, 43), "Start resize,selCount=4,groups=0,nLeave=4\nB");
+    EXPECT_TRUE(cli.err.empty()); // no terminal, no progress bar
+    const auto names = vx::test::DirectoryNames(scratch / "cli");
+    EXPECT_EQ(names, (std::vector<std::string>{"c0.jpg", "c1.jpg", "c2.jpg"}));
+    for (const std::string& name : names)
+        EXPECT_EQ(vx::test::ReadFileBytes(scratch / "cli" / name), vx::test::ReadFileBytes(scratch / "gui" / name));
+}
+
+TEST_F(RunCliTest, JobsTwoGivesByteIdenticalFilesAndTheSameLog)
+{
+    const std::vector<std::string> files = Pictures(7);
+    const CliResult one = Cli(ResizeArgs(Str(scratch / "one"), files));
+    std::vector<std::string> args = ResizeArgs(Str(scratch / "two"), files);
+    args.insert(args.begin() + 1, {"--jobs", "2"});
+    const CliResult two = Cli(args);
+    EXPECT_EQ(one.status, kExitOk);
+    EXPECT_EQ(two.status, kExitOk);
+    EXPECT_EQ(one.out, two.out);
+    const auto names = vx::test::DirectoryNames(scratch / "one");
+    ASSERT_EQ(names.size(), 7u);
+    EXPECT_EQ(vx::test::DirectoryNames(scratch / "two"), names);
+    for (const std::string& name : names)
+        EXPECT_EQ(vx::test::ReadFileBytes(scratch / "one" / name), vx::test::ReadFileBytes(scratch / "two" / name));
+}
+
+TEST_F(RunCliTest, InterruptCancelsCleanly)
+{
+    // Large enough that the first picture is still being worked on when the flag is seen.
+    std::vector<std::string> files;
+    for (int i = 0; i < 3; ++i) {
+        files.push_back(Str(scratch / vx::test::Numbered("big", i, ".jpg")));
+        ASSERT_TRUE(vx::test::WritePicture(files.back(), 1200, 900));
+    }
+    std::atomic<bool> interrupted{true};
+    const CliResult result = Cli(ResizeArgs(Str(scratch / "out"), files), &interrupted);
+    EXPECT_EQ(result.status, kExitInterrupted);
+    EXPECT_NE(result.out.find("Resize cancelled after "), std::string::npos);
+    EXPECT_EQ(result.out.find("Finished"), std::string::npos);
+    for (const std::string& name : vx::test::DirectoryNames(scratch / "out"))
+        EXPECT_EQ(name.rfind("~vx", 0), std::string::npos) << name;
+}
+
+TEST_F(RunCliTest, ConvertWritesTheNamedFormatOrReportsTheLibraryError)
+{
+    const std::string input = Pictures(1)[0];
+    const CliResult ok = Cli({"convert", "--quality", "75", input, Str(scratch / "copy.JPG")});
+    EXPECT_EQ(ok.status, kExitOk) << ok.err;
+    EXPECT_EQ(vx::test::ReadPictureSize(scratch / "copy.JPG"), (vx::test::PictureSize{40, 30}));
+
+    const CliResult missing = Cli({"convert", Str(scratch / "missing.bmp"), Str(scratch / "x.jpg")});
+    EXPECT_EQ(missing.status, kExitFailed);
+    EXPECT_NE(missing.err.find("missing.bmp"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(scratch / "x.jpg"));
+
+    // An older file survives a failed conversion untouched.
+    vx::test::WriteFileBytes(scratch / "keep.jpg", {5, 6});
+    vx::test::WriteFileBytes(scratch / "junk.bin", {1, 2, 3, 4});
+    EXPECT_EQ(Cli({"convert", Str(scratch / "junk.bin"), Str(scratch / "keep.jpg")}).status, kExitFailed);
+    EXPECT_EQ(vx::test::ReadFileBytes(scratch / "keep.jpg"), (std::vector<std::uint8_t>{5, 6}));
+}
+
+TEST_F(RunCliTest, InfoPlainAndJson)
+{
+    const std::string picture = Pictures(1)[0];
+    const CliResult plain = Cli({"info", picture});
+    EXPECT_EQ(plain.status, kExitOk);
+    EXPECT_EQ(plain.out, picture + ": JPEG 40x30, 24 bpp, 96x96 dpi, 1 frame\n");
+
+    const CliResult json = Cli({"info", "--json", picture, Str(scratch / "missing.jpg")});
+    EXPECT_EQ(json.status, kExitFailed);
+    std::istringstream lines(json.out);
+    std::string first, second;
+    std::getline(lines, first);
+    std::getline(lines, second);
+    for (const char* key : {"\"path\":", "\"ok\":true", "\"error\":null", "\"format\":\"JPEG\"", "\"type\":3",
+                            "\"width\":40", "\"height\":30", "\"bpp\":24", "\"xdpi\":96", "\"ydpi\":96", "\"frames\":1",
+                            "\"exif\":"})
+        EXPECT_NE(first.find(key), std::string::npos) << key << " in " << first;
+    EXPECT_NE(second.find("\"ok\":false"), std::string::npos);
+    EXPECT_NE(second.find("\"error\":\"no such file\""), std::string::npos);
+}
+
+TEST_F(RunCliTest, InfoJsonCarriesTheExifFields)
+{
+    // An APP1 "Exif" section right after the start-of-image marker: a little-endian TIFF
+    // header and one directory entry, Make (0x010F, ASCII, 7 bytes at offset 26) = "Vantry".
+    const std::vector<std::uint8_t> exif = {
+        0xFF, 0xE1, 0x00, 41, 'E', 'x', 'i', 'f', 0, 0,
+        'I', 'I', 0x2A, 0x00, 8, 0, 0, 0,             // TIFF header, directory at 8
+        1, 0,                                          // one entry
+        0x0F, 0x01, 2, 0, 7, 0, 0, 0, 26, 0, 0, 0,     // Make, ASCII, 7 bytes at offset 26
+        0, 0, 0, 0,                                    // no next directory
+        'V', 'a', 'n', 't', 'r', 'y', 0};
+    std::vector<std::uint8_t> bytes = vx::test::ReadFileBytes(Pictures(1)[0]);
+    ASSERT_GT(bytes.size(), 2u);
+    bytes.insert(bytes.begin() + 2, exif.begin(), exif.end());
+    vx::test::WriteFileBytes(scratch / "camera.jpg", bytes);
+
+    const CliResult json = Cli({"info", "--json", Str(scratch / "camera.jpg")});
+    EXPECT_EQ(json.status, kExitOk) << json.err;
+    EXPECT_NE(json.out.find("\"exif\":{"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"cameraMake\":\"Vantry\""), std::string::npos) << json.out;
+}
+
+} // namespace
+} // namespace vx::cli
