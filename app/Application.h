@@ -1,0 +1,17 @@
+// Start-up and shutdown of the Windows program: COM and common-control initialisation,
+// the main dialog created modeless from its resource, the message loop, and the exit code
+// (1 after IDOK, 2 after IDCANCEL, 0 when the dialog cannot be created).
+#pragma once
+
+#include "app/ShellServices.h"
+
+namespace vx::app {
+
+// The window's show command: the start-up information's when it carries one, else
+// SW_SHOWDEFAULT.
+int StartupShowCommand();
+
+// Runs the program in the calling thread and returns its exit code.
+int RunVantry(HINSTANCE instance, int showCommand, ShellServices& shell);
+
+} // namespace vx::app

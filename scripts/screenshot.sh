@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Screenshots of Vantry.exe under Xvfb + Wine (virtual desktop, Wine's Tahoma in the prefix).
+# It starts the program, optionally adds the given pictures through the real open-file
+# dialog and starts a run, then saves main.png (the main window) and about.png (the About
+# box) and closes the program with Esc.
+#
+#   scripts/screenshot.sh [--out DIR] [--exe PATH] [--mark TEXT] [PICTURE...]
+#
+# Defaults: --out build/screenshots, --mark "Vantry 2026", and without --exe the Vantry.exe
+# of the windows preset, brought up to date first. Needs xdotool and ImageMagick.
+set -euo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+out=$repo/build/screenshots
+exe=
+mark="Vantry 2026"
+pictures=()
+
+usage() { sed -n '2,10p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
+die() { echo "screenshot: $*" >&2; exit 1; }
+
+while (($#)); do
+    case $1 in
+        --out) out=$2; shift 2 ;;
+        --exe) exe=$2; shift 2 ;;
+        --mark) mark=$2; shift 2 ;;
+        -h|--help) usage; exit 0 ;;
+        --) shift; pictures+=("$@"); break ;;
+        -*) die "unknown option $1 (see --help)" ;;
+        *) pictures+=("$1"); shift ;;
+    esac
+done
+
+for tool in xdotool import convert; do
+    command -v "$tool" >/dev/null || die "$tool is missing (packages xdotool, imagemagick)"
+done
+for picture in "${pictures[@]}"; do
+    [[ -f $picture ]] || die "no such picture: $picture"
+done
+if [[ -z $exe ]]; then
+    echo "screenshot: building Vantry.exe with the windows preset ..." >&2
+    (cd "$repo" && { [[ -f build/windows/CMakeCache.txt ]] || cmake --preset windows >/dev/null; } &&
+        cmake --build --preset windows --target Vantry >/dev/null) || die "the build failed"
+    exe=$repo/build/windows/app/Vantry.exe
+fi
+[[ -f $exe ]] || die "no such program: $exe"
+exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
+mkdir -p "$out"
+
+source "$repo/scripts/wine-env.sh"
+trap vantry_wine_stop EXIT
+vantry_wine_start
+
+# Tahoma has no CJK glyphs: the instruction line's full-width stops (U+3002) need a linked
+# fallback font, as Windows links one to Tahoma. Wine takes the first font of the link list.
+cjk_font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
+if [[ -f $cjk_font ]]; then
+    cp -f "$cjk_font" "$WINEPREFIX/drive_c/windows/Fonts/"
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma \
+        /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
+else
+    echo "screenshot: $cjk_font missing (package fonts-wqy-microhei): U+3002 will show as a box" >&2
+fi
+
+main_title='Batch Pictures Resize,Add Marker Tool'
+
+# Waits (up to ~20 s) for a top-level window of that exact title; prints its X window id.
+wait_window() {
+    local id tries
+    for tries in $(seq 200); do
+        id=$(xdotool search --name "^$1\$" 2>/dev/null | head -n1 || true)
+        [[ -n $id ]] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    die "window \"$1\" did not appear"
+}
+wait_gone() {
+    local tries
+    for tries in $(seq 200); do
+        xdotool search --name "^$1\$" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    die "window \"$1\" did not close"
+}
+keys() { xdotool key --delay 60 "$@"; sleep 0.3; }
+
+wine "$exe" </dev/null >/dev/null 2>&1 &
+program=$!
+main=$(wait_window "$main_title")
+desktop=$(xdotool search --name 'Wine desktop' | head -n1)
+xdotool windowfocus "$desktop" 2>/dev/null || true
+sleep 1
+
+if ((${#pictures[@]})); then
+    # Focus starts on "&About..."; in tab order follow the log, "Clear Logs", the list and
+    # "3.Open(Add) Picture File", which keeps the focus after each open-file dialog.
+    keys Tab Tab Tab Tab
+    for picture in "${pictures[@]}"; do
+        keys space
+        wait_window Open >/dev/null
+        sleep 0.5
+        xdotool type --delay 20 "$(winepath -w "$(realpath "$picture")" 2>/dev/null)"
+        keys Return
+        wait_gone Open
+    done
+    # "4.Start Resize", "5.Open ...", then the mark edit box; back to Start and press it.
+    keys Tab Tab Tab
+    xdotool type --delay 20 "$mark"
+    keys shift+Tab shift+Tab space
+    sleep $((3 + ${#pictures[@]}))
+fi
+
+import -window "$main" "$out/main.png"
+
+keys alt+a
+about=$(wait_window 'About Vantry')
+sleep 0.5
+import -window "$about" "$out/about.png"
+keys Escape
+wait_gone 'About Vantry'
+
+keys Escape
+wait "$program" || true
+echo "$out/main.png"
+echo "$out/about.png"

@@ -1,0 +1,205 @@
+// In-process driving of dialogs: pumping, the modal-box closer, the scripted shell and
+// picture files made and read with VxImage.
+#include "tests/win32/Win32TestSupport.h"
+
+#include "image/VxImage.h"
+
+#include <algorithm>
+
+namespace vx::test {
+
+void PumpMessages(int milliseconds)
+{
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT)
+                continue;
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end)
+            return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 10)),
+                                  QS_ALLINPUT);
+    }
+}
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
+    while (!done()) {
+        if (GetTickCount64() >= end)
+            return done();
+        PumpMessages(10);
+    }
+    return true;
+}
+
+namespace {
+
+ModalBoxCloser* g_activeCloser = nullptr;
+
+struct FindBox {
+    HWND ignore;
+    HWND found;
+};
+
+BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM data)
+{
+    auto* search = reinterpret_cast<FindBox*>(data);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (window != search->ignore && IsWindowVisible(window) && lstrcmpW(className, L"#32770") == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+ModalBoxCloser::ModalBoxCloser(HWND ignore, int commandId, std::function<void(HWND)> inspect)
+    : m_ignore(ignore), m_commandId(commandId), m_inspect(std::move(inspect))
+{
+    g_activeCloser = this;
+    m_timer = SetTimer(nullptr, 0, 100, &ModalBoxCloser::OnTimer);
+}
+
+ModalBoxCloser::~ModalBoxCloser()
+{
+    if (m_timer)
+        KillTimer(nullptr, m_timer);
+    g_activeCloser = nullptr;
+}
+
+void CALLBACK ModalBoxCloser::OnTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    ModalBoxCloser* self = g_activeCloser;
+    if (!self)
+        return;
+    FindBox search{self->m_ignore, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), &FindVisibleDialog, reinterpret_cast<LPARAM>(&search));
+    if (!search.found)
+        return;
+    HWND box = search.found;
+    if (self->m_seen.found) {
+        // A box still (or newly) open long after ours was answered would hang the test:
+        // cancel it, so the test fails instead.
+        if (++self->m_ticksAfter > 30)
+            SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        return;
+    }
+    self->m_seen.found = true;
+    self->m_seen.owner = GetWindow(box, GW_OWNER);
+    wchar_t text[512] = {};
+    GetWindowTextW(box, text, 512);
+    self->m_seen.caption = text;
+    text[0] = 0;
+    GetDlgItemTextW(box, 0xFFFF, text, 512);
+    self->m_seen.text = text;
+    if (self->m_inspect)
+        self->m_inspect(box);
+    if (self->m_commandId)
+        SendMessageW(box, WM_COMMAND, MAKEWPARAM(self->m_commandId, BN_CLICKED), 0);
+}
+
+void FakeShellServices::SelectSingle(const std::wstring& path)
+{
+    m_selection = path;
+    m_selection.push_back(L'\0');
+}
+
+void FakeShellServices::SelectMany(const std::wstring& directory, const std::vector<std::wstring>& names)
+{
+    m_selection = directory;
+    m_selection.push_back(L'\0');
+    for (const std::wstring& name : names) {
+        m_selection += name;
+        m_selection.push_back(L'\0');
+    }
+}
+
+void FakeShellServices::CancelNextSelection()
+{
+    m_selection.clear();
+}
+
+void FakeShellServices::ChooseFolderNext(const std::wstring& folder)
+{
+    m_folder = folder;
+}
+
+bool FakeShellServices::ChoosePictureFiles(HWND, HINSTANCE, wchar_t* buffer, DWORD capacity)
+{
+    ++pictureDialogs;
+    lastCapacity = capacity;
+    const std::wstring selection = std::move(m_selection);
+    m_selection.clear();
+    // Like the real dialog: nothing chosen, or a selection that does not fit, is a failure.
+    if (selection.empty() || selection.size() + 1 > capacity)
+        return false;
+    std::copy(selection.begin(), selection.end(), buffer);
+    buffer[selection.size()] = 0;
+    return true;
+}
+
+bool FakeShellServices::ChooseFolder(HWND, wchar_t* path)
+{
+    if (m_folder.empty())
+        return false;
+    lstrcpynW(path, m_folder.c_str(), MAX_PATH);
+    return true;
+}
+
+void FakeShellServices::Explore(const wchar_t* directory)
+{
+    explored.emplace_back(directory);
+}
+
+std::wstring Wide(const std::filesystem::path& path)
+{
+    return path.wstring();
+}
+
+bool WritePicture(const std::filesystem::path& path, int width, int height, std::uint32_t type)
+{
+    VxImage image(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 24, type);
+    if (!image.IsValid())
+        return false;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = image.RowAddress(static_cast<std::uint32_t>(y));
+        for (int x = 0; x < width; ++x) {
+            row[3 * x + 0] = static_cast<std::uint8_t>(170 + (x * 40) / width); // blue
+            row[3 * x + 1] = static_cast<std::uint8_t>(110 + (y * 30) / height); // green
+            row[3 * x + 2] = 70;                                                 // red
+        }
+    }
+    const std::wstring wide = Wide(path);
+    return image.Save(reinterpret_cast<const char16_t*>(wide.c_str()), type);
+}
+
+PictureFacts InspectPicture(const std::filesystem::path& path, int left, int top, int right, int bottom)
+{
+    PictureFacts facts;
+    const std::wstring wide = Wide(path);
+    VxImage image(reinterpret_cast<const char16_t*>(wide.c_str()), kVxTypeJpg);
+    if (!image.IsValid())
+        return facts;
+    facts.loaded = true;
+    facts.width = image.Width();
+    facts.height = image.Height();
+    for (int y = std::max(top, 0); y < std::min(bottom, facts.height); ++y) {
+        for (int x = std::max(left, 0); x < std::min(right, facts.width); ++x) {
+            // Pixel rows are stored bottom-up.
+            const RGBQUAD c = image.PixelColour(x, facts.height - 1 - y, false);
+            const int redness = c.rgbRed - (c.rgbGreen + c.rgbBlue) / 2;
+            facts.maxRedness = std::max(facts.maxRedness, redness);
+        }
+    }
+    return facts;
+}
+
+} // namespace vx::test

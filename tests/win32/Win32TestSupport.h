@@ -1,0 +1,87 @@
+// Helpers for driving the Windows program in-process: message pumping with time-outs, a
+// thread timer that answers the next modal box from inside its loop, a scripted stand-in
+// for the shell services, and picture files written through the image library.
+#pragma once
+
+#include "app/ShellServices.h"
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vx::test {
+
+// Dispatches this thread's messages for about `milliseconds` (WM_QUIT is consumed).
+void PumpMessages(int milliseconds);
+// Dispatches messages until `done` holds or `timeoutMs` passes; returns `done()`.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 20000);
+
+// What a modal box showed when the closer found it.
+struct ModalBoxSeen {
+    bool found = false;
+    std::wstring caption;
+    std::wstring text;    // the message box text (static 0xFFFF), if any
+    HWND owner = nullptr;
+};
+
+// Arms a thread timer that finds the first visible dialog of this thread other than
+// `ignore`, calls `inspect` on it (may be empty) and then sends it WM_COMMAND `commandId`
+// (none for 0: `inspect` then has to end the box itself). A box still open 3 s later is
+// cancelled, so a test fails rather than hangs.
+// Must be armed just before the call that runs the modal loop.
+class ModalBoxCloser {
+public:
+    ModalBoxCloser(HWND ignore, int commandId, std::function<void(HWND)> inspect = {});
+    ~ModalBoxCloser();
+    const ModalBoxSeen& Seen() const { return m_seen; }
+
+private:
+    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD);
+    UINT_PTR m_timer;
+    HWND m_ignore;
+    int m_commandId;
+    int m_ticksAfter = 0;
+    std::function<void(HWND)> m_inspect;
+    ModalBoxSeen m_seen;
+};
+
+// The open-file dialog, folder browser and explore calls, answered from a script.
+class FakeShellServices : public vx::app::ShellServices {
+public:
+    // Next open-file answer: one full path, or a directory followed by file names.
+    void SelectSingle(const std::wstring& path);
+    void SelectMany(const std::wstring& directory, const std::vector<std::wstring>& names);
+    void CancelNextSelection();
+    void ChooseFolderNext(const std::wstring& folder); // empty: the user cancels
+
+    bool ChoosePictureFiles(HWND owner, HINSTANCE instance, wchar_t* buffer, DWORD capacity) override;
+    bool ChooseFolder(HWND owner, wchar_t* path) override;
+    void Explore(const wchar_t* directory) override;
+
+    int pictureDialogs = 0;
+    DWORD lastCapacity = 0;
+    std::vector<std::wstring> explored;
+
+private:
+    std::wstring m_selection; // NUL-separated, as the dialog writes it; empty = cancel
+    std::wstring m_folder;
+};
+
+// A 24-bit picture with a smooth blue-grey gradient, written with the image type code
+// given (3 JPEG, 1 BMP ...). False when the library cannot write it.
+bool WritePicture(const std::filesystem::path& path, int width, int height, std::uint32_t type);
+
+// Width, height and the strongest "redness" (R minus the mean of G and B) found in the
+// rectangle [left, right) x [top, bottom), rows counted from the top of the picture.
+struct PictureFacts {
+    bool loaded = false;
+    int width = 0;
+    int height = 0;
+    int maxRedness = -255;
+};
+PictureFacts InspectPicture(const std::filesystem::path& path, int left, int top, int right, int bottom);
+
+std::wstring Wide(const std::filesystem::path& path);
+
+} // namespace vx::test
