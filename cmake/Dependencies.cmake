@@ -1,15 +1,44 @@
-# Third-party libraries. Natively they come from Debian's packages; in the Windows build
-# they come from the dependency cache that scripts/build-windows-deps.sh fills
-# (VANTRY_DEPS_PREFIX), built from Debian's sources with the MinGW toolchain.
+# Third-party libraries under one set of names on both platforms, so a module links
+#   vantry_jpeg      libjpeg, API 62 (Debian's libjpeg62-turbo; on Windows our static libjpeg-turbo)
+#   vantry_freetype  FreeType, plus fontconfig natively to resolve face names to font files
+#   GTest::gtest, GTest::gtest_main, GTest::gmock
+# without caring where they come from. Natively they are Debian's packages. The Windows build
+# takes them from the prefixes scripts/build-windows-deps.sh fills: VANTRY_DEPS_PREFIX (a list)
+# or, when that is empty, the script's default cache, which it reports itself.
+find_package(Threads REQUIRED)
+
 if(WIN32)
-  set(VANTRY_DEPS_PREFIX "" CACHE PATH "Prefix holding the MinGW builds of GoogleTest and libjpeg-turbo")
-  if(VANTRY_DEPS_PREFIX)
-    list(PREPEND CMAKE_PREFIX_PATH "${VANTRY_DEPS_PREFIX}")
+  set(VANTRY_DEPS_PREFIX "" CACHE STRING
+      "Prefixes (a ;-list) holding the MinGW builds of GoogleTest, libjpeg-turbo and FreeType")
+  set(vantry_deps_prefix "${VANTRY_DEPS_PREFIX}")
+  if(NOT vantry_deps_prefix)
+    # Asked on every configure, not cached, so a version upgrade moves to the new prefixes.
+    execute_process(COMMAND bash "${PROJECT_SOURCE_DIR}/scripts/build-windows-deps.sh" --print-prefix-path
+                    OUTPUT_VARIABLE vantry_deps_prefix ERROR_VARIABLE deps_error RESULT_VARIABLE deps_result
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT deps_result EQUAL 0)
+      message(FATAL_ERROR "The Windows-side libraries are not built yet:\n${deps_error}")
+    endif()
   endif()
-  find_package(GTest REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+  message(STATUS "Windows-side libraries from: ${vantry_deps_prefix}")
+  # Only these prefixes: never fall back to the native Linux packages of the same names.
+  set(deps_search PATHS ${vantry_deps_prefix} NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+  find_package(GTest CONFIG REQUIRED ${deps_search})
+  find_package(libjpeg-turbo CONFIG REQUIRED ${deps_search})
+  find_package(freetype CONFIG REQUIRED ${deps_search})
+
+  add_library(vantry_jpeg INTERFACE)
+  target_link_libraries(vantry_jpeg INTERFACE libjpeg-turbo::jpeg-static)
+  add_library(vantry_freetype INTERFACE)
+  target_link_libraries(vantry_freetype INTERFACE freetype)
 else()
   find_package(GTest REQUIRED)
+  find_package(JPEG REQUIRED)
   find_package(Freetype REQUIRED)
   find_package(Fontconfig REQUIRED)
+
+  add_library(vantry_jpeg INTERFACE)
+  target_link_libraries(vantry_jpeg INTERFACE JPEG::JPEG)
+  add_library(vantry_freetype INTERFACE)
+  target_link_libraries(vantry_freetype INTERFACE Freetype::Freetype Fontconfig::Fontconfig)
 endif()
-find_package(Threads REQUIRED)
