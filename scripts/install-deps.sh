@@ -19,6 +19,8 @@ packages=(
     mingw-w64-x86-64-dev nasm dpkg-dev
     # Windows tests: 64-bit Wine is enough (no wine32), Wine's own fonts, a virtual X display
     wine wine64 fonts-wine xvfb xauth xdotool
+    # a CJK font linked to Tahoma in the Wine prefix, for the dialog's full-width stops (U+3002)
+    fonts-wqy-microhei
     # X libraries Wine's display driver loads at run time (keyboard and mouse input, cursors,
     # screen layout); only recommended by Wine, so apt would leave them out
     libxcomposite1 libxcursor1 libxfixes3 libxi6 libxinerama1 libxrandr2 libxrender1 libxxf86vm1

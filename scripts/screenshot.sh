@@ -51,17 +51,6 @@ source "$repo/scripts/wine-env.sh"
 trap vantry_wine_stop EXIT
 vantry_wine_start
 
-# Tahoma has no CJK glyphs: the instruction line's full-width stops (U+3002) need a linked
-# fallback font, as Windows links one to Tahoma. Wine takes the first font of the link list.
-cjk_font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
-if [[ -f $cjk_font ]]; then
-    cp -f "$cjk_font" "$WINEPREFIX/drive_c/windows/Fonts/"
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma \
-        /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
-else
-    echo "screenshot: $cjk_font missing (package fonts-wqy-microhei): U+3002 will show as a box" >&2
-fi
-
 main_title='Batch Pictures Resize,Add Marker Tool'
 
 # Waits (up to ~20 s) for a top-level window of that exact title; prints its X window id.

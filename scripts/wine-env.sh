@@ -9,7 +9,7 @@
 # top-level window stalls for seconds.
 
 # Bump when the prefix set-up below changes, so existing prefixes are brought up to date.
-vantry_wine_recipe=1
+vantry_wine_recipe=2
 
 vantry_wine_env() {
     export WINEPREFIX=${VANTRY_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/vantry/wineprefix}
@@ -37,6 +37,16 @@ vantry_wine_prefix() {
         for font in tahoma.ttf tahomabd.ttf marlett.ttf; do
             cp -f "/usr/share/wine/fonts/$font" "$fonts/" || { echo "wine-env: $font missing (package fonts-wine)" >&2; exit 1; }
         done
+        # Tahoma has no CJK glyphs: the dialog's full-width stops (U+3002) need a linked fallback
+        # font, as Windows links one to Tahoma. Wine takes the first font of the link list.
+        local cjk_font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
+        if [[ -f $cjk_font ]]; then
+            cp -f "$cjk_font" "$fonts/"
+            wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma \
+                /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
+        else
+            echo "wine-env: $cjk_font missing (package fonts-wqy-microhei): U+3002 will show as a box" >&2
+        fi
         wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
         wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </dev/null >/dev/null 2>&1
         wineserver -w

@@ -125,9 +125,9 @@ TEST(VxExifReaderSections, AcceptsSixFillBytesBeforeAMarkerButNotSeven)
         return b;
     };
     EXPECT_TRUE(Read(withFill(6)).ok);
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     EXPECT_FALSE(Read(withFill(7)).ok);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "too many padding bytes\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "too many padding bytes\n");
 }
 
 TEST(VxExifReaderSections, ReportsBadLengthsTruncationAndAMissingImage)
@@ -135,9 +135,9 @@ TEST(VxExifReaderSections, ReportsBadLengthsTruncationAndAMissingImage)
     EXPECT_EQ(Read({0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x01}).error, "invalid marker");
     EXPECT_EQ(Read({0xFF, 0xD8, 0xFF, 0xDB}).error, "invalid marker"); // end of data as length
     EXPECT_EQ(Read({0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x40, 1, 2, 3}).error, "Premature end of file?");
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     EXPECT_FALSE(Read({0xFF, 0xD8, 0xFF, 0xD9, 0x00, 0x02}).ok);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "No image in jpeg!\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "No image in jpeg!\n");
 }
 
 TEST(VxExifReaderSections, ShortFrameHeaderIsKeptButNotParsed)
