@@ -1,6 +1,6 @@
-// Byte builders for JPEG and EXIF tests: marker sections, and TIFF blocks (either byte
-// order) of directories whose entries are given as tag, format, count and value, with the
-// out-of-line values placed behind each directory and offsets patchable afterwards.
+// Byte builders for JPEG and EXIF tests: marker sections, and TIFF blocks (either byte order)
+// of directories whose entries are tag, format, count and value, with out-of-line values
+// placed right behind each directory and offsets patchable afterwards.
 #pragma once
 
 #include <algorithm>
@@ -13,31 +13,29 @@ namespace vx::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// head + tail, sized once (GCC 12 sees phantom overflows in insert after a braced list).
+// head + tail, byte by byte: GCC 12 at -O2 sees phantom overflows in insert and resize here.
 inline Bytes Joined(Bytes head, const Bytes& tail)
 {
-    const std::size_t headSize = head.size();
-    head.resize(headSize + tail.size());
-    std::copy(tail.begin(), tail.end(), head.begin() + static_cast<long>(headSize));
+    head.reserve(head.size() + tail.size());
+    for (std::uint8_t byte : tail)
+        head.push_back(byte);
     return head;
 }
 
-// One directory entry: the value bytes are given in little-endian order and turned into
-// the block's order by the writer (per component, by format size).
-struct Field {
-    std::uint16_t tag;
-    std::uint16_t format;
-    std::uint32_t count;
-    Bytes value; // count x format size bytes; up to 4 go into the entry itself
-};
-
 inline Bytes LittleEndian(std::uint64_t v, int size)
 {
-    Bytes out(static_cast<std::size_t>(size));
+    Bytes out;
     for (int i = 0; i < size; ++i)
-        out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     return out;
 }
+
+// A directory entry; the value is little-endian and reordered per component by the writer.
+struct Field {
+    std::uint16_t tag, format;
+    std::uint32_t count;
+    Bytes value; // up to 4 bytes go into the entry itself
+};
 
 inline Field Short(std::uint16_t tag, std::uint16_t v) { return {tag, 3, 1, LittleEndian(v, 2)}; }
 inline Field Long(std::uint16_t tag, std::uint32_t v) { return {tag, 4, 1, LittleEndian(v, 4)}; }
@@ -53,37 +51,32 @@ inline Field Float(std::uint16_t tag, float f)
 }
 inline Field Text(std::uint16_t tag, const std::string& s, std::uint16_t format = 2)
 {
-    Bytes v(s.begin(), s.end());
-    return {tag, format, static_cast<std::uint32_t>(v.size()), v};
+    return {tag, format, static_cast<std::uint32_t>(s.size()), Bytes(s.begin(), s.end())};
 }
 
-// Builds a TIFF block: header, then directories appended one after the other, each with
-// its out-of-line values right behind it.
 class Tiff {
 public:
-    explicit Tiff(bool motorola) : m_motorola(motorola)
+    explicit Tiff(bool motorola) : m_motorola(motorola), m_bytes(motorola ? Bytes{'M', 'M'} : Bytes{'I', 'I'})
     {
-        m_bytes = motorola ? Bytes{'M', 'M'} : Bytes{'I', 'I'};
         Put(42, 2);
         Put(8, 4); // first directory right after the header
     }
 
-    // Appends a directory and returns its offset; `next` is the following directory's offset.
+    // Appends a directory and returns its offset; `next` links the following directory.
     std::uint32_t Directory(const std::vector<Field>& fields, std::uint32_t next = 0)
     {
-        const auto start = static_cast<std::uint32_t>(m_bytes.size());
-        std::uint32_t data = start + 2 + 12 * static_cast<std::uint32_t>(fields.size()) + 4;
+        const std::uint32_t start = Size();
+        const std::uint32_t data = start + 6 + 12 * static_cast<std::uint32_t>(fields.size());
         Put(static_cast<std::uint32_t>(fields.size()), 2);
         Bytes tail;
         for (const Field& f : fields) {
             Put(f.tag, 2);
             Put(f.format, 2);
             Put(f.count, 4);
-            const Bytes value = Ordered(f);
+            Bytes value = Ordered(f);
             if (value.size() <= 4) {
-                Bytes inlineValue = value;
-                inlineValue.resize(4, 0);
-                m_bytes.insert(m_bytes.end(), inlineValue.begin(), inlineValue.end());
+                value.resize(4, 0);
+                m_bytes.insert(m_bytes.end(), value.begin(), value.end());
             } else {
                 Put(data + static_cast<std::uint32_t>(tail.size()), 4);
                 tail.insert(tail.end(), value.begin(), value.end());
@@ -95,8 +88,7 @@ public:
     }
 
     std::uint32_t Size() const { return static_cast<std::uint32_t>(m_bytes.size()); }
-    // Overwrites a 32-bit value in the block's order.
-    void Patch32(std::uint32_t offset, std::uint32_t v)
+    void Patch32(std::uint32_t offset, std::uint32_t v) // in the block's byte order
     {
         for (int i = 0; i < 4; ++i)
             m_bytes[offset + i] = static_cast<std::uint8_t>(m_motorola ? v >> (24 - 8 * i) : v >> (8 * i));
@@ -108,9 +100,8 @@ public:
     // The APP1 section: FF E1, length, "Exif" 0 0, the block.
     Bytes App1() const
     {
-        const std::size_t length = 2 + 6 + m_bytes.size();
-        return Joined({0xFF, 0xE1, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length),
-                       'E', 'x', 'i', 'f', 0, 0},
+        const std::size_t n = 8 + m_bytes.size();
+        return Joined({0xFF, 0xE1, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n), 'E', 'x', 'i', 'f', 0, 0},
                       m_bytes);
     }
 
@@ -122,14 +113,11 @@ private:
     }
     Bytes Ordered(const Field& f) const
     {
-        static const int kSizes[13] = {1, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
-        int unit = f.format <= 12 ? kSizes[f.format] : 1;
-        if (f.format == 5 || f.format == 10)
-            unit = 4; // a rational is two 32-bit numbers
+        static const int kSizes[13] = {1, 1, 1, 2, 4, 4, 1, 1, 2, 4, 4, 4, 8}; // rationals: two 32-bit halves
+        const std::size_t unit = static_cast<std::size_t>(f.format <= 12 ? kSizes[f.format] : 1);
         Bytes out = f.value;
-        if (m_motorola)
-            for (std::size_t i = 0; i + unit <= out.size(); i += unit)
-                std::reverse(out.begin() + static_cast<long>(i), out.begin() + static_cast<long>(i + unit));
+        for (std::size_t i = 0; m_motorola && i + unit <= out.size(); i += unit)
+            std::reverse(out.begin() + static_cast<long>(i), out.begin() + static_cast<long>(i + unit));
         return out;
     }
 
@@ -139,8 +127,8 @@ private:
 
 inline Bytes Section(std::uint8_t marker, const Bytes& payload)
 {
-    const std::size_t length = payload.size() + 2;
-    return Joined({0xFF, marker, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)}, payload);
+    const std::size_t n = payload.size() + 2;
+    return Joined({0xFF, marker, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)}, payload);
 }
 
 } // namespace vx::test

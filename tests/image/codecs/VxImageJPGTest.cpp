@@ -1,8 +1,7 @@
 // VxImageJPG: decodes compared byte for byte with djpeg on files cjpeg/jpegtran made from
-// generated pictures (skipped where those tools are absent, as under Wine); encodes compared
-// with cjpeg and read back by djpeg; header fields, options and resolutions; hostile input
-// (empty, truncated, bit flips, absurd sizes, endless scans); the EXIF write-back; and the
-// round trip through VxImage::Load/Save with type 3.
+// generated pictures, encodes compared with cjpeg (both skipped where the tools are absent, as
+// under Wine); layout, options and resolutions; hostile input; the EXIF write-back; and the
+// round trip through VxImage::Save/Load with type 3.
 #include "image/codecs/VxImageJPG.h"
 
 #include "image/VxStream.h"
@@ -12,12 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,46 +30,28 @@ constexpr std::uint32_t kJpegSlot = 3; // codecOptions index of type 3
 
 // ---- Pictures, PNM files and the outside tools ------------------------------------------------
 
-// Pixels top row first, RGB or grey.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    int channels = 0;
+struct Picture { // pixels top row first, RGB or grey
+    int width = 0, height = 0, channels = 0;
     Bytes pixels;
 };
 
-// Gradients, hard-edged blocks and noise, so every DCT band and both chroma planes carry data.
-Picture MakePicture(int width, int height, int channels, std::uint32_t seed = 7)
+// Gradients, hard-edged blocks and noise, so every DCT band and both chroma planes carry data;
+// `smooth` gives gentle gradients with a little noise instead, as a photo looks to a quality check.
+Picture MakePicture(int width, int height, int channels, bool smooth = false)
 {
-    Picture p{width, height, channels, Bytes(static_cast<std::size_t>(width) * height * channels)};
-    std::uint32_t state = seed;
+    Picture p{width, height, channels, {}};
+    std::uint32_t state = 7;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             state = state * 1664525u + 1013904223u;
-            const int noise = static_cast<int>(state >> 28) - 8;
+            const int noise = smooth ? static_cast<int>(state >> 30) - 2 : static_cast<int>(state >> 28) - 8;
             const bool block = ((x / 9) + (y / 7)) % 3 == 0;
-            const int base[3] = {x * 255 / width, y * 255 / height, block ? 230 : (x * y) % 97};
+            const int base[3] = {x * 255 / width, y * 255 / height,
+                                 smooth ? (x + y) * 255 / (width + height) : block ? 230 : (x * y) % 97};
             for (int c = 0; c < channels; ++c) {
                 const int v = (channels == 1 ? (base[0] + base[1] + base[2]) / 3 : base[c]) + noise;
-                p.pixels[(static_cast<std::size_t>(y) * width + x) * channels + c] =
-                    static_cast<std::uint8_t>(std::clamp(v, 0, 255));
+                p.pixels.push_back(static_cast<std::uint8_t>(std::clamp(v, 0, 255)));
             }
-        }
-    }
-    return p;
-}
-
-// Gentle gradients with a little noise: what a photo looks like to a quality check.
-Picture MakeSmoothPicture(int width, int height)
-{
-    Picture p{width, height, 3, {}};
-    std::uint32_t state = 99;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            state = state * 1664525u + 1013904223u;
-            const int noise = static_cast<int>(state >> 30) - 2;
-            for (int v : {x * 255 / width, y * 255 / height, (x + y) * 255 / (width + height)})
-                p.pixels.push_back(static_cast<std::uint8_t>(std::clamp(v + noise, 0, 255)));
         }
     }
     return p;
@@ -77,40 +59,22 @@ Picture MakeSmoothPicture(int width, int height)
 
 void WritePnm(const fs::path& path, const Picture& p)
 {
-    std::string head = (p.channels == 1 ? "P5\n" : "P6\n") + std::to_string(p.width) + " " +
-                       std::to_string(p.height) + "\n255\n";
-    Bytes bytes(head.begin(), head.end());
-    bytes.insert(bytes.end(), p.pixels.begin(), p.pixels.end());
-    vx::test::WriteFileBytes(path, bytes);
+    const std::string head = (p.channels == 1 ? "P5\n" : "P6\n") + std::to_string(p.width) + " " +
+                             std::to_string(p.height) + "\n255\n";
+    WriteFileBytes(path, Joined(Bytes(head.begin(), head.end()), p.pixels));
 }
 
+// djpeg writes "P5" or "P6", width, height, 255 and one white-space byte: no comments.
 Picture ReadPnm(const fs::path& path)
 {
-    const Bytes bytes = vx::test::ReadFileBytes(path);
-    std::size_t pos = 0;
-    const auto token = [&] {
-        while (pos < bytes.size() && (std::isspace(bytes[pos]) || bytes[pos] == '#')) {
-            if (bytes[pos] == '#')
-                while (pos < bytes.size() && bytes[pos] != '\n')
-                    ++pos;
-            else
-                ++pos;
-        }
-        std::string t;
-        while (pos < bytes.size() && !std::isspace(bytes[pos]))
-            t += static_cast<char>(bytes[pos++]);
-        return t;
-    };
+    const Bytes bytes = ReadFileBytes(path);
+    const std::string head(bytes.begin(), bytes.begin() + static_cast<long>(std::min<std::size_t>(bytes.size(), 40)));
     Picture p;
-    const std::string magic = token();
-    if (magic != "P5" && magic != "P6")
-        return p;
-    p.channels = magic == "P5" ? 1 : 3;
-    p.width = std::stoi(token());
-    p.height = std::stoi(token());
-    token(); // maximum value
-    ++pos;   // the single white-space byte before the samples
-    p.pixels.assign(bytes.begin() + static_cast<long>(pos), bytes.end());
+    int kind = 0, end = 0;
+    if (std::sscanf(head.c_str(), "P%d %d %d %*d%n", &kind, &p.width, &p.height, &end) != 3 || (kind != 5 && kind != 6))
+        return {};
+    p.channels = kind == 5 ? 1 : 3;
+    p.pixels.assign(bytes.begin() + end + 1, bytes.end());
     return p;
 }
 
@@ -120,22 +84,16 @@ bool HaveJpegTools()
     return false;
 #else
     static const bool present =
-        std::system("command -v cjpeg >/dev/null 2>&1 && command -v djpeg >/dev/null 2>&1 && "
-                    "command -v jpegtran >/dev/null 2>&1") == 0;
+        std::system("{ command -v cjpeg && command -v djpeg && command -v jpegtran; } >/dev/null 2>&1") == 0;
     return present;
 #endif
 }
 
 #define REQUIRE_JPEG_TOOLS()                                                                       \
-    do {                                                                                           \
-        if (!HaveJpegTools())                                                                      \
-            GTEST_SKIP() << "cjpeg, djpeg and jpegtran are needed for this comparison";            \
-    } while (0)
+    if (!HaveJpegTools())                                                                          \
+    GTEST_SKIP() << "cjpeg, djpeg and jpegtran are needed for this comparison"
 
-std::string Quoted(const fs::path& path)
-{
-    return "'" + path.string() + "'";
-}
+std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 
 void RunTool(const std::string& command)
 {
@@ -170,15 +128,8 @@ std::unique_ptr<VxImage> MakeImage(const Picture& p)
     for (int y = 0; y < p.height; ++y) {
         std::uint8_t* row = image->RowAddress(static_cast<std::uint32_t>(p.height - 1 - y));
         const std::uint8_t* source = &p.pixels[static_cast<std::size_t>(y) * p.width * p.channels];
-        for (int x = 0; x < p.width; ++x) {
-            if (p.channels == 1) {
-                row[x] = source[x];
-            } else {
-                row[3 * x] = source[3 * x + 2];
-                row[3 * x + 1] = source[3 * x + 1];
-                row[3 * x + 2] = source[3 * x];
-            }
-        }
+        for (int i = 0; i < p.width * p.channels; ++i) // RGB becomes the DIB's BGR
+            row[i] = p.channels == 1 ? source[i] : source[i - i % 3 + 2 - i % 3];
     }
     return image;
 }
@@ -190,37 +141,30 @@ Picture ToPicture(const VxImage& image, int channels)
     for (int y = image.Height() - 1; y >= 0; --y) {
         for (int x = 0; x < image.Width(); ++x) {
             const RGBQUAD c = image.PixelColour(x, y, false);
-            if (channels == 1) {
+            if (channels == 1)
                 p.pixels.push_back(c.rgbRed);
-            } else {
+            else
                 p.pixels.insert(p.pixels.end(), {c.rgbRed, c.rgbGreen, c.rgbBlue});
-            }
         }
     }
     return p;
 }
 
-Bytes EncodeImage(const VxImage& source, std::uint32_t options = 0, bool* ok = nullptr, std::string* error = nullptr)
+// The encoded bytes, or none with the codec's message in *error.
+Bytes EncodeImage(const VxImage& source, std::uint32_t options = 0, std::string* error = nullptr)
 {
     VxImageJPG codec;
     codec.MakeAlias(&source);
     codec.Info().codecOptions[kJpegSlot] = options;
     VxMemStream out;
     out.Open();
-    const bool encoded = codec.Encode(&out);
-    if (ok)
-        *ok = encoded;
+    const bool ok = codec.Encode(&out);
     if (error)
         *error = codec.LastError();
-    const std::uint8_t* buffer = out.GetBuffer(false);
-    return encoded ? Bytes(buffer, buffer + out.Tell()) : Bytes{};
+    return ok ? Bytes(out.GetBuffer(false), out.GetBuffer(false) + out.Tell()) : Bytes{};
 }
 
-Bytes EncodePicture(const Picture& p, std::uint32_t options = 0)
-{
-    const auto image = MakeImage(p);
-    return EncodeImage(*image, options);
-}
+Bytes EncodePicture(const Picture& p, std::uint32_t options = 0) { return EncodeImage(*MakeImage(p), options); }
 
 double Psnr(const Picture& a, const Picture& b)
 {
@@ -230,8 +174,7 @@ double Psnr(const Picture& a, const Picture& b)
     return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * a.pixels.size() / sum);
 }
 
-// Offset of the first marker FF <code>, or npos.
-std::size_t FindMarker(const Bytes& jpeg, std::uint8_t code)
+std::size_t FindMarker(const Bytes& jpeg, std::uint8_t code) // offset of the first FF <code>, or npos
 {
     for (std::size_t i = 0; i + 1 < jpeg.size(); ++i)
         if (jpeg[i] == 0xFF && jpeg[i + 1] == code)
@@ -243,55 +186,38 @@ std::size_t FindMarker(const Bytes& jpeg, std::uint8_t code)
 Bytes Sampling(const Bytes& jpeg, std::uint8_t sof = 0xC0)
 {
     const std::size_t at = FindMarker(jpeg, sof);
-    if (at == std::string::npos)
-        return {};
     Bytes out;
-    for (int c = 0; c < jpeg[at + 9]; ++c)
+    for (int c = 0; at != std::string::npos && c < jpeg[at + 9]; ++c)
         out.push_back(jpeg[at + 11 + 3 * c]);
     return out;
 }
 
-// The JFIF header of our files sits right after SOI: FF E0 len "JFIF" 0 ver(2) unit X(2) Y(2).
-void SetJfifDensity(Bytes& jpeg, int unit, int x, int y)
-{
-    ASSERT_EQ(jpeg[3], 0xE0);
-    jpeg[13] = static_cast<std::uint8_t>(unit);
-    jpeg[14] = static_cast<std::uint8_t>(x >> 8);
-    jpeg[15] = static_cast<std::uint8_t>(x);
-    jpeg[16] = static_cast<std::uint8_t>(y >> 8);
-    jpeg[17] = static_cast<std::uint8_t>(y);
-}
-
-// An APP1 "Exif" section holding one little-endian directory.
-Bytes ExifSection(const std::vector<Field>& fields)
+// The picture with an APP1 "Exif" section holding one little-endian directory after SOI.
+Bytes WithExif(Bytes jpeg, const std::vector<Field>& fields)
 {
     Tiff tiff(false);
     tiff.Directory(fields);
-    return tiff.App1();
-}
-
-Bytes WithSectionAfterSoi(Bytes jpeg, const Bytes& section)
-{
-    jpeg.insert(jpeg.begin() + 2, section.begin(), section.end());
-    return jpeg;
+    return Joined(Joined({0xFF, 0xD8}, tiff.App1()), Bytes(jpeg.begin() + 2, jpeg.end()));
 }
 
 // ---- Decoding against djpeg ---------------------------------------------------------------------
 
+// A source of 1 or 3 channels through cjpeg (and jpegtran where given); our decode options and
+// jpegScale against the matching djpeg options, which write outputChannels.
 struct OracleCase {
     const char* name;
-    int channels;             // 1: a PGM source, 3: a PPM source
-    const char* cjpeg;        // options for cjpeg
-    const char* jpegtran;     // options for a jpegtran pass, or null
-    std::uint32_t options;    // our decode options
-    std::uint8_t scale;       // our jpegScale
-    const char* djpeg;        // the matching djpeg options
-    int outputChannels;       // what djpeg writes
+    int channels;
+    const char *cjpeg, *jpegtran;
+    std::uint32_t options;
+    std::uint8_t scale;
+    const char* djpeg;
+    int outputChannels;
 };
 
-// Both sides use libjpeg's accurate integer DCT (djpeg -dct int) and, unless the case says
-// otherwise, its fancy upsampling and block smoothing, which our decoder leaves at libjpeg's
-// defaults.
+void PrintTo(const OracleCase& c, std::ostream* os) { *os << c.name; }
+
+// Both sides use libjpeg's accurate integer DCT and, unless the case says otherwise, its fancy
+// upsampling and block smoothing, which our decoder leaves at libjpeg's defaults.
 const OracleCase kOracleCases[] = {
     {"Baseline420", 3, "-quality 90 -sample 2x2", nullptr, 0, 0, "", 3},
     {"Baseline422", 3, "-quality 85 -sample 2x1", nullptr, 0, 0, "", 3},
@@ -320,30 +246,24 @@ TEST_P(VxImageJPGOracle, DecodeIsByteIdenticalToDjpeg)
 {
     REQUIRE_JPEG_TOOLS();
     const OracleCase& c = GetParam();
-    vx::test::ScratchDir dir;
-    const Picture source = MakePicture(203, 157, c.channels);
-    const fs::path pnm = dir / "source.pnm";
-    const fs::path jpeg = dir / "picture.jpg";
-    const fs::path oracle = dir / "oracle.pnm";
-    WritePnm(pnm, source);
+    ScratchDir dir;
+    const fs::path pnm = dir / "source.pnm", jpeg = dir / "picture.jpg", oracle = dir / "oracle.pnm";
+    WritePnm(pnm, MakePicture(203, 157, c.channels));
     RunTool("cjpeg " + std::string(c.cjpeg) + " -outfile " + Quoted(jpeg) + " " + Quoted(pnm));
     if (c.jpegtran) {
-        const fs::path transformed = dir / "transformed.jpg";
-        RunTool("jpegtran " + std::string(c.jpegtran) + " -outfile " + Quoted(transformed) + " " + Quoted(jpeg));
-        fs::rename(transformed, jpeg);
+        RunTool("jpegtran " + std::string(c.jpegtran) + " -outfile " + Quoted(dir / "t.jpg") + " " + Quoted(jpeg));
+        fs::rename(dir / "t.jpg", jpeg);
     }
     RunTool("djpeg -dct int -pnm " + std::string(c.djpeg) + " -outfile " + Quoted(oracle) + " " + Quoted(jpeg));
     const Picture expected = ReadPnm(oracle);
     ASSERT_EQ(expected.channels, c.outputChannels);
 
-    const Decoded d = DecodeBytes(vx::test::ReadFileBytes(jpeg), c.options, c.scale);
+    const Decoded d = DecodeBytes(ReadFileBytes(jpeg), c.options, c.scale);
     ASSERT_TRUE(d.ok) << d.Error();
-    EXPECT_EQ(d.image->ImageType(), 3u);
     EXPECT_EQ(d.image->BitsPerPixel(), (c.outputChannels == 1 || (c.options & 0x100)) ? 8 : 24);
     const Picture ours = ToPicture(*d.image, expected.channels);
     ASSERT_EQ(ours.width, expected.width);
     ASSERT_EQ(ours.height, expected.height);
-    ASSERT_EQ(ours.pixels.size(), expected.pixels.size());
     EXPECT_TRUE(ours.pixels == expected.pixels);
 }
 
@@ -355,144 +275,109 @@ TEST(VxImageJPGDecode, AdobeCmykBecomesInkTimesBlack)
     REQUIRE_JPEG_TOOLS();
     if (std::system("command -v convert >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "ImageMagick makes the CMYK file";
-    vx::test::ScratchDir dir;
+    ScratchDir dir;
     WritePnm(dir / "source.ppm", MakePicture(64, 48, 3));
     RunTool("convert " + Quoted(dir / "source.ppm") + " -colorspace cmyk " + Quoted(dir / "cmyk.jpg"));
     RunTool("djpeg -dct int -pnm -outfile " + Quoted(dir / "oracle.ppm") + " " + Quoted(dir / "cmyk.jpg"));
     const Picture expected = ReadPnm(dir / "oracle.ppm");
-    const Decoded d = DecodeBytes(vx::test::ReadFileBytes(dir / "cmyk.jpg"));
+    const Decoded d = DecodeBytes(ReadFileBytes(dir / "cmyk.jpg"));
     ASSERT_TRUE(d.ok) << d.Error();
     ASSERT_EQ(d.image->BitsPerPixel(), 24);
     const Picture ours = ToPicture(*d.image, 3);
     ASSERT_EQ(ours.pixels.size(), expected.pixels.size());
     // djpeg rounds ink x black / 255 where the DIB rows truncate: at most one apart.
-    int worst = 0;
     for (std::size_t i = 0; i < ours.pixels.size(); ++i)
-        worst = std::max(worst, std::abs(ours.pixels[i] - expected.pixels[i]));
-    EXPECT_LE(worst, 1);
+        ASSERT_LE(std::abs(ours.pixels[i] - expected.pixels[i]), 1) << i;
 }
 
-// ---- Decoding: formats, layout and resolution ------------------------------------------------
+// ---- Decoding without the tools ----------------------------------------------------------------
 
-TEST(VxImageJPGDecode, GreyFileGivesEightBitsWithTheGreyPalette)
+TEST(VxImageJPGDecode, ColourRowsAreBgrBottomUpAndGreyIsPaletted)
 {
-    const Decoded d = DecodeBytes(EncodePicture(MakePicture(40, 30, 1)));
-    ASSERT_TRUE(d.ok) << d.Error();
-    EXPECT_EQ(d.image->BitsPerPixel(), 8);
-    EXPECT_EQ(d.image->ColourCount(), 256u);
-    EXPECT_TRUE(d.image->IsGreyPalette());
-}
-
-TEST(VxImageJPGDecode, ColourRowsAreBlueGreenRedAndBottomUp)
-{
-    // Top half red, bottom half blue.
-    Picture p{32, 32, 3, Bytes(32 * 32 * 3, 0)};
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 32; ++x)
-            p.pixels[(y * 32 + x) * 3 + (y < 16 ? 0 : 2)] = 255;
+    Picture p{16, 16, 3, Bytes(16 * 16 * 3, 0)}; // top half red, bottom half blue
+    for (int i = 0; i < 16 * 16; ++i)
+        p.pixels[i * 3 + (i < 8 * 16 ? 0 : 2)] = 255;
     const Decoded d = DecodeBytes(EncodePicture(p));
     ASSERT_TRUE(d.ok) << d.Error();
+    const std::uint8_t* top = d.image->RowAddress(15);
     const std::uint8_t* bottom = d.image->RowAddress(0);
-    const std::uint8_t* top = d.image->RowAddress(31);
-    EXPECT_GT(top[2], 240);    // red, third byte
-    EXPECT_LT(top[0], 15);
-    EXPECT_GT(bottom[0], 240); // blue, first byte
-    EXPECT_LT(bottom[2], 15);
+    EXPECT_TRUE(top[2] > 240 && top[0] < 15 && bottom[0] > 240 && bottom[2] < 15); // red is the third byte
+    const Decoded grey = DecodeBytes(EncodePicture(MakePicture(40, 30, 1)));
+    EXPECT_TRUE(grey.ok && grey.image->BitsPerPixel() == 8 && grey.image->IsGreyPalette()) << grey.Error();
 }
 
-TEST(VxImageJPGDecode, HeaderOnlyGivesTheSizeWithoutPixels)
+TEST(VxImageJPGDecode, HeaderOnlyScaleAndCancel)
 {
-    const Decoded d = DecodeBytes(EncodePicture(MakePicture(77, 33, 3)), 0, 0, -1);
-    ASSERT_TRUE(d.ok) << d.Error();
-    EXPECT_FALSE(d.image->IsValid());
-    EXPECT_EQ(d.image->Width(), 77);
-    EXPECT_EQ(d.image->Height(), 33);
-    EXPECT_EQ(d.image->ImageType(), 3u);
+    const Bytes bytes = EncodePicture(MakePicture(77, 40, 3));
+    const Decoded header = DecodeBytes(bytes, 0, 0, -1);
+    ASSERT_TRUE(header.ok) << header.Error();
+    EXPECT_FALSE(header.image->IsValid());
+    EXPECT_EQ(header.image->Width(), 77);
+    EXPECT_EQ(header.image->Height(), 40);
+    EXPECT_EQ(header.image->ImageType(), 3u);
+    EXPECT_EQ(DecodeBytes(bytes).image->Width(), 77);
+    EXPECT_EQ(DecodeBytes(bytes, 0, 4).image->Width(), 20);
+
+    Decoded cancelled; // stops between rows without a message of its own
+    cancelled.image->SetLastError("before");
+    cancelled.image->Info().escape = 5;
+    Bytes copy = bytes;
+    VxMemStream stream(copy.data(), static_cast<std::int32_t>(copy.size()));
+    EXPECT_FALSE(cancelled.image->Decode(&stream));
+    EXPECT_EQ(cancelled.Error(), "before");
 }
 
-TEST(VxImageJPGDecode, CancelledDecodeKeepsTheLastError)
+TEST(VxImageJPGDecode, ResolutionFollowsExifThenJfif)
 {
-    Decoded d;
-    Bytes bytes = EncodePicture(MakePicture(20, 20, 3));
-    d.image->SetLastError("before");
-    d.image->Info().escape = 5;
-    VxMemStream stream(bytes.data(), static_cast<std::int32_t>(bytes.size()));
-    EXPECT_FALSE(d.image->Decode(&stream));
-    EXPECT_EQ(d.Error(), "before");
+    const struct {
+        const char* name;
+        Bytes jfif;              // unit, X density (2 bytes), Y density (2 bytes)
+        std::vector<Field> exif; // empty: no EXIF section
+        int xDpi, yDpi;
+    } rows[] = {
+        {"JfifDotsPerCentimetre", {2, 0, 118, 0, 118}, {}, 300, 300},
+        {"JfifDotsPerInch", {1, 1, 44, 0, 150}, {}, 300, 150},
+        {"JfifZeroDensityIsDefault", {1, 0, 0, 0, 0}, {}, 96, 96},
+        {"JfifAspectRatioOnly", {0, 0, 1, 0, 2}, {}, 96, 192},
+        {"ExifBeforeJfif", {1, 1, 44, 1, 44}, {Rational(0x011A, 72, 1), Rational(0x011B, 72, 1), Short(0x0128, 2)}, 72, 72},
+        {"ExifCentimetres", {1, 1, 44, 1, 44}, {Rational(0x011A, 118, 1), Rational(0x011B, 118, 1), Short(0x0128, 3)},
+         299, 299},
+        {"ExifWithoutResolutionLeavesJfif", {1, 1, 44, 0, 200}, {Text(0x010F, "Camera")}, 300, 200},
+        {"ExifWithoutUnitLeavesJfif", {1, 0, 240, 0, 240}, {Rational(0x011A, 72, 1)}, 240, 240},
+        {"ExifAbsurdResolutionIsIgnored", {1, 1, 44, 1, 44},
+         {Rational(0x011A, 4000000000u, 1), Rational(0x011B, 50, 1), Short(0x0128, 2)}, 96, 50},
+    };
+    const Bytes plain = EncodePicture(MakePicture(16, 16, 3));
+    ASSERT_EQ(plain[3], 0xE0); // FF D8, then FF E0 length "JFIF" 0 version(2) and the density at 13
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Bytes jpeg = plain;
+        std::copy(row.jfif.begin(), row.jfif.end(), jpeg.begin() + 13);
+        const Decoded d = DecodeBytes(row.exif.empty() ? jpeg : WithExif(jpeg, row.exif));
+        ASSERT_TRUE(d.ok) << d.Error();
+        EXPECT_EQ(d.image->Exif().isExif, !row.exif.empty());
+        EXPECT_EQ(d.image->XDpi(), row.xDpi);
+        EXPECT_EQ(d.image->YDpi(), row.yDpi);
+        EXPECT_EQ(d.image->Header().biXPelsPerMeter, static_cast<LONG>(std::floor(row.xDpi * 39.37007874015748 + 0.5)));
+    }
 }
-
-TEST(VxImageJPGDecode, FullSizeUnlessAScaleIsAsked)
-{
-    const Bytes bytes = EncodePicture(MakePicture(64, 40, 3));
-    EXPECT_EQ(DecodeBytes(bytes).image->Width(), 64);
-    EXPECT_EQ(DecodeBytes(bytes, 0, 4).image->Width(), 16);
-}
-
-struct ResolutionCase {
-    const char* name;
-    int jfifUnit, jfifX, jfifY;
-    std::vector<Field> exif; // empty: no EXIF section
-    int xDpi, yDpi;
-};
-
-class VxImageJPGResolution : public testing::TestWithParam<ResolutionCase> {};
-
-TEST_P(VxImageJPGResolution, FollowsExifThenJfif)
-{
-    const ResolutionCase& c = GetParam();
-    Bytes jpeg = EncodePicture(MakePicture(16, 16, 3));
-    SetJfifDensity(jpeg, c.jfifUnit, c.jfifX, c.jfifY);
-    if (!c.exif.empty())
-        jpeg = WithSectionAfterSoi(jpeg, ExifSection(c.exif));
-    const Decoded d = DecodeBytes(jpeg);
-    ASSERT_TRUE(d.ok) << d.Error();
-    EXPECT_EQ(d.image->Exif().isExif, !c.exif.empty());
-    EXPECT_EQ(d.image->XDpi(), c.xDpi);
-    EXPECT_EQ(d.image->YDpi(), c.yDpi);
-    EXPECT_EQ(d.image->Header().biXPelsPerMeter, static_cast<LONG>(std::floor(c.xDpi * 39.37007874015748 + 0.5)));
-}
-
-const ResolutionCase kResolutionCases[] = {
-    {"JfifDotsPerCentimetre", 2, 118, 118, {}, 300, 300},
-    {"JfifDotsPerInch", 1, 300, 150, {}, 300, 150},
-    {"JfifZeroDensityIsDefault", 1, 0, 0, {}, 96, 96},
-    {"JfifAspectRatioOnly", 0, 1, 2, {}, 96, 192},
-    {"ExifBeforeJfif", 1, 300, 300, {Rational(0x011A, 72, 1), Rational(0x011B, 72, 1), Short(0x0128, 2)}, 72, 72},
-    {"ExifCentimetres", 1, 300, 300, {Rational(0x011A, 118, 1), Rational(0x011B, 118, 1), Short(0x0128, 3)}, 299, 299},
-    {"ExifWithoutResolutionLeavesJfif", 1, 300, 200, {Text(0x010F, "Camera")}, 300, 200},
-    {"ExifWithoutUnitLeavesJfif", 1, 240, 240, {Rational(0x011A, 72, 1)}, 240, 240},
-    {"ExifAbsurdResolutionIsIgnored", 1, 300, 300, {Rational(0x011A, 4000000000u, 1), Rational(0x011B, 50, 1),
-                                                    Short(0x0128, 2)}, 96, 50},
-};
-
-INSTANTIATE_TEST_SUITE_P(Headers, VxImageJPGResolution, testing::ValuesIn(kResolutionCases),
-                         [](const testing::TestParamInfo<ResolutionCase>& info) { return std::string(info.param.name); });
 
 // ---- Hostile input -----------------------------------------------------------------------------
 
-TEST(VxImageJPGHostile, EmptyInput)
+TEST(VxImageJPGHostile, EmptyAndForeignInputAreRefused)
 {
-    const Decoded d = DecodeBytes({});
-    EXPECT_FALSE(d.ok);
-    EXPECT_EQ(d.Error(), "Empty input file");
-}
-
-TEST(VxImageJPGHostile, NotAJpeg)
-{
-    const Decoded d = DecodeBytes({'B', 'M', 1, 2, 3, 4, 5, 6});
-    EXPECT_FALSE(d.ok);
-    EXPECT_EQ(d.Error(), "Not a JPEG file: starts with 0x42 0x4d");
+    const Decoded empty = DecodeBytes({});
+    EXPECT_TRUE(!empty.ok && empty.Error() == "Empty input file") << empty.Error();
+    const Decoded bmp = DecodeBytes({'B', 'M', 1, 2, 3, 4, 5, 6});
+    EXPECT_TRUE(!bmp.ok && bmp.Error() == "Not a JPEG file: starts with 0x42 0x4d") << bmp.Error();
 }
 
 TEST(VxImageJPGHostile, TruncatedInsideTheScanStillDecodes)
 {
     const Bytes whole = EncodePicture(MakePicture(96, 96, 3));
     const Decoded full = DecodeBytes(whole);
-    ASSERT_TRUE(full.ok);
-    const Bytes cut(whole.begin(), whole.begin() + static_cast<long>(whole.size() * 6 / 10));
-    const Decoded part = DecodeBytes(cut);
-    ASSERT_TRUE(part.ok) << part.Error();
-    ASSERT_EQ(part.image->Width(), 96);
+    const Decoded part = DecodeBytes(Bytes(whole.begin(), whole.begin() + static_cast<long>(whole.size() * 6 / 10)));
+    ASSERT_TRUE(full.ok && part.ok) << part.Error();
     ASSERT_EQ(part.image->Height(), 96);
     // The first MCU row came in whole; the missing end is libjpeg's flat fill.
     for (std::uint32_t y = 80; y < 96; ++y)
@@ -502,11 +387,10 @@ TEST(VxImageJPGHostile, TruncatedInsideTheScanStillDecodes)
 
 TEST(VxImageJPGHostile, BitFlipsNeverCrash)
 {
-    // Baseline, progressive, restart markers, greyscale: every flip must end in a clean result.
+    // Baseline, progressive, greyscale and with EXIF: every flip must end in a clean result.
     const Picture colour = MakePicture(48, 40, 3);
-    const std::vector<Bytes> files = {EncodePicture(colour), EncodePicture(colour, 0x10),
-                                      EncodePicture(MakePicture(40, 24, 1)),
-                                      WithSectionAfterSoi(EncodePicture(colour), ExifSection({Rational(0x011A, 72, 1)}))};
+    const Bytes files[] = {EncodePicture(colour), EncodePicture(colour, 0x10), EncodePicture(MakePicture(40, 24, 1)),
+                           WithExif(EncodePicture(colour), {Rational(0x011A, 72, 1)})};
     std::uint32_t state = 12345;
     int failures = 0;
     for (const Bytes& original : files) {
@@ -516,8 +400,8 @@ TEST(VxImageJPGHostile, BitFlipsNeverCrash)
             const std::size_t at = (state >> 8) % bytes.size();
             bytes[at] ^= static_cast<std::uint8_t>(1u << (state & 7));
             const Decoded d = DecodeBytes(bytes);
+            failures += !d.ok;
             if (!d.ok) {
-                ++failures;
                 EXPECT_FALSE(d.Error().empty()) << "flip at " << at;
             } else if (d.image->IsValid()) {
                 EXPECT_GT(d.image->Width(), 0);
@@ -527,26 +411,20 @@ TEST(VxImageJPGHostile, BitFlipsNeverCrash)
     EXPECT_GT(failures, 0); // some flips hit the headers
 }
 
-Bytes WithFrameSize(Bytes jpeg, std::uint8_t sof, int width, int height)
-{
-    const std::size_t at = FindMarker(jpeg, sof);
-    jpeg[at + 5] = static_cast<std::uint8_t>(height >> 8);
-    jpeg[at + 6] = static_cast<std::uint8_t>(height);
-    jpeg[at + 7] = static_cast<std::uint8_t>(width >> 8);
-    jpeg[at + 8] = static_cast<std::uint8_t>(width);
-    return jpeg;
-}
-
 TEST(VxImageJPGHostile, HugeHeaderIsRefusedBeforeAnyAllocation)
 {
-    const Picture p = MakePicture(32, 32, 3);
     for (const auto& [options, sof] : {std::pair{0u, std::uint8_t{0xC0}}, std::pair{0x10u, std::uint8_t{0xC2}}}) {
-        const Decoded d = DecodeBytes(WithFrameSize(EncodePicture(p, options), sof, 60000, 60000));
+        Bytes jpeg = EncodePicture(MakePicture(32, 32, 3), options);
+        const std::size_t at = FindMarker(jpeg, sof);
+        for (int i : {5, 7}) { // height, then width: 60000 each
+            jpeg[at + i] = 60000 >> 8;
+            jpeg[at + i + 1] = 60000 & 0xFF;
+        }
+        const Decoded d = DecodeBytes(jpeg);
         EXPECT_FALSE(d.ok);
         EXPECT_EQ(d.Error(), "VXIMAGE_MAX_MEMORY exceeded");
         EXPECT_FALSE(d.image->IsValid());
-        // The size alone may still be asked for.
-        const Decoded header = DecodeBytes(WithFrameSize(EncodePicture(p, options), sof, 60000, 60000), 0, 0, -1);
+        const Decoded header = DecodeBytes(jpeg, 0, 0, -1); // the size alone may still be asked for
         EXPECT_TRUE(header.ok);
         EXPECT_EQ(header.image->Width(), 60000);
     }
@@ -560,11 +438,10 @@ TEST(VxImageJPGHostile, EndlessScansAreCutOff)
     for (std::size_t i = 0; i + 1 < jpeg.size(); ++i)
         if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA)
             lastScan = i;
-    const Bytes scan(jpeg.begin() + static_cast<long>(lastScan), jpeg.end() - 2);
     const auto repeated = [&](int times) {
         Bytes out(jpeg.begin(), jpeg.end() - 2);
         for (int i = 0; i < times; ++i)
-            out.insert(out.end(), scan.begin(), scan.end());
+            out.insert(out.end(), jpeg.begin() + static_cast<long>(lastScan), jpeg.end() - 2);
         out.insert(out.end(), {0xFF, 0xD9});
         return out;
     };
@@ -580,204 +457,154 @@ TEST(VxImageJPGEncode, MatchesCjpegAtQualityNinetyApartFromTheDensity)
 {
     REQUIRE_JPEG_TOOLS();
     for (int channels : {3, 1}) {
-        vx::test::ScratchDir dir;
+        SCOPED_TRACE(channels);
+        ScratchDir dir;
         const Picture p = MakePicture(123, 77, channels);
         WritePnm(dir / "source.pnm", p);
         RunTool("cjpeg -quality 90 -sample 2x2 -outfile " + Quoted(dir / "cjpeg.jpg") + " " + Quoted(dir / "source.pnm"));
-        const Bytes theirs = vx::test::ReadFileBytes(dir / "cjpeg.jpg");
+        const Bytes theirs = ReadFileBytes(dir / "cjpeg.jpg");
         Bytes ours = EncodePicture(p);
-        ASSERT_EQ(ours.size(), theirs.size()) << channels;
+        ASSERT_EQ(ours.size(), theirs.size());
         // JFIF unit and densities: ours says 96 x 96 dots per inch, cjpeg an aspect ratio of 1:1.
         EXPECT_EQ(Bytes(ours.begin() + 13, ours.begin() + 18), (Bytes{1, 0, 96, 0, 96}));
         std::copy(theirs.begin() + 13, theirs.begin() + 18, ours.begin() + 13);
-        EXPECT_TRUE(ours == theirs) << channels;
+        EXPECT_TRUE(ours == theirs);
     }
 }
 
-TEST(VxImageJPGEncode, DjpegReadsOurFilesBackAsWeDo)
+TEST(VxImageJPGEncode, JfifDensitySamplingAndOptionBits)
 {
-    REQUIRE_JPEG_TOOLS();
-    vx::test::ScratchDir dir;
-    const Picture p = MakeSmoothPicture(161, 99);
-    const Bytes ours = EncodePicture(p, 0x10 | 0x08);
-    vx::test::WriteFileBytes(dir / "ours.jpg", ours);
-    RunTool("djpeg -dct int -pnm -outfile " + Quoted(dir / "back.ppm") + " " + Quoted(dir / "ours.jpg"));
-    const Picture back = ReadPnm(dir / "back.ppm");
-    ASSERT_EQ(back.width, 161);
-    ASSERT_EQ(back.height, 99);
-    EXPECT_GT(Psnr(back, p), 30.0);
-    const Decoded d = DecodeBytes(ours);
-    ASSERT_TRUE(d.ok);
-    EXPECT_TRUE(ToPicture(*d.image, 3).pixels == back.pixels);
-}
-
-TEST(VxImageJPGEncode, WritesJfifDensitySamplingAndGreyComponents)
-{
-    auto image = MakeImage(MakePicture(50, 20, 3));
+    auto image = MakeImage(MakePicture(64, 48, 3));
     image->SetXDpi(300);
     image->SetYDpi(150);
     Bytes jpeg = EncodeImage(*image);
     EXPECT_EQ(Bytes(jpeg.begin() + 2, jpeg.begin() + 18),
               (Bytes{0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 1, 0x01, 0x2C, 0, 150}));
-    EXPECT_EQ(Sampling(jpeg), (Bytes{0x22, 0x11, 0x11}));
-
     image->SetXDpi(70000); // more than the 16-bit field holds
     jpeg = EncodeImage(*image);
-    EXPECT_EQ(jpeg[14], 0xFF);
-    EXPECT_EQ(jpeg[15], 0xFF);
+    EXPECT_EQ(Bytes(jpeg.begin() + 14, jpeg.begin() + 16), (Bytes{0xFF, 0xFF}));
 
-    const auto grey = MakeImage(MakePicture(50, 20, 1));
-    EXPECT_EQ(Sampling(EncodeImage(*grey)).size(), 1u);
-}
-
-TEST(VxImageJPGEncode, OptionBitsReachLibjpeg)
-{
-    const auto image = MakeImage(MakePicture(64, 48, 3));
-    EXPECT_EQ(Sampling(EncodeImage(*image, 0x1000)), (Bytes{0x21, 0x11, 0x11}));
-    EXPECT_EQ(Sampling(EncodeImage(*image, 0x1000 | 0x2000)), (Bytes{0x11, 0x11, 0x11}));
-    EXPECT_EQ(Sampling(EncodeImage(*image, 0x04)).size(), 1u);                  // grey
-    EXPECT_EQ(Sampling(EncodeImage(*image, 0x10), 0xC2).size(), 3u);            // progressive
-    EXPECT_EQ(Sampling(EncodeImage(*image, 0x02), 0xC9).size(), 3u);            // arithmetic
-    EXPECT_LT(EncodeImage(*image, 0x08).size(), EncodeImage(*image).size());    // optimised tables
-    const Decoded d = DecodeBytes(EncodeImage(*image, 0x10 | 0x02 | 0x40));
-    EXPECT_TRUE(d.ok) << d.Error();
+    const struct { std::uint32_t options; std::uint8_t sof; Bytes sampling; } rows[] = {
+        {0, 0xC0, {0x22, 0x11, 0x11}},
+        {0x1000, 0xC0, {0x21, 0x11, 0x11}},
+        {0x1000 | 0x2000, 0xC0, {0x11, 0x11, 0x11}},
+        {0x10, 0xC2, {0x22, 0x11, 0x11}}, // progressive
+        {0x02, 0xC9, {0x22, 0x11, 0x11}}, // arithmetic
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(Sampling(EncodeImage(*image, row.options), row.sof), row.sampling) << row.options;
+    EXPECT_EQ(Sampling(EncodeImage(*image, 0x04)).size(), 1u); // grey
+    EXPECT_EQ(Sampling(EncodePicture(MakePicture(50, 20, 1))).size(), 1u);
+    EXPECT_LT(EncodeImage(*image, 0x08).size(), EncodeImage(*image).size()); // optimised tables
+    EXPECT_TRUE(DecodeBytes(EncodeImage(*image, 0x10 | 0x02 | 0x40)).ok);
+    const Picture smooth = MakePicture(161, 99, 3, true); // progressive with optimised tables
+    const Decoded d = DecodeBytes(EncodePicture(smooth, 0x10 | 0x08));
+    ASSERT_TRUE(d.ok) << d.Error();
+    EXPECT_GT(Psnr(ToPicture(*d.image, 3), smooth), 30.0);
 }
 
 TEST(VxImageJPGEncode, RefusesColourPalettesAndUnpacksSmallGreyOnes)
 {
     VxImage colour(8, 8, 8, 0);
     colour.SetPaletteEntry(1, 255, 0, 0);
-    bool ok = true;
     std::string error;
-    EncodeImage(colour, 0, &ok, &error);
-    EXPECT_FALSE(ok);
+    EXPECT_TRUE(EncodeImage(colour, 0, &error).empty());
     EXPECT_EQ(error, "JPEG can save only RGB or GreyScale images");
 
     // Palettes (0,0,0), (1,1,1) ... pass the grey test; the samples are the indices.
     for (std::uint32_t bits : {1u, 4u}) {
+        SCOPED_TRACE(bits);
         VxImage small(37, 19, bits, 0);
         const std::uint32_t entries = 1u << bits;
-        for (std::uint32_t i = 0; i < entries; ++i)
-            small.SetPaletteEntry(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i),
-                                  static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i));
-        ASSERT_TRUE(small.IsGreyPalette());
+        for (std::uint32_t i = 0; i < entries; ++i) {
+            const auto v = static_cast<std::uint8_t>(i);
+            small.SetPaletteEntry(v, v, v, v);
+        }
         for (int y = 0; y < 19; ++y)
             for (int x = 0; x < 37; ++x)
                 small.SetPixelIndex(x, y, static_cast<std::uint8_t>((x / 8) % entries));
-        const Bytes jpeg = EncodeImage(small, 0, &ok, &error);
-        ASSERT_TRUE(ok) << error;
-        const Decoded d = DecodeBytes(jpeg);
-        ASSERT_TRUE(d.ok);
+        const Decoded d = DecodeBytes(EncodeImage(small, 0, &error));
+        ASSERT_TRUE(d.ok) << error;
         ASSERT_EQ(d.image->Width(), 37);
         EXPECT_EQ(d.image->BitsPerPixel(), 8);
         for (int x = 0; x < 37; ++x)
-            EXPECT_NEAR(d.image->PixelIndex(x, 9), static_cast<int>((x / 8) % entries), 2) << bits << " " << x;
+            EXPECT_NEAR(d.image->PixelIndex(x, 9), static_cast<int>((x / 8) % entries), 2) << x;
     }
 }
 
-// A memory stream that takes only so many bytes.
-class ShortStream : public VxMemStream {
-public:
-    explicit ShortStream(std::uint32_t room) : m_room(room) { Open(); }
-    std::uint32_t Write(const void* buffer, std::size_t size, std::size_t count) override
-    {
-        const std::size_t n = std::min<std::size_t>(size * count, m_room);
-        m_room -= static_cast<std::uint32_t>(n);
-        return VxMemStream::Write(buffer, 1, n) / (size ? size : 1);
-    }
-
-private:
-    std::uint32_t m_room;
-};
-
 TEST(VxImageJPGEncode, WriteFailuresAreReported)
 {
+    struct ShortStream : VxMemStream { // takes only so many bytes
+        explicit ShortStream(std::size_t room) : room(room) { Open(); }
+        std::uint32_t Write(const void* buffer, std::size_t size, std::size_t count) override
+        {
+            const std::size_t n = std::min(size * count, room);
+            room -= n;
+            return VxMemStream::Write(buffer, 1, n) / (size ? size : 1);
+        }
+        std::size_t room;
+    };
     const auto image = MakeImage(MakePicture(200, 200, 3));
-    for (std::uint32_t room : {0u, 5000u, 9000u}) {
+    // The last room leaves out only the final, partly filled buffer.
+    for (std::size_t room : {std::size_t{0}, std::size_t{5000}, std::size_t{9000}, EncodeImage(*image).size() - 1}) {
         VxImageJPG codec;
         codec.MakeAlias(image.get());
         ShortStream out(room);
         EXPECT_FALSE(codec.Encode(&out)) << room;
         EXPECT_STREQ(codec.LastError(), "Output file write error --- out of disk space?");
     }
-    // Enough room for everything but the last, partly filled buffer.
-    const std::size_t whole = EncodeImage(*image).size();
-    VxImageJPG codec;
-    codec.MakeAlias(image.get());
-    ShortStream out(static_cast<std::uint32_t>(whole - 1));
-    EXPECT_FALSE(codec.Encode(&out));
 }
 
 // ---- EXIF write-back and the dispatch --------------------------------------------------------------
 
 TEST(VxImageJPGExif, ACodecThatDecodedExifCarriesItIntoItsEncode)
 {
-    const Bytes source = WithSectionAfterSoi(EncodePicture(MakePicture(40, 30, 3)),
-                                             ExifSection({Text(0x010F, "Vantry Cam"), Rational(0x011A, 72, 1),
-                                                          Rational(0x011B, 72, 1), Short(0x0128, 2)}));
-    Decoded d = DecodeBytes(source);
+    Decoded d = DecodeBytes(WithExif(EncodePicture(MakePicture(40, 30, 3)),
+                                     {Text(0x010F, "Vantry Cam"), Rational(0x011A, 72, 1), Rational(0x011B, 72, 1),
+                                      Short(0x0128, 2)}));
     ASSERT_TRUE(d.ok);
-    EXPECT_STREQ(d.image->Exif().cameraMake, "Vantry Cam");
-
     VxMemStream out;
     out.Open();
     ASSERT_TRUE(d.image->Encode(&out)) << d.Error();
     const Bytes written(out.GetBuffer(false), out.GetBuffer(false) + out.Size());
-    ASSERT_GT(written.size(), 4u);
-    EXPECT_EQ(written[3], 0xE1); // EXIF first, no JFIF header
-
+    EXPECT_EQ(written.at(3), 0xE1); // EXIF first, no JFIF header
     const Decoded again = DecodeBytes(written);
     ASSERT_TRUE(again.ok) << again.Error();
     EXPECT_STREQ(again.image->Exif().cameraMake, "Vantry Cam");
     EXPECT_EQ(again.image->XDpi(), 72);
     EXPECT_EQ(again.image->Width(), 40);
-}
 
-TEST(VxImageJPGExif, AWriteOnlyFileKeepsThePlainPicture)
-{
-    vx::test::ScratchDir dir;
-    const Bytes source = WithSectionAfterSoi(EncodePicture(MakePicture(24, 24, 3)), ExifSection({Rational(0x011A, 72, 1)}));
-    Decoded d = DecodeBytes(source);
-    ASSERT_TRUE(d.ok);
+    // A file opened for writing only cannot be read back: the plain picture stands.
+    ScratchDir dir;
     std::FILE* file = std::fopen((dir / "out.jpg").string().c_str(), "wb");
     ASSERT_NE(file, nullptr);
     {
         VxFileStream stream(file);
         EXPECT_TRUE(d.image->Encode(&stream)) << d.Error();
-        EXPECT_EQ(stream.Tell(), static_cast<std::int32_t>(stream.Size()));
+        EXPECT_EQ(stream.Tell(), stream.Size());
     }
     std::fclose(file);
-    const Decoded back = DecodeBytes(vx::test::ReadFileBytes(dir / "out.jpg"));
-    EXPECT_TRUE(back.ok) << back.Error();
-    EXPECT_EQ(back.image->Width(), 24);
+    const Decoded plain = DecodeBytes(ReadFileBytes(dir / "out.jpg"));
+    EXPECT_TRUE(plain.ok && plain.image->Width() == 40) << plain.Error();
 }
 
 TEST(VxImageJPGDispatch, SaveAndLoadThroughTypeThree)
 {
-    vx::test::ScratchDir dir;
-    const Picture p = MakeSmoothPicture(120, 90);
+    ScratchDir dir;
+    const Picture p = MakePicture(120, 90, 3, true);
     auto image = MakeImage(p);
     image->SetXDpi(200);
     image->SetYDpi(100);
-    const std::u16string path = vx::test::ToU16(dir / "photo.jpg");
+    const std::u16string path = ToU16(dir / "photo.jpg");
     ASSERT_TRUE(image->Save(path.c_str(), kVxTypeJpg)) << image->LastError();
 
     VxImage loaded(path.c_str(), kVxTypeJpg);
     ASSERT_TRUE(loaded.IsValid()) << loaded.LastError();
     EXPECT_EQ(loaded.ImageType(), 3u);
-    EXPECT_EQ(loaded.Width(), 120);
-    EXPECT_EQ(loaded.Height(), 90);
     EXPECT_EQ(loaded.BitsPerPixel(), 24);
     EXPECT_EQ(loaded.XDpi(), 200);
     EXPECT_EQ(loaded.YDpi(), 100);
     EXPECT_GT(Psnr(ToPicture(loaded, 3), p), 30.0);
-
-    // And once more: the loaded picture saved and loaded again.
-    const std::u16string second = vx::test::ToU16(dir / "again.jpg");
-    ASSERT_TRUE(loaded.Save(second.c_str(), kVxTypeJpg));
-    VxImage reloaded(second.c_str(), kVxTypeJpg);
-    ASSERT_TRUE(reloaded.IsValid());
-    EXPECT_GT(Psnr(ToPicture(reloaded, 3), p), 30.0);
 }
 
 } // namespace
