@@ -3,35 +3,22 @@
 // picture, baseline and progressive. Usage: jpeg_bench [width height [runs]].
 // Times are the best of the runs; the tools' times include their process start and the
 // PPM they read or write (/dev/null), ours the file read or write.
+#include "bench/BenchTiming.h"
 #include "image/VxImage.h"
 #include "image/VxStream.h"
 #include "image/codecs/VxImageJPG.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double BestSeconds(int runs, const std::function<bool()>& work)
-{
-    double best = 1e30;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        if (!work())
-            return -1;
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    return best;
-}
+using vx::bench::BestSeconds;
 
 // Sky-like gradients, a textured lower half and sensor noise.
 void FillPhoto(VxImage& image)

@@ -2,32 +2,18 @@
 // 8-bit picture of about 12 megapixels halved, the row-wise implementation against the
 // pixel-by-pixel reference. Prints megapixels of source per second; checks both agree.
 // Usage: rescale_bench [width height [repetitions]]
+#include "bench/BenchTiming.h"
 #include "bench/RescaleReference.h"
 #include "image/VxImage.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Best time in seconds over `repetitions` runs of `run`.
-template <typename Run>
-double BestSeconds(int repetitions, Run run)
-{
-    double best = 1e30;
-    for (int i = 0; i < repetitions; ++i) {
-        const auto start = Clock::now();
-        if (!run())
-            return -1.0;
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    return best;
-}
+using vx::bench::BestSeconds;
 
 bool SamePixelRows(const VxImage& a, const VxImage& b)
 {

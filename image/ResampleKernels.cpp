@@ -19,6 +19,17 @@ float Sinc(float u)
 
 float Cube(float u) { return u * u * u; }
 
+// Sinc(t) times a window that is zero for |t| beyond `reach`.
+template <typename Window>
+float WindowedSinc(float t, float reach, Window window)
+{
+    if (std::fabs(t) > reach)
+        return 0.0f;
+    if (t == 0.0f)
+        return 1.0f;
+    return Sinc(t) * window(t);
+}
+
 // Cubic B-spline from truncated powers P(u) = max(u, 0). The terms reach 64 while the result
 // falls to 0 near t = 2, so the sum is formed in double to keep the kernel symmetric.
 float BSpline(float t)
@@ -45,11 +56,7 @@ float CubicConvolution(float t, float a)
 
 float Lanczos6(float t)
 {
-    if (std::fabs(t) > 6.0f)
-        return 0.0f;
-    if (t == 0.0f)
-        return 1.0f;
-    return Sinc(t / 6.0f) * Sinc(t);
+    return WindowedSinc(t, 6.0f, [](float u) { return Sinc(u / 6.0f); });
 }
 
 float Box(float t) { return (t >= -0.5f && t < 0.5f) ? 1.0f : 0.0f; }
@@ -108,11 +115,7 @@ float CatmullRom(float t)
 
 float HannSinc(float t)
 {
-    if (std::fabs(t) > 1.0f)
-        return 0.0f;
-    if (t == 0.0f)
-        return 1.0f;
-    return Sinc(t) * 0.5f * (1.0f + std::cos(kPi * t));
+    return WindowedSinc(t, 1.0f, [](float u) { return 0.5f * (1.0f + std::cos(kPi * u)); });
 }
 
 float Power2(float t) { return std::fabs(t) <= 1.0f ? 1.0f - t * t : 0.0f; }
@@ -125,6 +128,13 @@ double Polynomial(const double (&c)[N], double v)
     for (int i = N - 2; i >= 0; --i)
         sum = sum * v + c[i];
     return sum;
+}
+
+// The ratio of two polynomials at v.
+template <int N, int M>
+double Rational(const double (&numerator)[N], const double (&denominator)[M], double v)
+{
+    return Polynomial(numerator, v) / Polynomial(denominator, v);
 }
 
 // J1(u) / u for 0 <= u < 8 as a ratio of two polynomials of degree 8 in u^2.
@@ -144,8 +154,7 @@ double J1OverU(double u)
         0.1501793594998585505921097578e+7,  0.1606931573481487801970916749e+4,
         0.1e+1,
     };
-    const double u2 = u * u;
-    return Polynomial(numerator, u2) / Polynomial(denominator, u2);
+    return Rational(numerator, denominator, u * u);
 }
 
 // The amplitude terms P1 and Q1 of the asymptotic form, rational in (8/u)^2.
@@ -161,8 +170,7 @@ double P1(double u)
         0.312404063819041039923015703e+5, 0.4930396490181088979386097e+4,
         0.2030775189134759322293574e+3,   0.1e+1,
     };
-    const double z2 = (8.0 / u) * (8.0 / u);
-    return Polynomial(numerator, z2) / Polynomial(denominator, z2);
+    return Rational(numerator, denominator, (8.0 / u) * (8.0 / u));
 }
 
 double Q1(double u)
@@ -177,8 +185,7 @@ double Q1(double u)
         0.91522317015169922705904727e+4, 0.18111867005523513506724158e+4,
         0.1038187585462133728776636e+3,  0.1e+1,
     };
-    const double z2 = (8.0 / u) * (8.0 / u);
-    return Polynomial(numerator, z2) / Polynomial(denominator, z2);
+    return Rational(numerator, denominator, (8.0 / u) * (8.0 / u));
 }
 
 } // namespace

@@ -41,12 +41,37 @@ void CopyInfoKeepingBuffers(ImageInfo& target, const ImageInfo& source, bool kee
         target.layerCount = own.layerCount;
 }
 
+// Sets one axis's resolution: the dpi in the image record, pixels per metre in the header and,
+// when there are pixels, in the header copy at the start of the DIB block.
+void StoreResolution(std::int32_t dpi, std::int32_t& recordDpi, LONG& headerPels, std::uint8_t* dib,
+                     std::size_t headerOffset)
+{
+    if (dpi <= 0)
+        dpi = kDefaultDpi;
+    recordDpi = dpi;
+    headerPels = DpiToPelsPerMetre(dpi);
+    if (dib)
+        std::memcpy(dib + headerOffset, &headerPels, sizeof(headerPels));
+}
+
 std::uint8_t* CopyPlane(const std::uint8_t* source, std::size_t size)
 {
     auto* plane = static_cast<std::uint8_t*>(std::malloc(size));
     if (plane)
         std::memcpy(plane, source, size);
     return plane;
+}
+
+// Deletes an owned array of sub-images (layers or frames) with its elements and empties it.
+void DeleteImageArray(VxImage**& images, std::int32_t& count)
+{
+    if (images) {
+        for (std::int32_t i = 0; i < count; ++i)
+            delete images[i];
+        delete[] images;
+        images = nullptr;
+    }
+    count = 0;
 }
 
 std::uint32_t ColourDistance(RGBQUAD a, RGBQUAD b)
@@ -176,13 +201,7 @@ bool VxImage::Destroy()
 {
     if (info.aliasOf)
         return false;
-    if (layers) {
-        for (std::int32_t i = 0; i < info.layerCount; ++i)
-            delete layers[i];
-        delete[] layers;
-        layers = nullptr;
-    }
-    info.layerCount = 0;
+    DeleteImageArray(layers, info.layerCount);
     std::free(selection);
     std::free(alpha);
     std::free(dib);
@@ -198,13 +217,7 @@ bool VxImage::DestroyFrames()
 {
     if (info.aliasOf)
         return false;
-    if (frames) {
-        for (std::int32_t i = 0; i < info.frameCount; ++i)
-            delete frames[i];
-        delete[] frames;
-        frames = nullptr;
-    }
-    info.frameCount = 0;
+    DeleteImageArray(frames, info.frameCount);
     return true;
 }
 
@@ -369,24 +382,12 @@ std::uint8_t* VxImage::RowAddress(std::uint32_t y) const
 
 void VxImage::SetXDpi(std::int32_t dpi)
 {
-    if (dpi <= 0)
-        dpi = kDefaultDpi;
-    info.xDpi = dpi;
-    header.biXPelsPerMeter = DpiToPelsPerMetre(dpi);
-    if (dib)
-        std::memcpy(dib + offsetof(BITMAPINFOHEADER, biXPelsPerMeter), &header.biXPelsPerMeter,
-                    sizeof(header.biXPelsPerMeter));
+    StoreResolution(dpi, info.xDpi, header.biXPelsPerMeter, dib, offsetof(BITMAPINFOHEADER, biXPelsPerMeter));
 }
 
 void VxImage::SetYDpi(std::int32_t dpi)
 {
-    if (dpi <= 0)
-        dpi = kDefaultDpi;
-    info.yDpi = dpi;
-    header.biYPelsPerMeter = DpiToPelsPerMetre(dpi);
-    if (dib)
-        std::memcpy(dib + offsetof(BITMAPINFOHEADER, biYPelsPerMeter), &header.biYPelsPerMeter,
-                    sizeof(header.biYPelsPerMeter));
+    StoreResolution(dpi, info.yDpi, header.biYPelsPerMeter, dib, offsetof(BITMAPINFOHEADER, biYPelsPerMeter));
 }
 
 void VxImage::SetTransparentIndex(std::int32_t index)
@@ -573,18 +574,10 @@ RGBQUAD VxImage::PixelColour(std::int32_t x, std::int32_t y, bool withAlpha) con
         return dib ? PixelColour(0, 0, true) : info.transparentColour;
     }
 
-    RGBQUAD colour;
-    if (HasPalette()) {
-        colour = PaletteEntry(PixelIndexUnchecked(x, y));
-    } else {
-        const std::uint8_t* pixel = PixelAddress24(x, y);
-        colour.rgbBlue = pixel[0];
-        colour.rgbGreen = pixel[1];
-        colour.rgbRed = pixel[2];
+    RGBQUAD colour = PixelColourUnchecked(x, y, withAlpha);
+    // Without an alpha level to report, a 24-bit pixel carries the transparent colour's fourth byte.
+    if (!HasPalette() && !(alpha && withAlpha))
         colour.rgbReserved = info.transparentColour.rgbReserved;
-    }
-    if (alpha && withAlpha)
-        colour.rgbReserved = alpha[static_cast<std::size_t>(y) * static_cast<std::size_t>(header.biWidth) + x];
     return colour;
 }
 

@@ -51,6 +51,23 @@ std::uint8_t* AllocatePlane(VxImage& image, const char* failure)
     return plane;
 }
 
+// Gives `plane` (the alpha plane or the selection mask of `image`) the contents of the same
+// plane of a source of equal size, allocating it first when missing; false, with the plane as it
+// was, when the source has none, the sizes differ or memory runs out. memmove: an alias of the
+// image shares the very same plane.
+bool CopyPlaneFrom(VxImage& image, std::uint8_t*& plane, const VxImage& source, const std::uint8_t* sourcePlane,
+                   const char* failure)
+{
+    if (!sourcePlane || source.Width() != image.Width() || source.Height() != image.Height())
+        return false;
+    if (!plane)
+        plane = AllocatePlane(image, failure);
+    if (!plane)
+        return false;
+    std::memmove(plane, sourcePlane, static_cast<std::size_t>(PlaneBytes(image)));
+    return true;
+}
+
 void ReverseRowOrder(std::uint8_t* data, std::size_t rowBytes, std::size_t rows)
 {
     for (std::size_t low = 0, high = rows; low + 1 < high; ++low, --high) {
@@ -502,14 +519,8 @@ void VxImage::InvertAlpha()
 
 bool VxImage::CopyAlphaFrom(const VxImage& source)
 {
-    if (!dib || !source.alpha || source.Width() != Width() || source.Height() != Height())
+    if (!dib || !CopyPlaneFrom(*this, alpha, source, source.alpha, "VxImage::CopyAlphaFrom can't allocate memory"))
         return false;
-    if (!alpha)
-        alpha = AllocatePlane(*this, "VxImage::CopyAlphaFrom can't allocate memory");
-    if (!alpha)
-        return false;
-    // memmove: an alias of this image shares the very same plane.
-    std::memmove(alpha, source.alpha, static_cast<std::size_t>(PlaneBytes(*this)));
     info.alphaMax = source.info.alphaMax;
     return true;
 }
@@ -590,13 +601,9 @@ bool VxImage::IsSelected(std::int32_t x, std::int32_t y) const
 
 bool VxImage::CopySelectionFrom(const VxImage& source)
 {
-    if (!dib || !source.selection || source.Width() != Width() || source.Height() != Height())
+    if (!dib ||
+        !CopyPlaneFrom(*this, selection, source, source.selection, "VxImage::CopySelectionFrom can't allocate memory"))
         return false;
-    if (!selection)
-        selection = AllocatePlane(*this, "VxImage::CopySelectionFrom can't allocate memory");
-    if (!selection)
-        return false;
-    std::memmove(selection, source.selection, static_cast<std::size_t>(PlaneBytes(*this)));
     info.selectionBox = source.info.selectionBox;
     return true;
 }

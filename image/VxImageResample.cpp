@@ -428,13 +428,13 @@ struct ColourSum {
     }
 };
 
-std::int32_t WrapIndex(std::int32_t v, std::int32_t size)
+std::int32_t Wrap(std::int32_t v, std::int32_t size)
 {
     const std::int32_t r = v % size;
     return r < 0 ? r + size : r;
 }
 
-std::int32_t MirrorIndex(std::int32_t v, std::int32_t size)
+std::int32_t Mirror(std::int32_t v, std::int32_t size)
 {
     if (v < 0)
         return static_cast<std::int32_t>(-static_cast<std::int64_t>(v) % size);
@@ -443,19 +443,45 @@ std::int32_t MirrorIndex(std::int32_t v, std::int32_t size)
     return v;
 }
 
-float WrapCoordinate(float v, float size)
+float Wrap(float v, float size)
 {
     const float r = std::fmod(v, size);
     return r < 0.0f ? r + size : r;
 }
 
-float MirrorCoordinate(float v, float size)
+float Mirror(float v, float size)
 {
     if (v < 0.0f)
         return std::fmod(-v, size);
     if (v >= size)
         return size - std::fmod(v, size) - 1.0f;
     return v;
+}
+
+// Brings a position off a width x height picture back onto it by the wrap, repeat or mirror
+// rule; T is a pixel index (int32) or a sampling coordinate (float). Any other rule, an empty
+// picture or a position already inside leaves it as it is.
+template <typename T>
+void ApplyOverflow(T& x, T& y, T width, T height, std::int32_t overflow)
+{
+    if (!(width > T{0} && height > T{0}) || (x >= T{0} && x < width && y >= T{0} && y < height))
+        return;
+    switch (overflow) {
+    case VxImage::kOverflowWrap:
+        x = Wrap(x, width);
+        y = Wrap(y, height);
+        break;
+    case VxImage::kOverflowRepeat:
+        x = std::clamp(x, T{0}, width - T{1});
+        y = std::clamp(y, T{0}, height - T{1});
+        break;
+    case VxImage::kOverflowMirror:
+        x = Mirror(x, width);
+        y = Mirror(y, height);
+        break;
+    default:
+        break;
+    }
 }
 
 } // namespace
@@ -542,50 +568,12 @@ bool VxImage::Rescale(std::int32_t newWidth, std::int32_t newHeight, std::int32_
 
 void VxImage::OverflowCoordinates(std::int32_t& x, std::int32_t& y, std::int32_t overflow) const
 {
-    const std::int32_t width = Width();
-    const std::int32_t height = Height();
-    if (width <= 0 || height <= 0 || (x >= 0 && x < width && y >= 0 && y < height))
-        return;
-    switch (overflow) {
-    case kOverflowWrap:
-        x = WrapIndex(x, width);
-        y = WrapIndex(y, height);
-        break;
-    case kOverflowRepeat:
-        x = std::clamp(x, 0, width - 1);
-        y = std::clamp(y, 0, height - 1);
-        break;
-    case kOverflowMirror:
-        x = MirrorIndex(x, width);
-        y = MirrorIndex(y, height);
-        break;
-    default:
-        break;
-    }
+    ApplyOverflow(x, y, Width(), Height(), overflow);
 }
 
 void VxImage::OverflowCoordinates(float& x, float& y, std::int32_t overflow) const
 {
-    const float width = static_cast<float>(Width());
-    const float height = static_cast<float>(Height());
-    if (!(width > 0.0f && height > 0.0f) || (x >= 0.0f && x < width && y >= 0.0f && y < height))
-        return;
-    switch (overflow) {
-    case kOverflowWrap:
-        x = WrapCoordinate(x, width);
-        y = WrapCoordinate(y, height);
-        break;
-    case kOverflowRepeat:
-        x = std::clamp(x, 0.0f, width - 1.0f);
-        y = std::clamp(y, 0.0f, height - 1.0f);
-        break;
-    case kOverflowMirror:
-        x = MirrorCoordinate(x, width);
-        y = MirrorCoordinate(y, height);
-        break;
-    default:
-        break;
-    }
+    ApplyOverflow(x, y, static_cast<float>(Width()), static_cast<float>(Height()), overflow);
 }
 
 RGBQUAD VxImage::ColourWithOverflow(std::int32_t x, std::int32_t y, std::int32_t overflow,

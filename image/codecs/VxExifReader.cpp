@@ -196,9 +196,9 @@ bool VxExifReader::ReadSections(VxStream* stream, int mode)
                 return true;
             // Everything after the scan header (entropy-coded data, EOI, any trailer) as one block.
             const std::int32_t position = stream->Tell();
-            const bool sized = stream->Seek(0, 2);
+            const bool sized = stream->Seek(0, SEEK_END);
             const std::int32_t end = stream->Tell();
-            stream->Seek(position, 0);
+            stream->Seek(position, SEEK_SET);
             if (!sized || position < 0 || end < position) {
                 SetError("could not read the rest of the image");
                 return false;
@@ -551,6 +551,8 @@ void VxExifReader::KeepExifAndComment()
 
 const JpegSection* VxExifReader::FindSection(std::int32_t marker) const
 {
+    // The last section is not searched: a scan header counts only when the image data read
+    // after it follows, which is how WriteSections knows the whole file was read.
     for (int i = 0; i + 1 < m_sectionCount; ++i)
         if (m_sections[i].marker == marker)
             return &m_sections[i];

@@ -181,9 +181,32 @@ void StoreDpi(VxImage& image, double value, bool horizontal)
         image.SetYDpi(dpi);
 }
 
-std::uint8_t* AllocateStreamBuffer()
+// Points libjpeg's error reports at `record`, which formats them into the image's `lastError`.
+jpeg_error_mgr* InstallErrorRecord(ErrorRecord& record, char* lastError)
 {
-    return static_cast<std::uint8_t*>(std::malloc(kStreamBufferSize));
+    jpeg_error_mgr* manager = jpeg_std_error(&record.manager);
+    manager->error_exit = ErrorExit;
+    record.lastError = lastError;
+    return manager;
+}
+
+// One decode or encode: hands `run` a zeroed session that holds the stream and its buffer,
+// then releases what libjpeg allocated (nothing when it never created its object) and the buffer.
+template <typename Session, typename Run>
+bool RunSession(VxImage& image, VxStream* stream, Run run)
+{
+    Session session;
+    std::memset(&session, 0, sizeof session);
+    session.manager.stream = stream;
+    session.manager.buffer = static_cast<JOCTET*>(std::malloc(kStreamBufferSize));
+    if (!session.manager.buffer) {
+        image.SetLastError("Insufficient memory");
+        return false;
+    }
+    const bool ok = run(session);
+    jpeg_destroy(reinterpret_cast<j_common_ptr>(&session.cinfo));
+    std::free(session.manager.buffer);
+    return ok;
 }
 
 } // namespace
@@ -220,7 +243,7 @@ void VxImageJPG::ReadExif(VxStream* stream)
         return; // no EXIF then; the picture itself can still be read
     const std::int32_t position = stream->Tell();
     m_exifReader->ReadSections(stream, VxExifReader::kReadExif);
-    stream->Seek(position, 0);
+    stream->Seek(position, SEEK_SET);
 }
 
 bool VxImageJPG::Decode(VxStream* stream)
@@ -231,26 +254,14 @@ bool VxImageJPG::Decode(VxStream* stream)
     }
     ReadExif(stream);
 
-    JpegDecodeSession session;
-    std::memset(&session, 0, sizeof session);
-    session.manager.stream = stream;
-    session.manager.buffer = AllocateStreamBuffer();
-    if (!session.manager.buffer) {
-        SetLastError("Insufficient memory");
-        return false;
-    }
-    const bool ok = DecodeWithLibjpeg(session);
-    jpeg_destroy_decompress(&session.cinfo);
-    std::free(session.manager.buffer);
-    return ok;
+    return RunSession<JpegDecodeSession>(*this, stream,
+                                         [this](JpegDecodeSession& session) { return DecodeWithLibjpeg(session); });
 }
 
 bool VxImageJPG::DecodeWithLibjpeg(JpegDecodeSession& session)
 {
     jpeg_decompress_struct& cinfo = session.cinfo;
-    cinfo.err = jpeg_std_error(&session.errors.manager);
-    session.errors.manager.error_exit = ErrorExit;
-    session.errors.lastError = info.lastError;
+    cinfo.err = InstallErrorRecord(session.errors, info.lastError);
     if (setjmp(session.errors.jump))
         return false; // libjpeg's message is in lastError
 
@@ -407,26 +418,15 @@ bool VxImageJPG::Encode(VxStream* stream)
     }
     const std::int32_t start = stream->Tell();
 
-    JpegEncodeSession session;
-    std::memset(&session, 0, sizeof session);
-    session.manager.stream = stream;
-    session.manager.buffer = AllocateStreamBuffer();
-    if (!session.manager.buffer) {
-        SetLastError("Insufficient memory");
-        return false;
-    }
-    const bool ok = EncodeWithLibjpeg(session);
-    jpeg_destroy_compress(&session.cinfo);
-    std::free(session.manager.buffer);
+    const bool ok = RunSession<JpegEncodeSession>(
+        *this, stream, [this](JpegEncodeSession& session) { return EncodeWithLibjpeg(session); });
     return ok && WriteBackExif(stream, start);
 }
 
 bool VxImageJPG::EncodeWithLibjpeg(JpegEncodeSession& session)
 {
     jpeg_compress_struct& cinfo = session.cinfo;
-    cinfo.err = jpeg_std_error(&session.errors.manager);
-    session.errors.manager.error_exit = ErrorExit;
-    session.errors.lastError = info.lastError;
+    cinfo.err = InstallErrorRecord(session.errors, info.lastError);
     if (setjmp(session.errors.jump))
         return false;
 
@@ -505,14 +505,14 @@ bool VxImageJPG::WriteBackExif(VxStream* stream, std::int32_t start)
         return true;
     const std::int32_t end = stream->Tell();
     m_exifReader->KeepExifAndComment();
-    stream->Seek(start, 0);
+    stream->Seek(start, SEEK_SET);
     if (!m_exifReader->ReadSections(stream, VxExifReader::kReadAll)) {
         // A stream that cannot be read back (a file opened for writing only): the plain
         // JPEG stands, and the stream is left after it.
-        stream->Seek(end, 0);
+        stream->Seek(end, SEEK_SET);
         return true;
     }
-    stream->Seek(start, 0);
+    stream->Seek(start, SEEK_SET);
     if (m_exifReader->WriteSections(stream))
         return true;
     // The picture is partly overwritten: that is a failed save, not a successful one.
