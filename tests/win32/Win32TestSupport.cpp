@@ -4,6 +4,8 @@
 
 #include "image/VxImage.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 namespace vx::test {
@@ -30,12 +32,9 @@ void PumpMessages(int milliseconds)
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
 {
     const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
-    while (!done()) {
-        if (GetTickCount64() >= end)
-            return done();
+    while (!done() && GetTickCount64() < end)
         PumpMessages(10);
-    }
-    return true;
+    return done();
 }
 
 namespace {
@@ -52,11 +51,10 @@ BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM data)
     auto* search = reinterpret_cast<FindBox*>(data);
     wchar_t className[16] = {};
     GetClassNameW(window, className, 16);
-    if (window != search->ignore && IsWindowVisible(window) && lstrcmpW(className, L"#32770") == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
+    if (window == search->ignore || !IsWindowVisible(window) || lstrcmpW(className, L"#32770") != 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
 }
 
 } // namespace
@@ -82,59 +80,34 @@ void CALLBACK ModalBoxCloser::OnTimer(HWND, UINT, UINT_PTR, DWORD)
         return;
     FindBox search{self->m_ignore, nullptr};
     EnumThreadWindows(GetCurrentThreadId(), &FindVisibleDialog, reinterpret_cast<LPARAM>(&search));
-    if (!search.found)
-        return;
     HWND box = search.found;
+    if (!box)
+        return;
     if (self->m_seen.found) {
-        // A box still (or newly) open long after ours was answered would hang the test:
-        // cancel it, so the test fails instead.
+        // A box still (or newly) open long after ours was answered would hang the test.
         if (++self->m_ticksAfter > 30)
             SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         return;
     }
-    self->m_seen.found = true;
-    self->m_seen.owner = GetWindow(box, GW_OWNER);
-    wchar_t text[512] = {};
-    GetWindowTextW(box, text, 512);
-    self->m_seen.caption = text;
-    text[0] = 0;
+    wchar_t caption[512] = {}, text[512] = {};
+    GetWindowTextW(box, caption, 512);
     GetDlgItemTextW(box, 0xFFFF, text, 512);
-    self->m_seen.text = text;
+    self->m_seen = {true, caption, text, GetWindow(box, GW_OWNER)};
     if (self->m_inspect)
         self->m_inspect(box);
     if (self->m_commandId)
         SendMessageW(box, WM_COMMAND, MAKEWPARAM(self->m_commandId, BN_CLICKED), 0);
 }
 
-void FakeShellServices::SelectSingle(const std::wstring& path)
+void FakeShellServices::Select(const std::wstring& first, const std::vector<std::wstring>& names)
 {
-    m_selection = path;
-    m_selection.push_back(L'\0');
-}
-
-void FakeShellServices::SelectMany(const std::wstring& directory, const std::vector<std::wstring>& names)
-{
-    m_selection = directory;
-    m_selection.push_back(L'\0');
-    for (const std::wstring& name : names) {
-        m_selection += name;
-        m_selection.push_back(L'\0');
-    }
-}
-
-void FakeShellServices::CancelNextSelection()
-{
-    m_selection.clear();
-}
-
-void FakeShellServices::ChooseFolderNext(const std::wstring& folder)
-{
-    m_folder = folder;
+    m_selection = first + L'\0';
+    for (const std::wstring& name : names)
+        m_selection += name + L'\0';
 }
 
 bool FakeShellServices::ChoosePictureFiles(HWND, HINSTANCE, wchar_t* buffer, DWORD capacity)
 {
-    ++pictureDialogs;
     lastCapacity = capacity;
     const std::wstring selection = std::move(m_selection);
     m_selection.clear();
@@ -148,20 +121,21 @@ bool FakeShellServices::ChoosePictureFiles(HWND, HINSTANCE, wchar_t* buffer, DWO
 
 bool FakeShellServices::ChooseFolder(HWND, wchar_t* path)
 {
-    if (m_folder.empty())
+    if (folder.empty())
         return false;
-    lstrcpynW(path, m_folder.c_str(), MAX_PATH);
+    lstrcpynW(path, folder.c_str(), MAX_PATH);
     return true;
 }
 
-void FakeShellServices::Explore(const wchar_t* directory)
+std::wstring FirstToolText(HWND tooltip)
 {
-    explored.emplace_back(directory);
-}
-
-std::wstring Wide(const std::filesystem::path& path)
-{
-    return path.wstring();
+    wchar_t text[256] = {};
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.lpszText = text;
+    if (!SendMessageW(tooltip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool)))
+        return L"<no tool>";
+    return text;
 }
 
 bool WritePicture(const std::filesystem::path& path, int width, int height, std::uint32_t type)
@@ -172,31 +146,25 @@ bool WritePicture(const std::filesystem::path& path, int width, int height, std:
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = image.RowAddress(static_cast<std::uint32_t>(y));
         for (int x = 0; x < width; ++x) {
-            row[3 * x + 0] = static_cast<std::uint8_t>(170 + (x * 40) / width); // blue
+            row[3 * x + 0] = static_cast<std::uint8_t>(170 + (x * 40) / width);  // blue
             row[3 * x + 1] = static_cast<std::uint8_t>(110 + (y * 30) / height); // green
             row[3 * x + 2] = 70;                                                 // red
         }
     }
-    const std::wstring wide = Wide(path);
-    return image.Save(reinterpret_cast<const char16_t*>(wide.c_str()), type);
+    return image.Save(reinterpret_cast<const char16_t*>(Wide(path).c_str()), type);
 }
 
 PictureFacts InspectPicture(const std::filesystem::path& path, int left, int top, int right, int bottom)
 {
     PictureFacts facts;
-    const std::wstring wide = Wide(path);
-    VxImage image(reinterpret_cast<const char16_t*>(wide.c_str()), kVxTypeJpg);
+    VxImage image(reinterpret_cast<const char16_t*>(Wide(path).c_str()), kVxTypeJpg);
     if (!image.IsValid())
         return facts;
-    facts.loaded = true;
-    facts.width = image.Width();
-    facts.height = image.Height();
+    facts = {true, image.Width(), image.Height()};
     for (int y = std::max(top, 0); y < std::min(bottom, facts.height); ++y) {
         for (int x = std::max(left, 0); x < std::min(right, facts.width); ++x) {
-            // Pixel rows are stored bottom-up.
-            const RGBQUAD c = image.PixelColour(x, facts.height - 1 - y, false);
-            const int redness = c.rgbRed - (c.rgbGreen + c.rgbBlue) / 2;
-            facts.maxRedness = std::max(facts.maxRedness, redness);
+            const RGBQUAD c = image.PixelColour(x, facts.height - 1 - y, false); // rows stored bottom-up
+            facts.maxRedness = std::max(facts.maxRedness, c.rgbRed - (c.rgbGreen + c.rgbBlue) / 2);
         }
     }
     return facts;

@@ -1,6 +1,6 @@
 // Helpers for driving the Windows program in-process: message pumping with time-outs, a
 // thread timer that answers the next modal box from inside its loop, a scripted stand-in
-// for the shell services, and picture files written through the image library.
+// for the shell services, and picture files written and read through the image library.
 #pragma once
 
 #include "app/ShellServices.h"
@@ -17,19 +17,17 @@ void PumpMessages(int milliseconds);
 // Dispatches messages until `done` holds or `timeoutMs` passes; returns `done()`.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 20000);
 
-// What a modal box showed when the closer found it.
 struct ModalBoxSeen {
     bool found = false;
     std::wstring caption;
-    std::wstring text;    // the message box text (static 0xFFFF), if any
+    std::wstring text; // the message box text (static 0xFFFF), if any
     HWND owner = nullptr;
 };
 
-// Arms a thread timer that finds the first visible dialog of this thread other than
-// `ignore`, calls `inspect` on it (may be empty) and then sends it WM_COMMAND `commandId`
-// (none for 0: `inspect` then has to end the box itself). A box still open 3 s later is
-// cancelled, so a test fails rather than hangs.
-// Must be armed just before the call that runs the modal loop.
+// Arm just before the call that runs a modal loop: a thread timer finds the first visible
+// dialog of this thread other than `ignore`, calls `inspect` on it and then sends it
+// WM_COMMAND `commandId` (none for 0: `inspect` then ends the box). A box still open 3 s
+// later is cancelled, so a test fails rather than hangs.
 class ModalBoxCloser {
 public:
     ModalBoxCloser(HWND ignore, int commandId, std::function<void(HWND)> inspect = {});
@@ -49,27 +47,24 @@ private:
 // The open-file dialog, folder browser and explore calls, answered from a script.
 class FakeShellServices : public vx::app::ShellServices {
 public:
-    // Next open-file answer: one full path, or a directory followed by file names.
-    void SelectSingle(const std::wstring& path);
-    void SelectMany(const std::wstring& directory, const std::vector<std::wstring>& names);
-    void CancelNextSelection();
-    void ChooseFolderNext(const std::wstring& folder); // empty: the user cancels
+    // The next open-file answer: one full path, or a directory followed by file names.
+    // Without one (each is used once) the dialog is cancelled.
+    void Select(const std::wstring& first, const std::vector<std::wstring>& names = {});
 
     bool ChoosePictureFiles(HWND owner, HINSTANCE instance, wchar_t* buffer, DWORD capacity) override;
     bool ChooseFolder(HWND owner, wchar_t* path) override;
-    void Explore(const wchar_t* directory) override;
+    void Explore(const wchar_t* directory) override { explored.emplace_back(directory); }
 
-    int pictureDialogs = 0;
+    std::wstring folder; // the folder browser's answer; empty: cancelled
     DWORD lastCapacity = 0;
     std::vector<std::wstring> explored;
 
 private:
-    std::wstring m_selection; // NUL-separated, as the dialog writes it; empty = cancel
-    std::wstring m_folder;
+    std::wstring m_selection; // NUL-separated, as the dialog writes it
 };
 
 // A 24-bit picture with a smooth blue-grey gradient, written with the image type code
-// given (3 JPEG, 1 BMP ...). False when the library cannot write it.
+// given. False when the library cannot write it.
 bool WritePicture(const std::filesystem::path& path, int width, int height, std::uint32_t type);
 
 // Width, height and the strongest "redness" (R minus the mean of G and B) found in the
@@ -82,6 +77,12 @@ struct PictureFacts {
 };
 PictureFacts InspectPicture(const std::filesystem::path& path, int left, int top, int right, int bottom);
 
-std::wstring Wide(const std::filesystem::path& path);
+// The text of a tooltip control's first tool, or "<no tool>".
+std::wstring FirstToolText(HWND tooltip);
+
+inline std::wstring Wide(const std::filesystem::path& path)
+{
+    return path.wstring();
+}
 
 } // namespace vx::test
