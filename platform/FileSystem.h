@@ -36,6 +36,10 @@ bool FileExists(const char16_t* path);
 // its directory resolved and its name appended; when not even that exists, the path is only
 // made absolute.
 std::u16string CanonicalPath(const char16_t* path);
+// Equality of two names without regard to case: on Windows by the file system's own rule
+// (ordinal, case-insensitive, over all of Unicode); elsewhere by simple case folding of the
+// Latin, Greek and Cyrillic letters, so that a run names its outputs alike on both platforms.
+bool EqualIgnoringCase(std::u16string_view first, std::u16string_view second);
 // True when two canonical paths name the same file by this platform's rules (Windows
 // compares without regard to case, Linux byte for byte).
 bool SamePath(std::u16string_view first, std::u16string_view second);

@@ -15,26 +15,6 @@ namespace vx::batch {
 
 namespace {
 
-char16_t FoldCase(char16_t c)
-{
-    if (c >= u'A' && c <= u'Z')
-        return c + 32;
-    if (c < 0xC0)
-        return c;
-    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F))
-        return c + 32;
-    if (c >= 0x400 && c <= 0x40F)
-        return c + 80;
-    if (c == 0x178)
-        return 0xFF;
-    // Latin Extended-A: pairs of upper and lower case, upper first.
-    const bool evenUpper = (c >= 0x100 && c <= 0x137 && c != 0x130) || (c >= 0x14A && c <= 0x177);
-    const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    if ((evenUpper && c % 2 == 0) || (oddUpper && c % 2 == 1))
-        return c + 1;
-    return c;
-}
-
 std::u16string_view OutputOf(const ResizeJob& job)
 {
     return job.szDstPath;
@@ -49,7 +29,7 @@ struct RunPaths {
 bool NameIsTaken(const RunPaths& run, int self, std::u16string_view candidate)
 {
     for (int i = 0; i < run.count; ++i)
-        if (i != self && EqualIgnoringCase(OutputOf(run.jobs[i]), candidate))
+        if (i != self && vx::fs::EqualIgnoringCase(OutputOf(run.jobs[i]), candidate))
             return true;
     if (run.canonicalSources.empty())
         return false;
@@ -87,13 +67,6 @@ int Rename(RunPaths& run, int q, int k)
 
 } // namespace
 
-bool EqualIgnoringCase(std::u16string_view first, std::u16string_view second)
-{
-    return first.size() == second.size() &&
-           std::equal(first.begin(), first.end(), second.begin(),
-                      [](char16_t a, char16_t b) { return FoldCase(a) == FoldCase(b); });
-}
-
 int ResolveNameClashes(ResizeJob* jobs, int count)
 {
     if (jobs == nullptr || count <= 0)
@@ -105,7 +78,7 @@ int ResolveNameClashes(ResizeJob* jobs, int count)
             continue;
         int k = 1;
         for (int q = p + 1; q < count; ++q) {
-            if (!EqualIgnoringCase(OutputOf(jobs[p]), OutputOf(jobs[q])))
+            if (!vx::fs::EqualIgnoringCase(OutputOf(jobs[p]), OutputOf(jobs[q])))
                 continue;
             k = Rename(run, q, k) + 1;
             ++renamed;

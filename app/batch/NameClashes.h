@@ -10,9 +10,6 @@
 
 namespace vx::batch {
 
-// Equality of two paths ignoring case (Latin, Greek and Cyrillic letters).
-bool EqualIgnoringCase(std::u16string_view first, std::u16string_view second);
-
 // For each job p in array order, every later job q whose output equals p's (ignoring case)
 // gets a new name; p's counter k starts at 1 and grows with each renamed q. The comparison
 // uses p's output as it stands when p's turn comes. Returns -1, doing nothing, for a null

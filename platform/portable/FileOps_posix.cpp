@@ -2,6 +2,8 @@
 // system as UTF-8. Only '/' separates components; there are no drive letters.
 #include "platform/FileSystem.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -81,6 +83,39 @@ std::u16string CanonicalPath(const char16_t* path)
     if (utf8.front() == '/')
         return FromUtf8(utf8);
     return FromUtf8(CurrentDirectory() + "/" + utf8);
+}
+
+namespace {
+
+// Simple case folding of the letters whose case pairs are a fixed offset apart: ASCII,
+// Latin-1, Latin Extended-A, Greek and Cyrillic.
+char16_t FoldCase(char16_t c)
+{
+    if (c >= u'A' && c <= u'Z')
+        return c + 32;
+    if (c < 0xC0)
+        return c;
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F))
+        return c + 32;
+    if (c >= 0x400 && c <= 0x40F)
+        return c + 80;
+    if (c == 0x178)
+        return 0xFF;
+    // Latin Extended-A: pairs of upper and lower case, upper first.
+    const bool evenUpper = (c >= 0x100 && c <= 0x137 && c != 0x130) || (c >= 0x14A && c <= 0x177);
+    const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if ((evenUpper && c % 2 == 0) || (oddUpper && c % 2 == 1))
+        return c + 1;
+    return c;
+}
+
+} // namespace
+
+bool EqualIgnoringCase(std::u16string_view first, std::u16string_view second)
+{
+    return first.size() == second.size() &&
+           std::equal(first.begin(), first.end(), second.begin(),
+                      [](char16_t a, char16_t b) { return FoldCase(a) == FoldCase(b); });
 }
 
 bool SamePath(std::u16string_view first, std::u16string_view second)

@@ -114,11 +114,16 @@ std::u16string CanonicalPath(const char16_t* path)
     return resolved + full.substr(separator + 1);
 }
 
-bool SamePath(std::u16string_view first, std::u16string_view second)
+bool EqualIgnoringCase(std::u16string_view first, std::u16string_view second)
 {
     return CompareStringOrdinal(reinterpret_cast<const wchar_t*>(first.data()), static_cast<int>(first.size()),
                                 reinterpret_cast<const wchar_t*>(second.data()), static_cast<int>(second.size()),
                                 TRUE) == CSTR_EQUAL;
+}
+
+bool SamePath(std::u16string_view first, std::u16string_view second)
+{
+    return EqualIgnoringCase(first, second);
 }
 
 bool PathExceedsLimit(std::u16string_view path)

@@ -65,11 +65,11 @@ TEST(NameClashes, CountersFollowArrayOrderAndIgnoreCase)
 
 TEST(NameClashes, CaseFoldingCoversAccentedAndCyrillicLetters)
 {
-    EXPECT_TRUE(EqualIgnoringCase(u"ÉTÉ.jpg", u"été.JPG"));
-    EXPECT_TRUE(EqualIgnoringCase(u"ŁÓDŹ", u"łódź"));
-    EXPECT_TRUE(EqualIgnoringCase(u"ФОТО", u"фото"));
-    EXPECT_FALSE(EqualIgnoringCase(u"a.jpg", u"b.jpg"));
-    EXPECT_FALSE(EqualIgnoringCase(u"a.jpg", u"a.jpgx"));
+    EXPECT_TRUE(vx::fs::EqualIgnoringCase(u"ÉTÉ.jpg", u"été.JPG"));
+    EXPECT_TRUE(vx::fs::EqualIgnoringCase(u"ŁÓDŹ", u"łódź"));
+    EXPECT_TRUE(vx::fs::EqualIgnoringCase(u"ФОТО", u"фото"));
+    EXPECT_FALSE(vx::fs::EqualIgnoringCase(u"a.jpg", u"b.jpg"));
+    EXPECT_FALSE(vx::fs::EqualIgnoringCase(u"a.jpg", u"a.jpgx"));
 }
 
 TEST(NameClashes, NewNamesNeverCollideWithOtherOutputs)
