@@ -13,11 +13,11 @@ namespace {
 constexpr int kSizeColumn = 1;
 constexpr int kTypeColumn = 2;
 
-struct ColumnSpec {
+struct ColumnLayout {
     UINT headerId;
     int width;
 };
-constexpr ColumnSpec kColumns[] = {
+constexpr ColumnLayout kColumns[] = {
     {IDS_PICTURE_FILE_NAME, 300},
     {IDS_ORIGIN_SIZE, 100},
     {IDS_PICTURE_TYPE, 100},

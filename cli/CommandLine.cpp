@@ -9,7 +9,7 @@
 namespace vx::cli {
 
 ParsedCommand ParseCommand(const std::vector<std::string>& args, std::size_t first,
-                           std::initializer_list<OptionSpec> specs)
+                           std::initializer_list<OptionInfo> options)
 {
     ParsedCommand parsed;
     bool optionsEnded = false;
@@ -33,12 +33,13 @@ ParsedCommand ParseCommand(const std::vector<std::string>& args, std::size_t fir
         }
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-        const auto spec = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return name == s.name; });
-        if (spec == specs.end()) {
+        const auto option =
+            std::find_if(options.begin(), options.end(), [&](const OptionInfo& o) { return name == o.name; });
+        if (option == options.end()) {
             parsed.error = "unknown option '--" + name + "'";
             return parsed;
         }
-        if (!spec->takesValue) {
+        if (!option->takesValue) {
             if (equals != std::string::npos) {
                 parsed.error = "option '--" + name + "' takes no value";
                 return parsed;

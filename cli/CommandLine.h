@@ -9,7 +9,7 @@
 
 namespace vx::cli {
 
-struct OptionSpec {
+struct OptionInfo {
     const char* name; // without the leading "--"
     bool takesValue;
 };
@@ -22,7 +22,7 @@ struct ParsedCommand {
 };
 
 ParsedCommand ParseCommand(const std::vector<std::string>& args, std::size_t first,
-                           std::initializer_list<OptionSpec> specs);
+                           std::initializer_list<OptionInfo> options);
 
 // Parses a whole decimal number within [minimum, maximum]; false for anything else.
 bool ParseInteger(const std::string& text, int minimum, int maximum, int& value);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <csignal>
 #include <iostream>
+#include <string_view>
 
 namespace {
 
@@ -23,7 +24,10 @@ extern "C" void OnInterrupt(int)
 int main(int argc, char** argv)
 {
     vx::platform::UseUtf8Console();
-    std::signal(SIGINT, OnInterrupt);
+    // resize stops cleanly between pictures and inside one; the other commands keep the
+    // default Ctrl-C, which ends them at once (they leave no partial output behind).
+    if (argc > 1 && std::string_view(argv[1]) == "resize")
+        std::signal(SIGINT, OnInterrupt);
     vx::cli::CliEnvironment env{std::cout, std::cerr, vx::platform::IsTerminal(stderr), &g_interrupted};
     return vx::cli::RunCli(vx::platform::Utf8Arguments(argc, argv), env);
 }

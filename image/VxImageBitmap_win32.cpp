@@ -20,8 +20,11 @@ bool VxImage::CreateFromBitmap(HBITMAP bitmap, HPALETTE palette)
         return false;
 
     HDC screen = GetDC(nullptr);
-    if (!screen)
+    if (!screen) {
+        Destroy();
+        SetLastError("GetDC failed");
         return false;
+    }
     HPALETTE previousPalette = nullptr;
     if (palette) {
         previousPalette = SelectPalette(screen, palette, FALSE);
@@ -33,6 +36,7 @@ bool VxImage::CreateFromBitmap(HBITMAP bitmap, HPALETTE palette)
         SelectPalette(screen, previousPalette, FALSE);
     ReleaseDC(nullptr, screen);
     if (rows == 0) {
+        Destroy();
         SetLastError("GetDIBits failed");
         return false;
     }

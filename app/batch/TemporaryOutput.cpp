@@ -1,5 +1,6 @@
 // Temporary names are "~vx" with eight random hex digits and ".tmp": short, so a final path
-// near the length limit still has room for its temporary, and random, so that parallel
+// near the length limit nearly always has room for its temporary (a job whose temporary would
+// not fit is reported as a failure, never written elsewhere), and random, so that parallel
 // workers and other runs into the same directory never pick the same one.
 #include "app/batch/TemporaryOutput.h"
 

@@ -60,6 +60,10 @@ public:
             return false;
         }
         HGDIOBJ previousBitmap = SelectObject(m_dc, section);
+        if (!previousBitmap) {
+            DeleteObject(section);
+            return false;
+        }
         std::memset(pixels, 0, static_cast<std::size_t>(target.height) * dibStride);
         RECT box{0, 0, boxWidth, boxHeight};
         DrawTextW(m_dc, Wide(text), static_cast<int>(text.size()), &box,
