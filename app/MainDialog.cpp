@@ -230,7 +230,13 @@ void MainDialog::StartRun()
             request.rows.push_back(ToU16(m_pictures.PathAt(row)));
     }
 
-    const vx::batch::StartResult started = m_runner.Start(request);
+    vx::batch::StartResult started = m_runner.Start(request);
+    if (started == vx::batch::StartResult::Busy && IsWindowEnabled(GetDlgItem(m_hWnd, IDC_START))) {
+        // The worker enables Start as its last report, an instant before it has ended: a click
+        // in that instant waits for the end (serving the worker's messages) and starts then.
+        ServeSentMessagesUntil([this] { return !m_runner.IsRunning(); });
+        started = m_runner.Start(request);
+    }
     if (started == vx::batch::StartResult::NoDestination)
         SetFocus(GetDlgItem(m_hWnd, IDC_DEST_PATH));
 }

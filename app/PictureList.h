@@ -1,7 +1,7 @@
 // PictureList: the report-style list view of the main dialog that holds the pictures of
 // the next run. Column 0 is the full path (unique, compared without regard to case),
-// column 1 the original size once probed, column 2 the type ("jpg"). Every operation goes
-// through SendMessageW, so the probe and run threads may use it as well.
+// column 1 the original size once probed, column 2 the type ("jpg"). It is used on the
+// dialog's thread only; size probes report to the dialog, which writes the sizes here.
 #pragma once
 
 #ifndef NOMINMAX

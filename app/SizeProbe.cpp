@@ -34,7 +34,7 @@ unsigned __stdcall ProbeThread(void* argument)
     for (const std::wstring& path : work->paths) {
         if (work->cancel->Raised())
             break;
-        const std::wstring text = ProbePictureSize(path.c_str(), work->cancel);
+        const std::wstring text = ProbePictureSize(path.c_str(), *work->cancel);
         if (work->cancel->Raised())
             break;
         ProbedSize report{path.c_str(), text.c_str()};
@@ -44,19 +44,15 @@ unsigned __stdcall ProbeThread(void* argument)
 }
 
 // Loads `path` into `image` (escape already set as wanted), stoppable through `cancel`.
-void LoadStoppable(VxImage& image, const wchar_t* path, vx::batch::CancelSignal* cancel)
+void LoadStoppable(VxImage& image, const wchar_t* path, vx::batch::CancelSignal& cancel)
 {
-    if (cancel) {
-        vx::batch::AttachedImage attached(*cancel, &image);
-        image.Load(AsUtf16(path), kVxTypeJpg);
-    } else {
-        image.Load(AsUtf16(path), kVxTypeJpg);
-    }
+    vx::batch::AttachedImage attached(cancel, &image);
+    image.Load(AsUtf16(path), kVxTypeJpg);
 }
 
 } // namespace
 
-std::wstring ProbePictureSize(const wchar_t* path, vx::batch::CancelSignal* cancel)
+std::wstring ProbePictureSize(const wchar_t* path, vx::batch::CancelSignal& cancel)
 {
     std::int32_t width = 0;
     std::int32_t height = 0;

@@ -29,7 +29,7 @@ struct ProbedSize {
 // "%d*%d" of the picture's width and height, from its header where the codec can give
 // that alone, else from a full decode; "0*0" when it cannot be read. A raised `cancel`
 // stops a decode in progress.
-std::wstring ProbePictureSize(const wchar_t* path, vx::batch::CancelSignal* cancel = nullptr);
+std::wstring ProbePictureSize(const wchar_t* path, vx::batch::CancelSignal& cancel);
 
 class SizeProbes {
 public:
