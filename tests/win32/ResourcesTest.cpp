@@ -18,7 +18,7 @@
 
 namespace {
 
-struct ControlSpec {
+struct ExpectedControl {
     int id;
     const wchar_t* className;
     const wchar_t* text;
@@ -28,7 +28,7 @@ struct ControlSpec {
 };
 
 // clang-format off
-const ControlSpec kMainControls[] = {
+const ExpectedControl kMainControls[] = {
     {IDC_ABOUT, L"Button", L"&About...", {298, 224, 50, 14}, WS_TABSTOP},
     {IDC_LOG_PANE, L"ListBox", L"", {7, 190, 341, 32},
      WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY},
@@ -54,7 +54,7 @@ const ControlSpec kMainControls[] = {
 // clang-format on
 
 // The About box; its texts are checked apart, as they are partly the maker's own.
-const ControlSpec kAboutControls[] = {
+const ExpectedControl kAboutControls[] = {
     {IDOK, L"Button", L"OK", {209, 61, 50, 14}, BS_DEFPUSHBUTTON | WS_TABSTOP},
     {-1, L"Static", nullptr, {18, 37, 89, 25}, SS_CENTER},
     {-1, L"Static", nullptr, {51, 14, 20, 20}, SS_ICON},
@@ -155,7 +155,7 @@ DialogTemplate ReadDialogTemplate(int resourceId)
     return result;
 }
 
-void ExpectItems(const DialogTemplate& dialog, const ControlSpec* specs, size_t count)
+void ExpectItems(const DialogTemplate& dialog, const ExpectedControl* specs, size_t count)
 {
     ASSERT_EQ(dialog.items.size(), count);
     for (size_t i = 0; i < count; ++i) {
@@ -243,13 +243,13 @@ TEST(Resources, RunningMainDialog)
     ASSERT_TRUE(dialog.Create());
     HWND window = dialog.Handle();
     HWND child = GetWindow(window, GW_CHILD);
-    for (const ControlSpec& spec : kMainControls) {
-        ASSERT_NE(child, nullptr) << "missing control " << spec.id;
-        SCOPED_TRACE(testing::Message() << "control " << spec.id);
-        EXPECT_EQ(static_cast<UINT>(GetDlgCtrlID(child)) & 0xFFFF, static_cast<UINT>(spec.id) & 0xFFFF);
-        EXPECT_EQ((GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE) != 0, !spec.hidden);
+    for (const ExpectedControl& want : kMainControls) {
+        ASSERT_NE(child, nullptr) << "missing control " << want.id;
+        SCOPED_TRACE(testing::Message() << "control " << want.id);
+        EXPECT_EQ(static_cast<UINT>(GetDlgCtrlID(child)) & 0xFFFF, static_cast<UINT>(want.id) & 0xFFFF);
+        EXPECT_EQ((GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE) != 0, !want.hidden);
         // Position and size are converted from dialog units separately, as the template holds them.
-        RECT expected = spec.units, actual;
+        RECT expected = want.units, actual;
         MapDialogRect(window, &expected);
         GetWindowRect(child, &actual);
         MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&actual), 2);
