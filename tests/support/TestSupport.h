@@ -1,4 +1,5 @@
-// Small helpers shared by the test suites: a scratch directory per test and whole-file I/O.
+// Small helpers shared by the test suites: a scratch directory per test, whole-file I/O and
+// byte-block builders.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,26 @@
 #include <vector>
 
 namespace vx::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// head + tail, byte by byte: GCC 12 at -O2 sees phantom overflows in insert and resize here.
+inline Bytes Joined(Bytes head, const Bytes& tail)
+{
+    head.reserve(head.size() + tail.size());
+    for (std::uint8_t byte : tail)
+        head.push_back(byte);
+    return head;
+}
+
+// The low `size` bytes of v, least significant first.
+inline Bytes LittleEndian(std::uint64_t v, int size)
+{
+    Bytes out;
+    for (int i = 0; i < size; ++i)
+        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    return out;
+}
 
 // A fresh, empty directory for the calling test (removed when the object goes away).
 class ScratchDir {

@@ -3,6 +3,8 @@
 // placed right behind each directory and offsets patchable afterwards.
 #pragma once
 
+#include "tests/support/TestSupport.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -10,25 +12,6 @@
 #include <vector>
 
 namespace vx::test {
-
-using Bytes = std::vector<std::uint8_t>;
-
-// head + tail, byte by byte: GCC 12 at -O2 sees phantom overflows in insert and resize here.
-inline Bytes Joined(Bytes head, const Bytes& tail)
-{
-    head.reserve(head.size() + tail.size());
-    for (std::uint8_t byte : tail)
-        head.push_back(byte);
-    return head;
-}
-
-inline Bytes LittleEndian(std::uint64_t v, int size)
-{
-    Bytes out;
-    for (int i = 0; i < size; ++i)
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    return out;
-}
 
 // A directory entry; the value is little-endian and reordered per component by the writer.
 struct Field {

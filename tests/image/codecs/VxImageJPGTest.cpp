@@ -6,7 +6,7 @@
 
 #include "image/VxStream.h"
 #include "tests/image/codecs/JpegTestBytes.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/PixelOracle.h"
 
 #include <gtest/gtest.h>
 
@@ -28,12 +28,7 @@ namespace fs = std::filesystem;
 
 constexpr std::uint32_t kJpegSlot = 3; // codecOptions index of type 3
 
-// ---- Pictures, PNM files and the outside tools ------------------------------------------------
-
-struct Picture { // pixels top row first, RGB or grey
-    int width = 0, height = 0, channels = 0;
-    Bytes pixels;
-};
+// ---- Pictures -------------------------------------------------------------------------------------
 
 // Gradients, hard-edged blocks and noise, so every DCT band and both chroma planes carry data;
 // `smooth` gives gentle gradients with a little noise instead, as a photo looks to a quality check.
@@ -55,49 +50,6 @@ Picture MakePicture(int width, int height, int channels, bool smooth = false)
         }
     }
     return p;
-}
-
-void WritePnm(const fs::path& path, const Picture& p)
-{
-    const std::string head = (p.channels == 1 ? "P5\n" : "P6\n") + std::to_string(p.width) + " " +
-                             std::to_string(p.height) + "\n255\n";
-    WriteFileBytes(path, Joined(Bytes(head.begin(), head.end()), p.pixels));
-}
-
-// djpeg writes "P5" or "P6", width, height, 255 and one white-space byte: no comments.
-Picture ReadPnm(const fs::path& path)
-{
-    const Bytes bytes = ReadFileBytes(path);
-    const std::string head(bytes.begin(), bytes.begin() + static_cast<long>(std::min<std::size_t>(bytes.size(), 40)));
-    Picture p;
-    int kind = 0, end = 0;
-    if (std::sscanf(head.c_str(), "P%d %d %d %*d%n", &kind, &p.width, &p.height, &end) != 3 || (kind != 5 && kind != 6))
-        return {};
-    p.channels = kind == 5 ? 1 : 3;
-    p.pixels.assign(bytes.begin() + end + 1, bytes.end());
-    return p;
-}
-
-bool HaveJpegTools()
-{
-#if defined(_WIN32)
-    return false;
-#else
-    static const bool present =
-        std::system("{ command -v cjpeg && command -v djpeg && command -v jpegtran; } >/dev/null 2>&1") == 0;
-    return present;
-#endif
-}
-
-#define REQUIRE_JPEG_TOOLS()                                                                       \
-    if (!HaveJpegTools())                                                                          \
-    GTEST_SKIP() << "cjpeg, djpeg and jpegtran are needed for this comparison"
-
-std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
-
-void RunTool(const std::string& command)
-{
-    ASSERT_EQ(std::system((command + " 2>/dev/null").c_str()), 0) << command;
 }
 
 // ---- Our codec ---------------------------------------------------------------------------------
@@ -132,22 +84,6 @@ std::unique_ptr<VxImage> MakeImage(const Picture& p)
             row[i] = p.channels == 1 ? source[i] : source[i - i % 3 + 2 - i % 3];
     }
     return image;
-}
-
-// The image as top-down pixels with the channel count asked for (palettes looked up).
-Picture ToPicture(const VxImage& image, int channels)
-{
-    Picture p{image.Width(), image.Height(), channels, {}};
-    for (int y = image.Height() - 1; y >= 0; --y) {
-        for (int x = 0; x < image.Width(); ++x) {
-            const RGBQUAD c = image.PixelColour(x, y, false);
-            if (channels == 1)
-                p.pixels.push_back(c.rgbRed);
-            else
-                p.pixels.insert(p.pixels.end(), {c.rgbRed, c.rgbGreen, c.rgbBlue});
-        }
-    }
-    return p;
 }
 
 // The encoded bytes, or none with the codec's message in *error.
@@ -244,7 +180,7 @@ class VxImageJPGOracle : public testing::TestWithParam<OracleCase> {};
 
 TEST_P(VxImageJPGOracle, DecodeIsByteIdenticalToDjpeg)
 {
-    REQUIRE_JPEG_TOOLS();
+    REQUIRE_TOOLS("cjpeg djpeg jpegtran");
     const OracleCase& c = GetParam();
     ScratchDir dir;
     const fs::path pnm = dir / "source.pnm", jpeg = dir / "picture.jpg", oracle = dir / "oracle.pnm";
@@ -261,7 +197,7 @@ TEST_P(VxImageJPGOracle, DecodeIsByteIdenticalToDjpeg)
     const Decoded d = DecodeBytes(ReadFileBytes(jpeg), c.options, c.scale);
     ASSERT_TRUE(d.ok) << d.Error();
     EXPECT_EQ(d.image->BitsPerPixel(), (c.outputChannels == 1 || (c.options & 0x100)) ? 8 : 24);
-    const Picture ours = ToPicture(*d.image, expected.channels);
+    const Picture ours = PictureOf(*d.image, expected.channels);
     ASSERT_EQ(ours.width, expected.width);
     ASSERT_EQ(ours.height, expected.height);
     EXPECT_TRUE(ours.pixels == expected.pixels);
@@ -272,9 +208,7 @@ INSTANTIATE_TEST_SUITE_P(Files, VxImageJPGOracle, testing::ValuesIn(kOracleCases
 
 TEST(VxImageJPGDecode, AdobeCmykBecomesInkTimesBlack)
 {
-    REQUIRE_JPEG_TOOLS();
-    if (std::system("command -v convert >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "ImageMagick makes the CMYK file";
+    REQUIRE_TOOLS("cjpeg djpeg jpegtran convert"); // ImageMagick makes the CMYK file
     ScratchDir dir;
     WritePnm(dir / "source.ppm", MakePicture(64, 48, 3));
     RunTool("convert " + Quoted(dir / "source.ppm") + " -colorspace cmyk " + Quoted(dir / "cmyk.jpg"));
@@ -283,7 +217,7 @@ TEST(VxImageJPGDecode, AdobeCmykBecomesInkTimesBlack)
     const Decoded d = DecodeBytes(ReadFileBytes(dir / "cmyk.jpg"));
     ASSERT_TRUE(d.ok) << d.Error();
     ASSERT_EQ(d.image->BitsPerPixel(), 24);
-    const Picture ours = ToPicture(*d.image, 3);
+    const Picture ours = PictureOf(*d.image, 3);
     ASSERT_EQ(ours.pixels.size(), expected.pixels.size());
     // djpeg rounds ink x black / 255 where the DIB rows truncate: at most one apart.
     for (std::size_t i = 0; i < ours.pixels.size(); ++i)
@@ -455,7 +389,7 @@ TEST(VxImageJPGHostile, EndlessScansAreCutOff)
 
 TEST(VxImageJPGEncode, MatchesCjpegAtQualityNinetyApartFromTheDensity)
 {
-    REQUIRE_JPEG_TOOLS();
+    REQUIRE_TOOLS("cjpeg djpeg jpegtran");
     for (int channels : {3, 1}) {
         SCOPED_TRACE(channels);
         ScratchDir dir;
@@ -500,7 +434,7 @@ TEST(VxImageJPGEncode, JfifDensitySamplingAndOptionBits)
     const Picture smooth = MakePicture(161, 99, 3, true); // progressive with optimised tables
     const Decoded d = DecodeBytes(EncodePicture(smooth, 0x10 | 0x08));
     ASSERT_TRUE(d.ok) << d.Error();
-    EXPECT_GT(Psnr(ToPicture(*d.image, 3), smooth), 30.0);
+    EXPECT_GT(Psnr(PictureOf(*d.image, 3), smooth), 30.0);
 }
 
 TEST(VxImageJPGEncode, RefusesColourPalettesAndUnpacksSmallGreyOnes)
@@ -604,7 +538,7 @@ TEST(VxImageJPGDispatch, SaveAndLoadThroughTypeThree)
     EXPECT_EQ(loaded.BitsPerPixel(), 24);
     EXPECT_EQ(loaded.XDpi(), 200);
     EXPECT_EQ(loaded.YDpi(), 100);
-    EXPECT_GT(Psnr(ToPicture(loaded, 3), p), 30.0);
+    EXPECT_GT(Psnr(PictureOf(loaded, 3), p), 30.0);
 }
 
 } // namespace

@@ -1,0 +1,142 @@
+#include "tests/support/PixelOracle.h"
+
+#include "image/VxImage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <sstream>
+
+namespace vx::test {
+
+void WritePnm(const std::filesystem::path& path, const Picture& p)
+{
+    std::string head;
+    if (p.channels == 4)
+        head = "P7\nWIDTH " + std::to_string(p.width) + "\nHEIGHT " + std::to_string(p.height) +
+               "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    else
+        head = (p.channels == 1 ? "P5\n" : "P6\n") + std::to_string(p.width) + " " + std::to_string(p.height) +
+               "\n255\n";
+    WriteFileBytes(path, Joined(Bytes(head.begin(), head.end()), p.pixels));
+}
+
+Picture ReadPnm(const std::filesystem::path& path)
+{
+    const Bytes bytes = ReadFileBytes(path);
+    const std::string text(bytes.begin(), bytes.begin() + static_cast<long>(std::min<std::size_t>(bytes.size(), 512)));
+    Picture p;
+    std::size_t start = 0;
+    if (text.rfind("P7", 0) == 0) {
+        const std::size_t end = text.find("ENDHDR\n");
+        if (end == std::string::npos)
+            return {};
+        std::istringstream header(text.substr(3, end - 3));
+        std::string key, tupleType;
+        int maxval = 0;
+        while (header >> key) {
+            if (key == "WIDTH") header >> p.width;
+            else if (key == "HEIGHT") header >> p.height;
+            else if (key == "DEPTH") header >> p.channels;
+            else if (key == "MAXVAL") header >> maxval;
+            else if (key == "TUPLTYPE") header >> tupleType;
+        }
+        if (maxval != 255 || (p.channels != 1 && p.channels != 3 && p.channels != 4))
+            return {};
+        start = end + 7;
+    } else {
+        int kind = 0, maxval = 0, end = 0;
+        if (std::sscanf(text.c_str(), "P%d %d %d %d%n", &kind, &p.width, &p.height, &maxval, &end) != 4 ||
+            (kind != 5 && kind != 6) || maxval != 255)
+            return {};
+        p.channels = kind == 5 ? 1 : 3;
+        start = static_cast<std::size_t>(end) + 1;
+    }
+    const std::size_t size = static_cast<std::size_t>(p.width) * p.height * p.channels;
+    if (bytes.size() < start + size)
+        return {};
+    p.pixels.assign(bytes.begin() + static_cast<long>(start), bytes.begin() + static_cast<long>(start + size));
+    return p;
+}
+
+Picture PictureOf(const VxImage& image, int channels)
+{
+    Picture p{image.Width(), image.Height(), channels, {}};
+    p.pixels.reserve(static_cast<std::size_t>(p.width) * p.height * p.channels);
+    for (int y = p.height - 1; y >= 0; --y) {
+        for (int x = 0; x < p.width; ++x) {
+            const RGBQUAD c = image.PixelColour(x, y, false);
+            if (channels == 1) {
+                p.pixels.push_back(c.rgbRed);
+                continue;
+            }
+            p.pixels.insert(p.pixels.end(), {c.rgbRed, c.rgbGreen, c.rgbBlue});
+            if (channels == 4)
+                p.pixels.push_back(image.HasAlpha() ? image.AlphaAt(x, y) : 255);
+        }
+    }
+    return p;
+}
+
+bool HaveTools(const std::string& commands)
+{
+#if defined(_WIN32)
+    (void)commands;
+    return false;
+#else
+    static std::mutex mutex;
+    static std::map<std::string, bool> known;
+    std::lock_guard lock(mutex);
+    const auto found = known.find(commands);
+    if (found != known.end())
+        return found->second;
+    std::string check = "true";
+    std::istringstream names(commands);
+    for (std::string name; names >> name;)
+        check += " && command -v " + name;
+    return known[commands] = std::system(("{ " + check + "; } >/dev/null 2>&1").c_str()) == 0;
+#endif
+}
+
+std::string Quoted(const std::filesystem::path& path)
+{
+    return "'" + path.string() + "'";
+}
+
+void RunTool(const std::string& command)
+{
+    ASSERT_EQ(std::system((command + " 2>/dev/null").c_str()), 0) << command;
+}
+
+Picture ReadWithMagick(const std::filesystem::path& path, int frame, bool withAlpha)
+{
+    const std::filesystem::path out = path.string() + (withAlpha ? ".oracle.pam" : ".oracle.ppm");
+    const std::string source = path.string() + (frame >= 0 ? "[" + std::to_string(frame) + "]" : "");
+    std::string command = "convert '" + source + "' -depth 8 ";
+    command += withAlpha ? "-alpha on -define pam:format=RGB_ALPHA " : "-alpha off -type TrueColor ";
+    RunTool(command + Quoted(out));
+    return ReadPnm(out);
+}
+
+int CountDiffering(const Picture& a, const Picture& b, int tolerance)
+{
+    if (a.width != b.width || a.height != b.height || a.channels != b.channels)
+        return a.width * a.height + 1;
+    int differing = 0;
+    for (std::size_t i = 0; i < a.pixels.size(); i += static_cast<std::size_t>(a.channels)) {
+        for (int c = 0; c < a.channels; ++c) {
+            if (std::abs(a.pixels[i + c] - b.pixels[i + c]) > tolerance) {
+                ++differing;
+                break;
+            }
+        }
+    }
+    return differing;
+}
+
+} // namespace vx::test
