@@ -4,6 +4,8 @@
 // order or a type listed twice.
 #include "image/codecs/CodecTable.h"
 #include "image/codecs/VxImageJPG.h"
+#include "image/codecs/VxImagePCX.h"
+#include "image/codecs/VxImageTGA.h"
 
 #include <initializer_list>
 
@@ -12,6 +14,8 @@ namespace {
 // Type, detection position, decode, encode.
 constexpr std::initializer_list<CodecEntry> kCodecs = {
     {kVxTypeJpg, 2, &DecodeWithCodec<VxImageJPG>, &EncodeWithCodec<VxImageJPG>},
+    {kVxTypeTga, 5, &DecodeWithCodec<VxImageTGA>, &EncodeWithCodec<VxImageTGA>},
+    {kVxTypePcx, 6, &DecodeWithCodec<VxImagePCX>, &EncodeWithCodec<VxImagePCX>},
 };
 
 constexpr bool IsWellFormed(std::initializer_list<CodecEntry> rows)
