@@ -173,6 +173,23 @@ TEST_F(RunCliTest, ConvertWritesTheNamedFormatOrReportsTheLibraryError)
     EXPECT_EQ(vx::test::ReadFileBytes(scratch / "keep.jpg"), (std::vector<std::uint8_t>{5, 6}));
 }
 
+// PCX and TGA reached through the dispatch by name and by content (an extension that names
+// neither), and resized into half-size JPEGs.
+TEST_F(RunCliTest, ConvertInfoAndResizeThroughPcxAndTga)
+{
+    const std::string input = Pictures(1)[0];
+    const std::string pcx = Str(scratch / "picture.bin"), tga = Str(scratch / "picture.jpg");
+    ASSERT_EQ(Cli({"convert", "--type", "pcx", input, pcx}).status, kExitOk);
+    ASSERT_EQ(Cli({"convert", "--type", "tga", input, tga}).status, kExitOk);
+    const CliResult info = Cli({"info", pcx, tga});
+    EXPECT_EQ(info.out, pcx + ": PCX 40x30, 24 bpp, 96x96 dpi, 1 frame\n" + tga + ": TGA 40x30, 24 bpp, 96x96 dpi, 1 frame\n");
+
+    const CliResult resized = Cli(ResizeArgs(Str(scratch / "small"), {pcx, tga}));
+    EXPECT_EQ(resized.status, kExitOk) << resized.err;
+    EXPECT_EQ(vx::test::ReadPictureSize(scratch / "small" / "picture.jpg"), (vx::test::PictureSize{20, 15}));
+    EXPECT_TRUE(std::filesystem::exists(scratch / "small" / "s1_picture.jpg"));
+}
+
 TEST_F(RunCliTest, InfoPlainAndJson)
 {
     const std::string picture = Pictures(1)[0];
