@@ -1,12 +1,15 @@
 // PCX and TGA decode throughput: our decoder (VxImage load with the format's type code)
 // against ImageMagick (`convert FILE null:`, which decodes and discards) on the same files,
-// written from one generated picture: PCX of 24 bits (three planes) and of 8 bits (grey palette),
-// TGA of 24 bits raw and, when ImageMagick is there, run-length encoded.
+// written from one generated picture (a photo, a quarter of it flat panels): PCX of 24 bits
+// (three planes) and of 8 bits (grey palette), TGA of 24 bits raw and, when ImageMagick is
+// there, run-length encoded.
 // Usage: pcx_tga_bench [width height [runs]]. Times are the best of the runs; ImageMagick's
 // include its process start.
+#include "bench/BenchPictures.h"
 #include "bench/BenchTiming.h"
 #include "image/VxImage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,23 +19,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using vx::bench::BestSeconds;
+using vx::bench::FillPhoto;
 
-// Flat panels (which run-length coding shrinks) beside a noisy gradient (which it cannot).
-void FillScreen(VxImage& image)
+// Flat panels over a quarter of the photo, which run-length coding shrinks.
+void AddFlatPanels(VxImage& image)
 {
-    std::uint32_t state = 3;
-    const int w = image.Width();
-    const int h = image.Height();
-    for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = image.RowAddress(static_cast<std::uint32_t>(y));
-        for (int x = 0; x < w; ++x) {
-            state = state * 1664525u + 1013904223u;
-            const bool panel = x < w / 2 && (y / 64) % 2 == 0;
-            for (int c = 0; c < 3; ++c)
-                row[3 * x + c] = panel ? static_cast<std::uint8_t>(60 * c + 40)
-                                       : static_cast<std::uint8_t>((x * (c + 1) + y) / 16 + (state >> (28 - c)) % 16);
-        }
-    }
+    for (int y = 0; y < image.Height(); ++y)
+        if ((y / 64) % 2 == 0)
+            std::fill_n(image.RowAddress(static_cast<std::uint32_t>(y)), 3 * (image.Width() / 2), std::uint8_t{90});
 }
 
 bool Tool(const std::string& command)
@@ -57,7 +51,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot create a %d x %d picture: %s\n", width, height, picture.LastError());
         return 1;
     }
-    FillScreen(picture);
+    FillPhoto(picture);
+    AddFlatPanels(picture);
     VxImage grey(picture, true, false, false);
     grey.ToGreyscale();
     const auto at = [&](const char* name) { return dir / name; };
