@@ -200,10 +200,10 @@ bool VxImagePCX::DecodeFrom(VxStream& stream)
 
     // Two-bit pixels and several 1-bit planes make 16-colour pictures.
     const std::uint32_t depth = trueColour ? 24 : planes > 1 || bits == 2 ? 4 : static_cast<std::uint32_t>(bits);
-    if (!Create(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), depth, kVxTypePcx))
-        FailWith(""); // Create's message stays
-    if (planes == 4 && trueColour && !CreateAlpha())
-        FailWith("");
+    // Create and CreateAlpha leave their reason in lastError, which outlives the raise.
+    if (!Create(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), depth, kVxTypePcx) ||
+        (planes == 4 && trueColour && !CreateAlpha()))
+        FailWith(LastError());
     if (info.escape)
         FailWith(kCancelled);
 

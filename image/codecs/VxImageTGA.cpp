@@ -146,9 +146,14 @@ bool VxImageTGA::DecodeFrom(VxStream& stream)
             FailWith(kCorrupted);
         for (std::uint32_t i = 0; i < mapLength; ++i) {
             const std::uint8_t* entry = &map[i * entryBytes];
-            std::uint8_t blue = entry[0], green = entry[1], red = entry[2];
-            if (entryBytes == 2)
+            std::uint8_t blue, green, red;
+            if (entryBytes == 2) {
                 Expand555(entry, blue, green, red);
+            } else {
+                blue = entry[0];
+                green = entry[1];
+                red = entry[2];
+            }
             SetPaletteEntry(static_cast<std::uint8_t>(i), red, green, blue);
         }
     }
