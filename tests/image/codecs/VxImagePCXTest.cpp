@@ -135,6 +135,7 @@ TEST(PcxEncode, RunsRowEndsPaddingAndTheBilevelInversion)
 
     VxImage mono(8, 1, 1, 0); // white then black: indices inverted, header map black then white
     mono.SetPaletteEntry(0, 255, 255, 255);
+    mono.Clear(0);
     for (int x = 0; x < 3; ++x)
         mono.SetPixelIndex(x, 0, 1);
     pcx = EncodeWith<VxImagePCX>(mono);
