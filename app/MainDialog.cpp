@@ -89,6 +89,9 @@ bool MainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         OnCommand(LOWORD(wParam));
         result = 0;
         return true;
+    case WM_NOTIFY:
+        result = OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+        return true;
     case WM_PAINT: {
         PAINTSTRUCT ps;
         BeginPaint(m_hWnd, &ps);
@@ -178,6 +181,15 @@ void MainDialog::OnCommand(int id)
     default:
         break;
     }
+}
+
+LRESULT MainDialog::OnNotify(const NMHDR& header)
+{
+    if (header.idFrom != IDC_PICTURE_LIST)
+        return 0;
+    if (header.code == LVN_KEYDOWN && reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey == VK_DELETE)
+        m_pictures.DeleteSelected();
+    return 0;
 }
 
 void MainDialog::Close(int id)
@@ -276,8 +288,15 @@ void MainDialog::SetProgressPosition(int position)
 
 void MainDialog::SetStartEnabled(bool enabled)
 {
-    if (IsWindow(m_hWnd))
-        EnableWindow(GetDlgItem(m_hWnd, IDC_START), enabled ? TRUE : FALSE);
+    if (!IsWindow(m_hWnd))
+        return;
+    HWND start = GetDlgItem(m_hWnd, IDC_START);
+    // A disabled window cannot keep the focus: without this the keyboard would be dead until
+    // a click. The dialog manager moves it on to the next tab stop. (GetFocus answers only on
+    // the dialog's own thread, which is the one that disables Start.)
+    if (!enabled && GetFocus() == start)
+        SendMessageW(m_hWnd, WM_NEXTDLGCTL, 0, FALSE);
+    EnableWindow(start, enabled ? TRUE : FALSE);
 }
 
 void MainDialog::ShowMessage(std::u16string_view text, std::u16string_view caption, vx::batch::MessageOwner owner)

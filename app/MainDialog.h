@@ -39,6 +39,8 @@ protected:
 private:
     void OnInitDialog();
     void OnCommand(int id);
+    // The picture list's notifications: the Delete key removes the selected row.
+    LRESULT OnNotify(const NMHDR& header);
     void Close(int id);
     void AddPictures();
     void StartRun();

@@ -212,6 +212,9 @@ TEST_F(MainDialogTest, CancelledAddProbesAgainDeleteTakesTheSelectedRowClearEmpt
     ListView_SetItemState(List().Handle(), 1, LVIS_SELECTED, LVIS_SELECTED);
     Click(IDC_DELETE);
     EXPECT_EQ(Rows(), (std::vector<std::wstring>{Wide(scratch / "c.jpg"), Wide(scratch / "a.jpg")}));
+    ListView_SetItemState(List().Handle(), 0, LVIS_SELECTED, LVIS_SELECTED);
+    SendMessageW(List().Handle(), WM_KEYDOWN, VK_DELETE, 0);
+    EXPECT_EQ(Rows(), std::vector<std::wstring>{Wide(scratch / "a.jpg")}) << "the Delete key on the list";
 
     Click(IDC_CLEAR_PICTURES);
     EXPECT_TRUE(Rows().empty());
@@ -243,8 +246,10 @@ TEST_F(MainDialogTest, FullRunWritesHalfSizeMarkedPictures)
     ProgressRecorder progress;
     ASSERT_TRUE(progress.Subclass(GetDlgItem(window, IDC_PROGRESS)));
     HWND start = GetDlgItem(window, IDC_START);
+    SetFocus(start);
     Click(IDC_START);
     EXPECT_FALSE(IsWindowEnabled(start)) << "disabled while the run goes on";
+    EXPECT_EQ(GetFocus(), GetDlgItem(window, IDC_EXPLORE)) << "the focus moved on to the next tab stop";
     ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(start) && !dialog.Runner().IsRunning(); }));
 
     const std::vector<std::wstring> expectedLog = {L"Start resize,selCount=3,groups=0,nLeave=3\n", L"Begin to resize:3",
