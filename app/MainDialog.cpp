@@ -4,6 +4,7 @@
 #include "app/MainDialog.h"
 
 #include "app/FileDialogResultIterator.h"
+#include "app/PictureSources.h"
 #include "app/resource.h"
 #include "ui/AboutDialog.h"
 #include "ui/WindowPlacement.h"
@@ -89,6 +90,10 @@ bool MainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         OnCommand(LOWORD(wParam));
         result = 0;
         return true;
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        result = 0;
+        return true;
     case WM_NOTIFY:
         result = OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
         return true;
@@ -144,6 +149,11 @@ void MainDialog::OnInitDialog()
     m_tabs = GetDlgItem(m_hWnd, IDC_HIDDEN_TABS);
     InsertTab(m_tabs, 0, L"Dest Directory");
     InsertTab(m_tabs, 1, L"Size Setting");
+
+    // Files dropped anywhere on the dialog, its list included, arrive here.
+    DragAcceptFiles(m_hWnd, TRUE);
+    if (!m_startupPictures.empty())
+        AddPictureFiles(ExpandFolders(m_startupPictures));
 }
 
 void MainDialog::OnCommand(int id)
@@ -211,20 +221,35 @@ void MainDialog::StopWorkers()
 void MainDialog::AddPictures()
 {
     // Zero-filled, so a single selection is followed by an empty string.
+    std::vector<std::wstring> chosen;
     std::unique_ptr<wchar_t[]> buffer(new (std::nothrow) wchar_t[kFileBufferUnits]());
     if (buffer && m_shell.ChoosePictureFiles(GetActiveWindow(), m_instance, buffer.get(), kFileBufferUnits)) {
         FileDialogResultIterator selection(buffer.get());
         std::wstring path;
         while (selection.Next(path))
-            m_pictures.Add(path.c_str());
+            chosen.push_back(path);
     }
     buffer.reset();
+    AddPictureFiles(chosen);
+}
 
-    std::vector<std::wstring> paths;
+void MainDialog::AddPictureFiles(const std::vector<std::wstring>& paths)
+{
+    for (const std::wstring& path : paths)
+        m_pictures.Add(path.c_str());
+
+    std::vector<std::wstring> listed;
     const int count = m_pictures.Count();
     for (int row = 0; row < count; ++row)
-        paths.push_back(m_pictures.PathAt(row));
-    m_probes.Start(m_hWnd, std::move(paths));
+        listed.push_back(m_pictures.PathAt(row));
+    m_probes.Start(m_hWnd, std::move(listed));
+}
+
+void MainDialog::OnDropFiles(HDROP drop)
+{
+    const std::vector<std::wstring> dropped = DroppedPaths(drop);
+    DragFinish(drop);
+    AddPictureFiles(ExpandFolders(dropped));
 }
 
 void MainDialog::StartRun()

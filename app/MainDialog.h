@@ -13,6 +13,11 @@
 #include "app/batch/BatchRunner.h"
 #include "ui/WindowBinding.h"
 
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
 namespace vx::app {
 
 class MainDialog : public vx::ui::DialogWindow, public MessageFilter, private vx::batch::BatchSink {
@@ -24,6 +29,8 @@ public:
     MainDialog(HINSTANCE instance, ShellServices& shell, MessageLoop* loop);
     ~MainDialog() override;
 
+    // Pictures (files or folders) the list starts with; set before Create.
+    void SetStartupPictures(std::vector<std::wstring> paths) { m_startupPictures = std::move(paths); }
     // Creates the window (hidden, no owner); false when that fails.
     bool Create();
     bool PreTranslateMessage(MSG& message) override;
@@ -43,6 +50,10 @@ private:
     LRESULT OnNotify(const NMHDR& header);
     void Close(int id);
     void AddPictures();
+    // Adds the paths by the add command's rules (each on top, duplicates skipped), then
+    // probes the sizes of every row.
+    void AddPictureFiles(const std::vector<std::wstring>& paths);
+    void OnDropFiles(HDROP drop);
     void StartRun();
     void BrowseForDestination();
     void ShowDestination(const wchar_t* path);
@@ -69,6 +80,7 @@ private:
     HICON m_bigIcon = nullptr;   // loaded for the window, destroyed with the dialog object
     HICON m_smallIcon = nullptr;
     wchar_t m_szDestPath[MAX_PATH] = {};
+    std::vector<std::wstring> m_startupPictures;
 };
 
 } // namespace vx::app
