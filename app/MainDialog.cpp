@@ -5,6 +5,7 @@
 
 #include "app/FileDialogResultIterator.h"
 #include "app/PictureSources.h"
+#include "app/batch/MarkStyle.h"
 #include "app/resource.h"
 #include "ui/AboutDialog.h"
 #include "ui/WindowPlacement.h"
@@ -50,7 +51,8 @@ void InsertTab(HWND tabs, int index, const wchar_t* text)
 } // namespace
 
 MainDialog::MainDialog(HINSTANCE instance, ShellServices& shell, MessageLoop* loop)
-    : m_instance(instance), m_shell(shell), m_loop(loop), m_runner(*this, GetSystemDefaultLangID())
+    : m_instance(instance), m_shell(shell), m_loop(loop), m_runner(*this, GetSystemDefaultLangID()),
+      m_preview(instance)
 {
 }
 
@@ -76,7 +78,17 @@ bool MainDialog::Create()
 
 bool MainDialog::PreTranslateMessage(MSG& message)
 {
-    return m_hWnd && IsDialogMessageW(m_hWnd, &message);
+    if (!m_hWnd)
+        return false;
+    // Enter on a row of the picture list previews it; elsewhere it stays the dialog's IDOK.
+    if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN && message.hwnd == m_pictures.Handle()) {
+        const int row = m_pictures.FocusedRow();
+        if (row >= 0) {
+            OpenPreview(row);
+            return true;
+        }
+    }
+    return IsDialogMessageW(m_hWnd, &message);
 }
 
 bool MainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
@@ -87,6 +99,8 @@ bool MainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         result = TRUE;
         return true;
     case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_MARK && HIWORD(wParam) == EN_CHANGE && m_preview.IsOpen())
+            m_preview.SetMark(MarkText());
         OnCommand(LOWORD(wParam));
         result = 0;
         return true;
@@ -112,6 +126,7 @@ bool MainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     }
     case WM_DESTROY:
         // The controls still exist here, so a worker blocked on them can finish.
+        m_preview.Close();
         StopWorkers();
         if (m_loop)
             m_loop->RemoveFilter(this);
@@ -199,7 +214,23 @@ LRESULT MainDialog::OnNotify(const NMHDR& header)
         return 0;
     if (header.code == LVN_KEYDOWN && reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey == VK_DELETE)
         m_pictures.DeleteSelected();
+    else if (header.code == NM_DBLCLK && reinterpret_cast<const NMITEMACTIVATE&>(header).iItem >= 0)
+        OpenPreview(reinterpret_cast<const NMITEMACTIVATE&>(header).iItem);
     return 0;
+}
+
+void MainDialog::OpenPreview(int row)
+{
+    const std::wstring path = m_pictures.PathAt(row);
+    if (!path.empty())
+        m_preview.Open(m_hWnd, path, MarkText(), vx::batch::CharsetForLanguage(GetSystemDefaultLangID()));
+}
+
+std::u16string MainDialog::MarkText() const
+{
+    wchar_t mark[kMarkUnits] = {};
+    GetDlgItemTextW(m_hWnd, IDC_MARK, mark, kMarkUnits);
+    return ToU16(mark);
 }
 
 void MainDialog::Close(int id)
@@ -259,9 +290,7 @@ void MainDialog::StartRun()
     vx::batch::BatchRequest request;
     request.destination = ToU16(m_szDestPath);
     if (m_pictures.IsWindow()) {
-        wchar_t mark[kMarkUnits] = {};
-        GetDlgItemTextW(m_hWnd, IDC_MARK, mark, kMarkUnits);
-        request.markText = ToU16(mark);
+        request.markText = MarkText();
         const int count = m_pictures.Count();
         for (int row = 0; row < count; ++row)
             request.rows.push_back(ToU16(m_pictures.PathAt(row)));

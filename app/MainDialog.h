@@ -8,6 +8,7 @@
 #include "app/LogPane.h"
 #include "app/MessageLoop.h"
 #include "app/PictureList.h"
+#include "app/PreviewWindow.h"
 #include "app/ShellServices.h"
 #include "app/SizeProbe.h"
 #include "app/batch/BatchRunner.h"
@@ -39,6 +40,7 @@ public:
     const PictureList& Pictures() const { return m_pictures; }
     LogPane& Log() { return m_logPane; }
     const vx::batch::BatchRunner& Runner() const { return m_runner; }
+    PreviewWindow& Preview() { return m_preview; }
 
 protected:
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -46,8 +48,11 @@ protected:
 private:
     void OnInitDialog();
     void OnCommand(int id);
-    // The picture list's notifications: the Delete key removes the selected row.
+    // The picture list's notifications: the Delete key removes the selected row, a double
+    // click previews the row.
     LRESULT OnNotify(const NMHDR& header);
+    void OpenPreview(int row);
+    std::u16string MarkText() const;
     void Close(int id);
     void AddPictures();
     // Adds the paths by the add command's rules (each on top, duplicates skipped), then
@@ -75,6 +80,7 @@ private:
     SizeProbes m_probes;
     vx::batch::BatchRunner m_runner; // run state: jobs, counters and the mark style
     LogPane m_logPane;
+    PreviewWindow m_preview;
     HWND m_progress = nullptr;
     HWND m_tabs = nullptr;
     HICON m_bigIcon = nullptr;   // loaded for the window, destroyed with the dialog object

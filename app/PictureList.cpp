@@ -116,6 +116,14 @@ bool PictureList::Add(const wchar_t* path) const
     return true;
 }
 
+int PictureList::FocusedRow() const
+{
+    const auto focused = static_cast<int>(SendMessageW(m_listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    if (focused >= 0)
+        return focused;
+    return static_cast<int>(SendMessageW(m_listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
 void PictureList::DeleteSelected() const
 {
     const auto row = static_cast<int>(SendMessageW(m_listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));

@@ -19,10 +19,6 @@ namespace vx::batch {
 
 namespace {
 
-constexpr std::int32_t kMarkLeft = 30;
-constexpr std::int32_t kMarkBaseline = 50;
-constexpr std::int32_t kNearestPixel = 1;
-
 bool CopyPath(std::u16string_view path, char16_t (&field)[kMaxPathUnits])
 {
     if (path.size() >= static_cast<std::size_t>(kMaxPathUnits) || vx::fs::PathExceedsLimit(path))

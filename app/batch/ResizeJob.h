@@ -36,6 +36,12 @@ struct ResizeJob {
 void BuildResizeJob(ResizeJob& job, std::int32_t index, std::u16string_view source,
                     std::u16string_view destination, BatchRunner* owner);
 
+// How a job scales (Rescale mode 1, the nearest pixel) and where it stamps the mark; the
+// preview shows a picture the same way.
+inline constexpr std::int32_t kNearestPixel = 1;
+inline constexpr std::int32_t kMarkLeft = 30;
+inline constexpr std::int32_t kMarkBaseline = 50;
+
 struct TargetSize {
     std::int32_t width;
     std::int32_t height;
