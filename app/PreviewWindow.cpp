@@ -5,6 +5,7 @@
 
 #include "app/batch/MarkStyle.h"
 #include "app/batch/ResizeJob.h"
+#include "app/resource.h"
 #include "image/TextMark.h"
 #include "image/VxImage.h"
 #include "platform/FileSystem.h"
@@ -30,6 +31,7 @@ bool RegisterPreviewClass(HINSTANCE instance)
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = DefWindowProcW; // replaced per window once its object is bound
     windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_VANTRY));
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
     windowClass.lpszClassName = kClassName;
