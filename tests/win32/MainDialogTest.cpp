@@ -7,6 +7,7 @@
 #include "app/resource.h"
 #include "image/VxImage.h"
 #include "tests/support/TestSupport.h"
+#include "tests/win32/MainDialogFixture.h"
 #include "tests/win32/Win32TestSupport.h"
 
 #include <commctrl.h>
@@ -46,23 +47,8 @@ private:
     std::vector<int> m_positions;
 };
 
-class MainDialogTest : public ::testing::Test {
+class MainDialogTest : public MainDialogFixture {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dialog.Create());
-        window = dialog.Handle();
-        ShowWindow(window, SW_SHOW);
-        PumpMessages(0);
-    }
-    void TearDown() override
-    {
-        if (IsWindow(window))
-            DestroyWindow(window);
-        PumpMessages(0);
-    }
-
-    void Click(int id) { SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
     const vx::app::PictureList& List() const { return dialog.Pictures(); }
 
     std::vector<std::wstring> Rows() const
@@ -111,10 +97,6 @@ protected:
         shell.Select(Wide(scratch.Path()), {L"a.jpg", L"b.jpg", L"c.jpg"});
         Click(IDC_ADD_PICTURES);
     }
-
-    FakeShellServices shell;
-    vx::app::MainDialog dialog{GetModuleHandleW(nullptr), shell, nullptr};
-    HWND window = nullptr;
 };
 
 TEST_F(MainDialogTest, StartsCentredWithProgramDirectoryPlusSmall)

@@ -6,6 +6,7 @@
 #include "app/PictureSources.h"
 #include "image/VxImage.h"
 #include "tests/support/TestSupport.h"
+#include "tests/win32/MainDialogFixture.h"
 #include "tests/win32/Win32TestSupport.h"
 
 #include <shlobj.h>
@@ -76,29 +77,12 @@ TEST(CommandLinePaths, ArgumentsAfterTheProgramBecomeFullPaths)
     EXPECT_TRUE(vx::app::CommandLinePaths(L"").empty());
 }
 
-class DropTest : public ::testing::Test {
+class DropTest : public MainDialogFixture {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dialog.Create());
-        window = dialog.Handle();
-        ShowWindow(window, SW_SHOW);
-        PumpMessages(0);
-    }
-    void TearDown() override
-    {
-        if (IsWindow(window))
-            DestroyWindow(window);
-        PumpMessages(0);
-    }
     void Drop(const std::vector<std::wstring>& paths)
     {
         SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
     }
-
-    FakeShellServices shell;
-    vx::app::MainDialog dialog{GetModuleHandleW(nullptr), shell, nullptr};
-    HWND window = nullptr;
 };
 
 TEST_F(DropTest, FilesAndTheFolderPicturesGoOnTopLikeTheAddCommand)

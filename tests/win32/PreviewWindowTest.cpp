@@ -6,6 +6,7 @@
 #include "app/resource.h"
 #include "image/VxImage.h"
 #include "tests/support/TestSupport.h"
+#include "tests/win32/MainDialogFixture.h"
 #include "tests/win32/Win32TestSupport.h"
 
 #include <commctrl.h>
@@ -52,25 +53,12 @@ std::vector<std::uint32_t> PaintedClient(HWND window, int width, int height)
     return result;
 }
 
-class PreviewTest : public ::testing::Test {
+class PreviewTest : public MainDialogFixture {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dialog.Create());
-        window = dialog.Handle();
-        ShowWindow(window, SW_SHOW);
-        PumpMessages(0);
-    }
-    void TearDown() override
-    {
-        if (IsWindow(window))
-            DestroyWindow(window);
-        PumpMessages(0);
-    }
     void AddPicture(const std::filesystem::path& path)
     {
         shell.Select(Wide(path));
-        SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_ADD_PICTURES, BN_CLICKED), 0);
+        Click(IDC_ADD_PICTURES);
     }
     void DoubleClickRow(int row)
     {
@@ -86,9 +74,6 @@ protected:
     vx::app::PreviewWindow& Preview() { return dialog.Preview(); }
 
     ScratchDir scratch;
-    FakeShellServices shell;
-    vx::app::MainDialog dialog{GetModuleHandleW(nullptr), shell, nullptr};
-    HWND window = nullptr;
 };
 
 TEST_F(PreviewTest, DoubleClickShowsTheHalfSizeMarkedPictureAndFollowsTheMark)
@@ -165,7 +150,7 @@ TEST_F(PreviewTest, ClosingTheDialogClosesThePreviewAndWaitsForItsWorker)
     DoubleClickRow(0);
     ASSERT_TRUE(Preview().IsOpen());
     HWND preview = Preview().Handle();
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    Click(IDCANCEL);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_FALSE(IsWindow(preview));
     EXPECT_FALSE(Preview().IsOpen());
