@@ -1,6 +1,7 @@
 // The main dialog: initialisation, command routing, the destination browser, "explore",
-// the Start command over the batch runner, and closing. A run in progress is cancelled
-// and its worker waited for before the window and the dialog's state go away.
+// the Start command over the batch runner, drops, the picture list's Delete key and its
+// preview, and closing. The preview and a run in progress are closed or cancelled and their
+// workers waited for before the window and the dialog's state go away.
 #include "app/MainDialog.h"
 
 #include "app/FileDialogResultIterator.h"

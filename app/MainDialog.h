@@ -1,6 +1,7 @@
-// MainDialog: the program's only window, a modeless dialog from resource 129. It holds the
+// MainDialog: the program's main window, a modeless dialog from resource 129. It holds the
 // mark edit box, the destination with its folder browser, the picture list, the Start
 // button with the progress bar and the log pane, and routes each command by control id.
+// Pictures also arrive by drag and drop and from the command line; a row opens the preview.
 // Runs go through the portable BatchRunner; the dialog is its sink, reaching the controls
 // with SendMessageW and EnableWindow from the worker thread.
 #pragma once

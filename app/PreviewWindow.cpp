@@ -77,7 +77,7 @@ bool PreviewWindow::Open(HWND owner, const std::wstring& path, std::u16string_vi
 
     m_cancel.Reset();
     try {
-        m_worker = std::thread([this] { Load(); });
+        m_worker = std::thread([this, window = m_window] { Load(window); });
     } catch (const std::system_error&) {
         Close();
         return false;
@@ -112,7 +112,7 @@ void PreviewWindow::StopWorker()
     m_loadError.clear();
 }
 
-void PreviewWindow::Load()
+void PreviewWindow::Load(HWND window)
 {
     std::unique_ptr<VxImage> image(new (std::nothrow) VxImage(kVxTypeJpg));
     std::wstring error;
@@ -141,7 +141,7 @@ void PreviewWindow::Load()
             m_loaded = std::move(image);
         m_loadError = error;
     }
-    PostMessageW(m_window, kPreviewReadyMessage, 0, 0);
+    PostMessageW(window, kPreviewReadyMessage, 0, 0);
 }
 
 void PreviewWindow::TakeLoaded()
@@ -235,10 +235,10 @@ LRESULT CALLBACK PreviewWindow::Procedure(HWND window, UINT message, WPARAM wPar
     auto* self = reinterpret_cast<PreviewWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!self || self->m_window != window)
         return DefWindowProcW(window, message, wParam, lParam);
-    return self->WindowProc(message, wParam, lParam);
+    return self->WindowProc(window, message, wParam, lParam);
 }
 
-LRESULT PreviewWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT PreviewWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case kPreviewReadyMessage:
@@ -267,10 +267,14 @@ LRESULT PreviewWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
         Close();
         return 0;
+    case WM_NCDESTROY:
+        // Destroyed with its owner: the worker is waited for by the next Close.
+        m_window = nullptr;
+        break;
     default:
         break;
     }
-    return DefWindowProcW(m_window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 } // namespace vx::app

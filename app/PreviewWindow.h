@@ -49,8 +49,8 @@ public:
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
-    void Load(); // worker thread
+    LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void Load(HWND window); // worker thread; reports to `window`
     void TakeLoaded();
     void StampMark();
     void FitToPicture();

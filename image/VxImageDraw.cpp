@@ -113,7 +113,7 @@ void VxImage::PaintThroughBlock(vx::DrawDevice& device, const RECT& area, std::i
                 iy = std::min(height - 1, std::max(0, static_cast<std::int32_t>(std::floor(fy))));
             } else {
                 ix = c - x;
-                iy = y + height - 1 - r;
+                iy = height - 1 - (r - y);
             }
 
             std::uint8_t index = 0;
