@@ -122,20 +122,14 @@ bool VxImageICO::DecodeFrom(VxStream& stream)
 }
 
 // Translates the mask into the image's transparency. A 32-bit entry's own opacity is kept and
-// only cleared where the mask says transparent. Otherwise a fully set mask marks an inverting
+// only cleared where the mask says transparent. Otherwise a mask over every pixel marks an inverting
 // icon; an unused palette index takes every masked pixel; a single colour or index that only
 // masked pixels have becomes the transparent one; and any other mask becomes an alpha plane.
 void VxImageICO::ApplyMask(const std::uint8_t* mask, std::uint32_t maskRow)
 {
     const std::int32_t width = Width();
     const std::int32_t height = Height();
-    const std::size_t maskBytes = std::size_t{maskRow} * static_cast<std::size_t>(height);
     const bool ownOpacity = HasAlpha();
-    if (!ownOpacity && std::all_of(mask, mask + maskBytes, [](std::uint8_t b) { return b == 0xFF; })) {
-        SetTransparentIndex(0);
-        Invert();
-        return;
-    }
 
     const auto sameKey = [this](std::int32_t x, std::int32_t y, std::int32_t kx, std::int32_t ky) {
         if (HasPalette())
@@ -145,12 +139,14 @@ void VxImageICO::ApplyMask(const std::uint8_t* mask, std::uint32_t maskRow)
     std::array<bool, 256> used{};
     std::int32_t firstX = -1, firstY = -1;
     bool oneKey = true;
+    std::int64_t maskedCount = 0;
     for (std::int32_t y = 0; y < height; ++y) {
         for (std::int32_t x = 0; x < width; ++x) {
             if (HasPalette())
                 used[PixelIndexUnchecked(x, y)] = true;
             if (!MaskBit(mask, maskRow, x, y))
                 continue;
+            ++maskedCount;
             if (firstX < 0) {
                 firstX = x;
                 firstY = y;
@@ -161,6 +157,11 @@ void VxImageICO::ApplyMask(const std::uint8_t* mask, std::uint32_t maskRow)
     }
     if (firstX < 0)
         return; // nothing masked
+    if (!ownOpacity && maskedCount == std::int64_t{width} * height) {
+        SetTransparentIndex(0);
+        Invert();
+        return;
+    }
 
     const auto forEachMasked = [&](auto visit) {
         for (std::int32_t y = 0; y < height; ++y)
