@@ -37,8 +37,8 @@ void FillRuns(VxImage& image)
 {
     std::uint32_t state = 5;
     for (std::uint32_t i = 0; i < 256; ++i)
-        image.SetPaletteEntry(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i * 7),
-                              static_cast<std::uint8_t>(255 - i));
+        image.SetPaletteEntry(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i),
+                              static_cast<std::uint8_t>(i * 7), static_cast<std::uint8_t>(255 - i));
     for (int y = 0; y < image.Height(); ++y) {
         std::uint8_t* row = image.RowAddress(static_cast<std::uint32_t>(y));
         for (int x = 0; x < image.Width();) {

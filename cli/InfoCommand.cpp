@@ -33,7 +33,7 @@ struct PictureFacts {
     std::uint32_t type = 0;
     std::int32_t width = 0, height = 0, bpp = 0, xDpi = 0, yDpi = 0, frames = 0;
     std::int32_t transparentIndex = -1; // palette pictures only
-    bool transparent = false;          // a transparent colour (or index) is set
+    bool transparent = false;           // a transparent colour (or index) is set
     RGBQUAD transparentColour{};
     bool alpha = false;
 };
@@ -121,7 +121,8 @@ std::string JsonLine(const std::string& path, const std::u16string& widePath, co
             json << facts.transparentIndex;
         else
             json << "null";
-        json << ",\"transparentColour\":" << (facts.transparent ? JsonString(HexColour(facts.transparentColour)) : "null")
+        json << ",\"transparentColour\":"
+             << (facts.transparent ? JsonString(HexColour(facts.transparentColour)) : "null")
              << ",\"alpha\":" << (facts.alpha ? "true" : "false");
         if (facts.type == kVxTypeJpg)
             json << ",\"exif\":" << ExifJson(widePath);

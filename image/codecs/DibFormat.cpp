@@ -16,7 +16,6 @@ namespace vx::dib {
 namespace {
 
 constexpr std::uint32_t kCoreHeaderSize = 12;
-constexpr std::uint32_t kInfoHeaderSize = 40;
 constexpr std::uint32_t kOs2HeaderSize = 64;
 // Windows' later headers: 52 adds the colour masks, 56 the opacity mask, 108 and 124 colour
 // spaces. Their masks are part of the header and hold even without BI_BITFIELDS in some writers,
@@ -210,6 +209,36 @@ void ReadUncompressedPixels(VxImage& image, VxStream& stream, std::uint32_t bits
     if (masks.alpha)
         TakeOpacity(image, buffer.get(), masks.alpha);
     image.BitfieldsTo24(buffer.get(), masks.red, masks.green, masks.blue, 32);
+}
+
+void StoreInfoHeader(std::uint8_t* bytes, const BITMAPINFOHEADER& h)
+{
+    StoreU32LE(bytes, h.biSize);
+    StoreU32LE(bytes + 4, static_cast<std::uint32_t>(h.biWidth));
+    StoreU32LE(bytes + 8, static_cast<std::uint32_t>(h.biHeight));
+    StoreU16LE(bytes + 12, h.biPlanes);
+    StoreU16LE(bytes + 14, h.biBitCount);
+    StoreU32LE(bytes + 16, h.biCompression);
+    StoreU32LE(bytes + 20, h.biSizeImage);
+    StoreU32LE(bytes + 24, static_cast<std::uint32_t>(h.biXPelsPerMeter));
+    StoreU32LE(bytes + 28, static_cast<std::uint32_t>(h.biYPelsPerMeter));
+    StoreU32LE(bytes + 32, h.biClrUsed);
+    StoreU32LE(bytes + 36, h.biClrImportant);
+}
+
+void WriteRowsWithOpacity(const VxImage& image, VxStream& stream)
+{
+    const auto width = static_cast<std::size_t>(image.Width());
+    std::vector<std::uint8_t> row(width * 4);
+    for (std::int32_t y = 0; y < image.Height(); ++y) {
+        const std::uint8_t* pixel = image.RowAddress(static_cast<std::uint32_t>(y));
+        const std::uint8_t* opacity = image.AlphaAddress(0, y);
+        for (std::size_t x = 0; x < width; ++x, pixel += 3) {
+            std::memcpy(&row[4 * x], pixel, 3);
+            row[4 * x + 3] = opacity[x];
+        }
+        WriteOrFail(stream, row.data(), row.size());
+    }
 }
 
 } // namespace vx::dib

@@ -12,6 +12,8 @@ class VxStream;
 
 namespace vx::dib {
 
+constexpr std::uint32_t kInfoHeaderSize = 40; // BITMAPINFOHEADER as stored
+
 struct BitMasks {
     std::uint32_t red = 0, green = 0, blue = 0;
     std::uint32_t alpha = 0; // 0: the pixels carry no opacity
@@ -47,5 +49,11 @@ BitMasks DefaultMasks(std::uint32_t bits);
 // `failure`; missing padding reads as 0.
 void ReadUncompressedPixels(VxImage& image, VxStream& stream, std::uint32_t bits, const BitMasks& masks,
                             const char* failure);
+
+// The 40 header bytes as stored (little-endian) from host-order fields.
+void StoreInfoHeader(std::uint8_t* bytes, const BITMAPINFOHEADER& fields);
+
+// Writes a 24-bit image with an alpha plane as 32-bit rows, bottom-up: blue, green, red, opacity.
+void WriteRowsWithOpacity(const VxImage& image, VxStream& stream);
 
 } // namespace vx::dib

@@ -19,7 +19,6 @@ using vx::dib::BitMasks;
 
 constexpr std::uint16_t kBmpSignature = 0x4D42; // "BM"
 constexpr std::uint32_t kFileHeaderSize = 14;
-constexpr std::uint32_t kInfoHeaderSize = 40;
 
 constexpr char kNotBmp[] = "Not a BMP";
 constexpr char kBadInfo[] = "Error reading BMP info";
@@ -28,7 +27,6 @@ constexpr char kCancelled[] = "Cancelled";
 constexpr char kUnknownCompression[] = "unknown compression";
 constexpr char kUnsupportedCompression[] = "compression type not supported";
 constexpr char kCutShort[] = "BMP pixel data is cut short";
-constexpr char kWriteFailed[] = "Save: the file could not be written";
 
 // Hands out a stream's bytes one at a time from a block read ahead: run-length data is read a
 // byte or two at a time, and a stream call per byte would dominate the decode.
@@ -55,113 +53,74 @@ private:
     std::size_t m_length = 0;
 };
 
-// Rows are counted from the bottom; a row past the top can take no more pixels, and since
-// positions only move up, nothing after it can either.
+// A set escape cancels the decode between rows.
 void CheckEscape(const VxImage& image)
 {
     if (image.Info().escape != 0)
         FailWith(kCancelled);
 }
 
-// RLE8: a count byte with a value byte repeats the value; a 0 byte introduces end of line (0),
-// end of bitmap (1), a delta (2, then dx and dy) or an absolute run of that many bytes, padded
-// to an even length.
-void DecodeRle8(VxImage& image, VxStream& stream)
+// RLE8 and RLE4 (`bits` 8 or 4): a count byte with a value byte repeats the value (at 4 bits
+// its two colours alternate); a 0 byte introduces end of line (0), end of bitmap (1), a delta
+// (2, then dx and dy) or an absolute run of that many pixels, stored one or two to a byte and
+// padded to an even number of bytes. Positions are counted in pixels, so at 4 bits a delta of
+// an odd number of pixels lands on the right nibble.
+void DecodeRunLength(VxImage& image, VxStream& stream, int bits)
 {
     ByteReader in(stream);
     const std::uint64_t stride = image.RowStride();
-    const std::uint64_t height = static_cast<std::uint64_t>(image.Height());
-    std::uint64_t x = 0, y = 0;
-    std::uint8_t count = 0, value = 0, dx = 0, dy = 0;
-    while (y < height && in.Next(count) && in.Next(value)) {
-        std::uint8_t* row = image.RowAddress(static_cast<std::uint32_t>(y));
-        if (count != 0) {
-            if (x < stride)
-                std::memset(row + x, value, static_cast<std::size_t>(std::min<std::uint64_t>(count, stride - x)));
-            x += count;
-            continue;
-        }
-        switch (value) {
-        case 0:
-            x = 0;
-            ++y;
-            CheckEscape(image);
-            break;
-        case 1:
-            return;
-        case 2:
-            if (!in.Next(dx) || !in.Next(dy))
-                return;
-            x += dx;
-            y += dy;
-            break;
-        default:
-            for (int i = 0; i < value; ++i, ++x) {
-                std::uint8_t pixel = 0;
-                if (!in.Next(pixel))
-                    return;
-                if (x < stride)
-                    row[x] = pixel;
-            }
-            if (value & 1)
-                in.Next(dx); // padding
-            break;
-        }
-    }
-}
-
-// RLE4: the same codes over 4-bit pixels; a run's value byte holds two colours that alternate,
-// an absolute run packs two pixels per byte and is padded to an even number of bytes. Positions
-// are counted in pixels, so a delta of an odd number of pixels lands on the right nibble.
-void DecodeRle4(VxImage& image, VxStream& stream)
-{
-    ByteReader in(stream);
-    const std::uint64_t pixelsPerRow = 2 * std::uint64_t{image.RowStride()};
+    const std::uint64_t rowPixels = stride * 8 / static_cast<std::uint64_t>(bits);
     const std::uint64_t height = static_cast<std::uint64_t>(image.Height());
     std::uint64_t x = 0, y = 0;
     std::uint8_t count = 0, value = 0, dx = 0, dy = 0;
     const auto put = [&](std::uint8_t* row, std::uint8_t colour) {
-        if (x < pixelsPerRow) {
-            std::uint8_t& byte = row[x / 2];
-            byte = (x & 1) ? static_cast<std::uint8_t>(byte | colour) : static_cast<std::uint8_t>(colour << 4);
+        if (x < rowPixels) {
+            if (bits == 8)
+                row[x] = colour;
+            else if (x & 1)
+                row[x / 2] = static_cast<std::uint8_t>(row[x / 2] | colour);
+            else
+                row[x / 2] = static_cast<std::uint8_t>(colour << 4);
         }
         ++x;
     };
+    // Positions only move up: once past the top row, nothing more can land in the picture.
     while (y < height && in.Next(count) && in.Next(value)) {
         std::uint8_t* row = image.RowAddress(static_cast<std::uint32_t>(y));
-        if (count != 0) {
+        if (count != 0 && bits == 8) {
+            if (x < stride)
+                std::memset(row + x, value, static_cast<std::size_t>(std::min<std::uint64_t>(count, stride - x)));
+            x += count;
+        } else if (count != 0) {
             for (int i = 0; i < count; ++i)
                 put(row, (i & 1) ? (value & 0x0F) : (value >> 4));
-            continue;
-        }
-        switch (value) {
-        case 0:
+        } else if (value == 0) {
             x = 0;
             ++y;
             CheckEscape(image);
-            break;
-        case 1:
+        } else if (value == 1) {
             return;
-        case 2:
+        } else if (value == 2) {
             if (!in.Next(dx) || !in.Next(dy))
                 return;
             x += dx;
             y += dy;
-            break;
-        default: {
-            const int bytes = (value + 1) / 2;
+        } else {
+            const int bytes = bits == 8 ? value : (value + 1) / 2;
             for (int i = 0; i < bytes; ++i) {
-                std::uint8_t pair = 0;
-                if (!in.Next(pair))
+                std::uint8_t pixels = 0;
+                if (!in.Next(pixels))
                     return;
-                put(row, pair >> 4);
+                if (bits == 8) {
+                    put(row, pixels);
+                    continue;
+                }
+                put(row, pixels >> 4);
                 if (2 * i + 1 < value)
-                    put(row, pair & 0x0F);
+                    put(row, pixels & 0x0F);
             }
             if (bytes & 1)
                 in.Next(dx); // padding
-            break;
-        }
         }
     }
 }
@@ -181,35 +140,12 @@ const char* CompressionProblem(std::uint32_t bits, std::uint32_t compression)
     return compression == BI_RGB || compression == BI_BITFIELDS ? nullptr : kUnknownCompression;
 }
 
-void WriteOrFail(VxStream& stream, const void* data, std::size_t size)
-{
-    if (!WriteAll(stream, data, size))
-        FailWith(kWriteFailed);
-}
-
 void WriteFileHeader(VxStream& stream, std::uint32_t fileSize, std::uint32_t pixelOffset)
 {
     std::uint8_t bytes[kFileHeaderSize] = {};
     StoreU16LE(bytes, kBmpSignature);
     StoreU32LE(bytes + 2, fileSize);
     StoreU32LE(bytes + 10, pixelOffset);
-    WriteOrFail(stream, bytes, sizeof bytes);
-}
-
-void WriteInfoHeader(VxStream& stream, const BITMAPINFOHEADER& h)
-{
-    std::uint8_t bytes[kInfoHeaderSize];
-    StoreU32LE(bytes, h.biSize);
-    StoreU32LE(bytes + 4, static_cast<std::uint32_t>(h.biWidth));
-    StoreU32LE(bytes + 8, static_cast<std::uint32_t>(h.biHeight));
-    StoreU16LE(bytes + 12, h.biPlanes);
-    StoreU16LE(bytes + 14, h.biBitCount);
-    StoreU32LE(bytes + 16, h.biCompression);
-    StoreU32LE(bytes + 20, h.biSizeImage);
-    StoreU32LE(bytes + 24, static_cast<std::uint32_t>(h.biXPelsPerMeter));
-    StoreU32LE(bytes + 28, static_cast<std::uint32_t>(h.biYPelsPerMeter));
-    StoreU32LE(bytes + 32, h.biClrUsed);
-    StoreU32LE(bytes + 36, h.biClrImportant);
     WriteOrFail(stream, bytes, sizeof bytes);
 }
 
@@ -238,10 +174,10 @@ bool VxImageBMP::DecodeFrom(VxStream& stream)
     else if (!stream.Seek(start, SEEK_SET)) // no file header: the info header starts here
         FailWith(kNotBmp);
 
-    vx::dib::InfoHeader dib;
-    if (!vx::dib::ReadInfoHeader(stream, dib))
+    vx::dib::InfoHeader infoHeader;
+    if (!vx::dib::ReadInfoHeader(stream, infoHeader))
         FailWith(kBadInfo);
-    const BITMAPINFOHEADER& h = dib.fields;
+    const BITMAPINFOHEADER& h = infoHeader.fields;
     const bool topDown = h.biHeight < 0;
     const auto width = static_cast<std::uint32_t>(h.biWidth);
     const auto height = static_cast<std::uint32_t>(topDown ? -h.biHeight : h.biHeight);
@@ -273,10 +209,10 @@ bool VxImageBMP::DecodeFrom(VxStream& stream)
 
     BitMasks masks = vx::dib::DefaultMasks(h.biBitCount);
     if (HasPalette()) {
-        vx::dib::ReadColourTable(*this, stream, h.biClrUsed, dib.core, kBadInfo);
+        vx::dib::ReadColourTable(*this, stream, h.biClrUsed, infoHeader.core, kBadInfo);
     } else if (h.biCompression == BI_BITFIELDS) {
-        if (dib.masksInHeader) {
-            masks = dib.masks;
+        if (infoHeader.masksInHeader) {
+            masks = infoHeader.masks;
         } else {
             std::uint8_t bytes[12];
             ReadOrFail(stream, bytes, sizeof bytes, kBadInfo);
@@ -284,20 +220,18 @@ bool VxImageBMP::DecodeFrom(VxStream& stream)
         }
     }
     if (pixelOffset != 0) {
-        if (std::int64_t{start} + pixelOffset > stream.Size() || !stream.Seek(start + static_cast<std::int32_t>(pixelOffset), SEEK_SET))
+        if (std::int64_t{start} + pixelOffset > stream.Size() ||
+            !stream.Seek(start + static_cast<std::int32_t>(pixelOffset), SEEK_SET))
             FailWith(kCutShort);
     } else if (!HasPalette() && h.biClrUsed != 0) {
         // A colour table beside true-colour pixels is only a display hint: stepped over.
-        vx::dib::ReadColourTable(*this, stream, h.biClrUsed, dib.core, kBadInfo);
+        vx::dib::ReadColourTable(*this, stream, h.biClrUsed, infoHeader.core, kBadInfo);
     }
     CheckEscape(*this);
 
     if (runLength) {
         std::memset(info.bits, 0, header.biSizeImage);
-        if (h.biCompression == BI_RLE8)
-            DecodeRle8(*this, stream);
-        else
-            DecodeRle4(*this, stream);
+        DecodeRunLength(*this, stream, h.biCompression == BI_RLE8 ? 8 : 4);
     } else {
         vx::dib::ReadUncompressedPixels(*this, stream, h.biBitCount, masks, kCutShort);
     }
@@ -330,21 +264,15 @@ void VxImageBMP::EncodeTo(VxStream& stream)
     const auto width = static_cast<std::uint32_t>(Width());
     const auto height = static_cast<std::uint32_t>(Height());
     BITMAPINFOHEADER h = header;
-    h.biSize = kInfoHeaderSize;
+    h.biSize = vx::dib::kInfoHeaderSize;
     h.biBitCount = 32;
     h.biCompression = BI_RGB;
     h.biClrUsed = 0;
     h.biSizeImage = width * 4 * height;
-    WriteFileHeader(stream, kFileHeaderSize + kInfoHeaderSize + h.biSizeImage, kFileHeaderSize + kInfoHeaderSize);
-    WriteInfoHeader(stream, h);
-    std::vector<std::uint8_t> row(std::size_t{width} * 4);
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint8_t* pixel = RowAddress(y);
-        const std::uint8_t* opacity = AlphaAddress(0, static_cast<std::int32_t>(y));
-        for (std::uint32_t x = 0; x < width; ++x, pixel += 3) {
-            std::memcpy(&row[4 * std::size_t{x}], pixel, 3);
-            row[4 * std::size_t{x} + 3] = opacity[x];
-        }
-        WriteOrFail(stream, row.data(), row.size());
-    }
+    WriteFileHeader(stream, kFileHeaderSize + vx::dib::kInfoHeaderSize + h.biSizeImage,
+                    kFileHeaderSize + vx::dib::kInfoHeaderSize);
+    std::uint8_t bytes[vx::dib::kInfoHeaderSize];
+    vx::dib::StoreInfoHeader(bytes, h);
+    WriteOrFail(stream, bytes, sizeof bytes);
+    vx::dib::WriteRowsWithOpacity(*this, stream);
 }

@@ -18,13 +18,11 @@ namespace {
 
 constexpr std::uint32_t kDirectoryHeaderSize = 6;
 constexpr std::uint32_t kEntrySize = 16;
-constexpr std::uint32_t kInfoHeaderSize = 40;
 constexpr std::uint32_t kLargestSide = 256; // stored as 0 in a directory entry
 
 constexpr char kBadImage[] = "Error reading icon image";
 constexpr char kPngImage[] = "PNG-compressed icon images are not supported";
 constexpr char kCantSave[] = "Can't save this image as icon";
-constexpr char kWriteFailed[] = "Save: the file could not be written";
 
 struct DirectoryEntry {
     std::uint32_t width, height; // 1 to 256
@@ -44,12 +42,6 @@ std::uint32_t MaskRowBytes(std::uint32_t width)
 bool MaskBit(const std::uint8_t* mask, std::uint32_t maskRow, std::int32_t x, std::int32_t y)
 {
     return (mask[static_cast<std::size_t>(y) * maskRow + static_cast<std::size_t>(x) / 8] >> (7 - (x & 7))) & 1;
-}
-
-void WriteOrFail(VxStream& stream, const void* data, std::size_t size)
-{
-    if (!WriteAll(stream, data, size))
-        FailWith(kWriteFailed);
 }
 
 } // namespace
@@ -91,7 +83,7 @@ bool VxImageICO::DecodeFrom(VxStream& stream)
         return true;
     }
 
-    if (std::int64_t{start} + entry.offset + kInfoHeaderSize > stream.Size() ||
+    if (std::int64_t{start} + entry.offset + vx::dib::kInfoHeaderSize > stream.Size() ||
         !stream.Seek(start + static_cast<std::int32_t>(entry.offset), SEEK_SET))
         FailWith(kBadImage);
     std::uint8_t signature[4];
@@ -100,14 +92,14 @@ bool VxImageICO::DecodeFrom(VxStream& stream)
     if (std::memcmp(signature, "\x89PNG", 4) == 0)
         FailWith(kPngImage);
 
-    vx::dib::InfoHeader dib;
-    if (!vx::dib::ReadInfoHeader(stream, dib) || dib.fields.biCompression != BI_RGB)
+    vx::dib::InfoHeader infoHeader;
+    if (!vx::dib::ReadInfoHeader(stream, infoHeader) || infoHeader.fields.biCompression != BI_RGB)
         FailWith(kBadImage);
-    const std::uint32_t bits = dib.fields.biBitCount;
+    const std::uint32_t bits = infoHeader.fields.biBitCount;
     if (!Create(entry.width, entry.height, bits, kVxTypeIco))
         return false;
     if (HasPalette())
-        vx::dib::ReadColourTable(*this, stream, dib.fields.biClrUsed, dib.core, kBadImage);
+        vx::dib::ReadColourTable(*this, stream, infoHeader.fields.biClrUsed, infoHeader.core, kBadImage);
     vx::dib::ReadUncompressedPixels(*this, stream, bits, vx::dib::DefaultMasks(bits), kBadImage);
 
     // The mask: a file that ends before it has none, and a mask cut short masks nothing more.
@@ -247,7 +239,7 @@ void VxImageICO::EncodeTo(VxStream& stream)
             if (IsMaskedForSave(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), paletteAlpha))
                 mask[std::size_t{y} * maskRow + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
 
-    std::uint8_t head[kDirectoryHeaderSize + kEntrySize + kInfoHeaderSize] = {};
+    std::uint8_t head[kDirectoryHeaderSize + kEntrySize + vx::dib::kInfoHeaderSize] = {};
     StoreU16LE(head + 2, 1); // an icon
     StoreU16LE(head + 4, 1); // one image
     std::uint8_t* entry = head + kDirectoryHeaderSize;
@@ -255,15 +247,17 @@ void VxImageICO::EncodeTo(VxStream& stream)
     entry[1] = static_cast<std::uint8_t>(height);
     entry[2] = static_cast<std::uint8_t>(colours);
     StoreU16LE(entry + 6, static_cast<std::uint16_t>(bits));
-    StoreU32LE(entry + 8, kInfoHeaderSize + 4 * colours + imageSize + static_cast<std::uint32_t>(mask.size()));
+    StoreU32LE(entry + 8, vx::dib::kInfoHeaderSize + 4 * colours + imageSize + static_cast<std::uint32_t>(mask.size()));
     StoreU32LE(entry + 12, kDirectoryHeaderSize + kEntrySize);
-    std::uint8_t* dibHeader = entry + kEntrySize;
-    StoreU32LE(dibHeader, kInfoHeaderSize);
-    StoreU32LE(dibHeader + 4, width);
-    StoreU32LE(dibHeader + 8, 2 * height);
-    StoreU16LE(dibHeader + 12, 1);
-    StoreU16LE(dibHeader + 14, static_cast<std::uint16_t>(bits));
-    StoreU32LE(dibHeader + 20, imageSize);
+    // The header's height counts the colour rows and the mask rows.
+    BITMAPINFOHEADER fields{};
+    fields.biSize = vx::dib::kInfoHeaderSize;
+    fields.biWidth = static_cast<LONG>(width);
+    fields.biHeight = static_cast<LONG>(2 * height);
+    fields.biPlanes = 1;
+    fields.biBitCount = static_cast<WORD>(bits);
+    fields.biSizeImage = imageSize;
+    vx::dib::StoreInfoHeader(entry + kEntrySize, fields);
     WriteOrFail(stream, head, sizeof head);
 
     // Where the mask is set the screen shows through only if the colour bits are 0: the
@@ -275,26 +269,19 @@ void VxImageICO::EncodeTo(VxStream& stream)
             palette[static_cast<std::size_t>(info.transparentIndex)] = RGBQUAD{0, 0, 0, 0};
         WriteOrFail(stream, palette.data(), 4 * std::size_t{colours});
     }
-    std::vector<std::uint8_t> row(rowSize);
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint8_t* pixels = RowAddress(y);
-        if (colours) {
-            WriteOrFail(stream, pixels, rowSize);
-            continue;
+    if (withOpacity) {
+        vx::dib::WriteRowsWithOpacity(*this, stream);
+    } else if (colours) {
+        WriteOrFail(stream, info.bits, imageSize);
+    } else {
+        std::vector<std::uint8_t> row(rowSize);
+        for (std::uint32_t y = 0; y < height; ++y) {
+            std::memcpy(row.data(), RowAddress(y), rowSize);
+            for (std::uint32_t x = 0; x < width; ++x)
+                if (MaskBit(mask.data(), maskRow, static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)))
+                    std::memset(&row[3 * std::size_t{x}], 0, 3);
+            WriteOrFail(stream, row.data(), rowSize);
         }
-        for (std::uint32_t x = 0; x < width; ++x) {
-            const bool masked = MaskBit(mask.data(), maskRow, static_cast<std::int32_t>(x), static_cast<std::int32_t>(y));
-            std::uint8_t* out = &row[(withOpacity ? 4 : 3) * std::size_t{x}];
-            if (withOpacity) {
-                std::memcpy(out, pixels + 3 * std::size_t{x}, 3);
-                out[3] = AlphaAtUnchecked(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y));
-            } else if (masked) {
-                std::memset(out, 0, 3);
-            } else {
-                std::memcpy(out, pixels + 3 * std::size_t{x}, 3);
-            }
-        }
-        WriteOrFail(stream, row.data(), rowSize);
     }
     WriteOrFail(stream, mask.data(), mask.size());
 }

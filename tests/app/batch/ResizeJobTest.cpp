@@ -103,7 +103,9 @@ TEST_F(ResizeJobTest, EveryDepthBecomesAMarkedTrueColourJpeg)
         const char* name;
         std::uint32_t bits;
         std::uint32_t type;
-    } sources[] = {{"bitmap.jpg", 24, kVxTypeBmp}, {"palette.bmp", 8, kVxTypeBmp}, {"mono.bmp", 1, kVxTypeBmp},
+    } sources[] = {{"bitmap.jpg", 24, kVxTypeBmp},
+                   {"palette.bmp", 8, kVxTypeBmp},
+                   {"mono.bmp", 1, kVxTypeBmp},
                    {"icon.ico", 32, kVxTypeIco}};
     std::filesystem::create_directory(scratch / "out");
     for (const auto& source : sources) {
@@ -126,7 +128,8 @@ TEST_F(ResizeJobTest, EveryDepthBecomesAMarkedTrueColourJpeg)
         ASSERT_TRUE(picture.Save(ToU16(scratch / source.name).c_str(), source.type));
 
         ASSERT_EQ(Run(scratch / source.name, scratch / "out").status, JobStatus::Written);
-        const std::filesystem::path output = scratch / "out" / (std::filesystem::path(source.name).stem().string() + ".jpg");
+        const std::filesystem::path output =
+            scratch / "out" / (std::filesystem::path(source.name).stem().string() + ".jpg");
         VxImage result(ToU16(output).c_str(), kVxTypeJpg);
         ASSERT_TRUE(result.IsValid());
         EXPECT_EQ(result.ImageType(), kVxTypeJpg);

@@ -13,11 +13,11 @@ inline Bytes InfoHeaderBytes(std::int32_t width, std::int32_t height, int bits, 
                              std::uint32_t coloursUsed = 0, std::uint32_t size = 40)
 {
     Bytes h;
-    for (const Bytes& field : {LittleEndian(size, 4), LittleEndian(static_cast<std::uint32_t>(width), 4),
-                               LittleEndian(static_cast<std::uint32_t>(height), 4), LittleEndian(1, 2),
-                               LittleEndian(static_cast<std::uint32_t>(bits), 2), LittleEndian(compression, 4),
-                               LittleEndian(0, 4), LittleEndian(3780, 4), LittleEndian(3780, 4),
-                               LittleEndian(coloursUsed, 4), LittleEndian(0, 4)})
+    for (const Bytes& field :
+         {LittleEndian(size, 4), LittleEndian(static_cast<std::uint32_t>(width), 4),
+          LittleEndian(static_cast<std::uint32_t>(height), 4), LittleEndian(1, 2),
+          LittleEndian(static_cast<std::uint32_t>(bits), 2), LittleEndian(compression, 4), LittleEndian(0, 4),
+          LittleEndian(3780, 4), LittleEndian(3780, 4), LittleEndian(coloursUsed, 4), LittleEndian(0, 4)})
         h = Joined(h, field);
     return Joined(h, Bytes(size - 40, 0));
 }
@@ -26,7 +26,8 @@ inline Bytes InfoHeaderBytes(std::int32_t width, std::int32_t height, int bits, 
 inline Bytes WithFileHeader(const Bytes& dib, std::uint32_t pixelOffset)
 {
     Bytes head = {'B', 'M'};
-    head = Joined(Joined(Joined(head, LittleEndian(dib.size() + 14, 4)), LittleEndian(0, 4)), LittleEndian(pixelOffset, 4));
+    head = Joined(Joined(Joined(head, LittleEndian(dib.size() + 14, 4)), LittleEndian(0, 4)),
+                  LittleEndian(pixelOffset, 4));
     return Joined(head, dib);
 }
 

@@ -34,7 +34,7 @@ struct MagickFile {
     const char* name;
     const char* options; // convert options and output format prefix
     int channels;
-    int tolerance;       // ImageMagick widens 5- and 6-bit channels by rounding, we by shifting
+    int tolerance; // ImageMagick widens 5- and 6-bit channels by rounding, we by shifting
 };
 
 const MagickFile kMagickFiles[] = {
@@ -109,7 +109,8 @@ TEST(BmpEncode, ImageMagickReadsBackEveryDepth)
         }
         ASSERT_TRUE(image.Save(ToU16(scratch / "ours.bmp").c_str(), kVxTypeBmp));
         const int channels = bits == 32 ? 4 : 3;
-        EXPECT_EQ(CountDiffering(ReadWithMagick(scratch / "ours.bmp", -1, channels == 4), PictureOf(image, channels)), 0);
+        EXPECT_EQ(CountDiffering(ReadWithMagick(scratch / "ours.bmp", -1, channels == 4), PictureOf(image, channels)),
+                  0);
     }
 }
 
@@ -118,11 +119,14 @@ TEST(BmpEncode, ImageMagickReadsBackEveryDepth)
 struct Block {
     const char* name;
     Bytes bytes;
-    const char* error;                            // null: decodes
-    std::function<void(const VxImage&)> expect;   // checks on the decoded image
+    const char* error;                          // null: decodes
+    std::function<void(const VxImage&)> expect; // checks on the decoded image
 };
 
-RGBQUAD Colour(const VxImage& image, int x, int y) { return image.PixelColour(x, y, false); }
+RGBQUAD Colour(const VxImage& image, int x, int y)
+{
+    return image.PixelColour(x, y, false);
+}
 
 std::vector<Block> HandBuiltBlocks()
 {
@@ -131,19 +135,22 @@ std::vector<Block> HandBuiltBlocks()
     const Bytes rle4Header = InfoHeaderBytes(4, 1, 4, 2, 16);
     return {
         {"CoreHeaderBareDibShorterThan40Bytes",
-         {12, 0, 0, 0, 2, 0, 1, 0, 1, 0, 1, 0, 0, 0, 255, 255, 0, 0, 0x40, 0, 0, 0}, nullptr,
+         {12, 0, 0, 0, 2, 0, 1, 0, 1, 0, 1, 0, 0, 0, 255, 255, 0, 0, 0x40, 0, 0, 0},
+         nullptr,
          [](const VxImage& i) {
              EXPECT_EQ(Colour(i, 0, 0).rgbRed, 255);
              EXPECT_EQ(Colour(i, 1, 0).rgbBlue, 255);
          }},
-        {"Header64WithFileHeader", WithFileHeader(Joined(Joined(InfoHeaderBytes(1, 1, 8, 0, 2, 64), redBlue), {1, 0, 0, 0}), 14 + 64 + 8),
+        {"Header64WithFileHeader",
+         WithFileHeader(Joined(Joined(InfoHeaderBytes(1, 1, 8, 0, 2, 64), redBlue), {1, 0, 0, 0}), 14 + 64 + 8),
          nullptr, [](const VxImage& i) { EXPECT_EQ(Colour(i, 0, 0).rgbBlue, 255); }},
         {"Header108WithPalette", Joined(Joined(InfoHeaderBytes(1, 1, 8, 0, 2, 108), redBlue), {1, 0, 0, 0}), nullptr,
          [](const VxImage& i) { EXPECT_EQ(Colour(i, 0, 0).rgbBlue, 255); }},
         {"UnknownHeader80WithPalette", Joined(Joined(InfoHeaderBytes(1, 1, 8, 0, 2, 80), redBlue), {1, 0, 0, 0}),
          "Error reading BMP info", nullptr},
         {"PaletteLongerThan256IsReadAndDropped",
-         Joined(Joined(Joined(InfoHeaderBytes(1, 1, 8, 0, 300), {0, 0, 0, 0, 0, 200, 0, 0}), Bytes(298 * 4, 0x55)), {1, 0, 0, 0}),
+         Joined(Joined(Joined(InfoHeaderBytes(1, 1, 8, 0, 300), {0, 0, 0, 0, 0, 200, 0, 0}), Bytes(298 * 4, 0x55)),
+                {1, 0, 0, 0}),
          nullptr, [](const VxImage& i) { EXPECT_EQ(Colour(i, 0, 0).rgbGreen, 200); }},
         {"Rle8RunAndEnd", Joined(Joined(rle8Header, Bytes(32, 0)), {3, 5, 0, 1}), nullptr,
          [](const VxImage& i) {
@@ -183,7 +190,8 @@ std::vector<Block> HandBuiltBlocks()
         {"TopDown24", Joined(InfoHeaderBytes(1, -2, 24), {1, 1, 1, 0, 2, 2, 2, 0}), nullptr,
          [](const VxImage& i) { EXPECT_EQ(Colour(i, 0, 1).rgbRed, 1); }},
         {"Rle8On24Bits", Joined(InfoHeaderBytes(1, 1, 24, 1), Bytes(8, 0)), "unknown compression", nullptr},
-        {"BitFieldsOn8Bits", Joined(InfoHeaderBytes(1, 1, 8, 3), Bytes(1028, 0)), "compression type not supported", nullptr},
+        {"BitFieldsOn8Bits", Joined(InfoHeaderBytes(1, 1, 8, 3), Bytes(1028, 0)), "compression type not supported",
+         nullptr},
         {"GiantDimensionsWithoutData", Joined(InfoHeaderBytes(0x7FFFFFFF, 0x7FFFFFFF, 24), Bytes(16, 0)),
          "BMP pixel data is cut short", nullptr},
         {"GiantRunLengthPicture", Joined(InfoHeaderBytes(40000, 40000, 8, 1), Bytes(1024 + 4, 0)),
@@ -246,7 +254,8 @@ TEST(BmpHostile, TruncationsAndBitFlipsEndCleanly)
         const bool runLength = file.size() > 30 && (file[16] == 1 || file[16] == 2); // bare RLE blocks
         for (std::size_t length = 0; length + 4 < file.size(); ++length) {
             VxImage image;
-            const bool ok = DecodeBytes(image, Bytes(file.begin(), file.begin() + static_cast<long>(length)), kVxTypeBmp);
+            const bool ok =
+                DecodeBytes(image, Bytes(file.begin(), file.begin() + static_cast<long>(length)), kVxTypeBmp);
             if (!runLength) {
                 EXPECT_FALSE(ok) << length;
                 EXPECT_STRNE(image.LastError(), "") << length;

@@ -54,7 +54,8 @@ Bytes Entry24(std::vector<std::uint8_t> levels, std::uint8_t maskByte, int bits 
     for (std::uint8_t level : levels)
         pixels = Joined(pixels, bits == 32 ? Bytes{level, level, level, static_cast<std::uint8_t>(level + 1)}
                                            : Bytes{level, level, level});
-    return Joined(Joined(InfoHeaderBytes(4, 2, bits), pixels), {maskByte, 0, 0, 0}); // rows of 12 or 16 bytes: no padding
+    return Joined(Joined(InfoHeaderBytes(4, 2, bits), pixels),
+                  {maskByte, 0, 0, 0}); // rows of 12 or 16 bytes: no padding
 }
 
 struct MaskCase {
@@ -114,7 +115,8 @@ TEST(IcoMask, EveryTranslationBranch)
     }
 
     // Every index used: the one index only masked pixels have becomes the transparent one.
-    Bytes full = Joined(Joined(InfoHeaderBytes(16, 2, 4), Bytes(64, 0)), {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF});
+    Bytes full =
+        Joined(Joined(InfoHeaderBytes(16, 2, 4), Bytes(64, 0)), {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF});
     VxImage sixteen;
     ASSERT_TRUE(DecodeBytes(sixteen, IconFile({{16, 1, Joined(full, {0x10, 0, 0, 0})}}), kVxTypeIco));
     EXPECT_EQ(sixteen.TransparentIndex(), 3);
@@ -139,8 +141,9 @@ TEST(IcoDirectory, RefusalsLargestEntriesAndFrameCount)
     EXPECT_TRUE(DecodeBytes(second, IconFile({{4, 1, entry}, {4, 1, entry}}), kVxTypeIco));
 
     // A side byte of 0 means 256 pixels.
-    const Bytes large = Joined(Joined(Joined(InfoHeaderBytes(256, 512, 1), {0, 0, 0, 0, 255, 255, 255, 0}),
-                                      Bytes(256 * 32, 0xFF)), Bytes(256 * 32, 0));
+    const Bytes large =
+        Joined(Joined(Joined(InfoHeaderBytes(256, 512, 1), {0, 0, 0, 0, 255, 255, 255, 0}), Bytes(256 * 32, 0xFF)),
+               Bytes(256 * 32, 0));
     VxImage largest;
     ASSERT_TRUE(DecodeBytes(largest, IconFile({{0, 0, large}}), kVxTypeIco));
     EXPECT_EQ(largest.Width(), 256);
@@ -151,7 +154,8 @@ TEST(IcoDirectory, RefusalsLargestEntriesAndFrameCount)
         Bytes bytes;
     } damaged[] = {
         {"CountBeyondTheFile", {0, 0, 1, 0, 0xFF, 0xFF, 4, 4, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 22, 0, 0, 0}},
-        {"OffsetPointsAtTheDirectory", Joined({0, 0, 1, 0, 1, 0, 4, 4, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Bytes(48, 0))},
+        {"OffsetPointsAtTheDirectory",
+         Joined({0, 0, 1, 0, 1, 0, 4, 4, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Bytes(48, 0))},
         {"OffsetBeyondTheFile", Joined(IconFile({{4, 1, entry}}), Bytes(2, 0)) /* patched below */},
         {"PngEntry", IconFile({{4, 4, Joined({0x89, 'P', 'N', 'G'}, Bytes(60, 0))}})},
     };
@@ -209,9 +213,10 @@ TEST(IcoMagick, FramesOfSeveralSizesAndOurIconsReadBack)
     Picture source{40, 40, 4, {}};
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 40; ++x)
-            source.pixels.insert(source.pixels.end(), {static_cast<std::uint8_t>(x * 6), static_cast<std::uint8_t>(y * 6),
-                                                       static_cast<std::uint8_t>((x ^ y) * 4),
-                                                       static_cast<std::uint8_t>(x < 8 ? 0 : y * 6 + 15)});
+            source.pixels.insert(source.pixels.end(),
+                                 {static_cast<std::uint8_t>(x * 6), static_cast<std::uint8_t>(y * 6),
+                                  static_cast<std::uint8_t>((x ^ y) * 4),
+                                  static_cast<std::uint8_t>(x < 8 ? 0 : y * 6 + 15)});
     WritePnm(scratch / "source.pam", source);
     const fs::path icon = scratch / "sizes.ico";
     RunTool("convert " + Quoted(scratch / "source.pam") + " -define icon:auto-resize=48,32,16 " + Quoted(icon));
@@ -230,7 +235,8 @@ TEST(IcoMagick, FramesOfSeveralSizesAndOurIconsReadBack)
     for (int y = 0; y < 12; ++y) {
         for (int x = 0; x < 20; ++x) {
             const auto level = static_cast<std::uint8_t>(x * 12);
-            opacity.SetPixelColour(x, y, RGBQUAD{level, static_cast<std::uint8_t>(y * 20), 90, static_cast<std::uint8_t>(x * y)}, true);
+            opacity.SetPixelColour(
+                x, y, RGBQUAD{level, static_cast<std::uint8_t>(y * 20), 90, static_cast<std::uint8_t>(x * y)}, true);
             four.SetPixelIndex(x, y, static_cast<std::uint8_t>(x + y));
             eight.SetPixelIndex(x, y, static_cast<std::uint8_t>(x * y));
         }
@@ -256,15 +262,17 @@ TEST(IcoHostile, TruncationsAndBitFlipsEndCleanly)
     VxImage opacity(9, 5, 24, kVxTypeIco), palette(7, 3, 4, kVxTypeIco);
     ASSERT_TRUE(opacity.CreateAlpha());
     palette.SetTransparentIndex(2);
-    const std::vector<Bytes> files = {EncodeBytes(opacity, kVxTypeIco), EncodeBytes(palette, kVxTypeIco),
-                                      IconFile({{4, 1, Entry4(0x12, 0x34, 0x60)}, {4, 1, Entry24({1, 2, 3, 4}, 0x10, 32)}})};
+    const std::vector<Bytes> files = {
+        EncodeBytes(opacity, kVxTypeIco), EncodeBytes(palette, kVxTypeIco),
+        IconFile({{4, 1, Entry4(0x12, 0x34, 0x60)}, {4, 1, Entry24({1, 2, 3, 4}, 0x10, 32)}})};
     std::mt19937 random(5);
     for (const Bytes& file : files) {
         // One-image files cut before their colour rows end fail with a message.
         const std::size_t pixelsEnd = file[4] == 1 ? file.size() - 4 * ((file[6] + 31) / 32) * file[7] : 0;
         for (std::size_t length = 0; length < file.size(); ++length) {
             VxImage image;
-            const bool ok = DecodeBytes(image, Bytes(file.begin(), file.begin() + static_cast<long>(length)), kVxTypeIco);
+            const bool ok =
+                DecodeBytes(image, Bytes(file.begin(), file.begin() + static_cast<long>(length)), kVxTypeIco);
             if (length >= 6 && length + 4 < pixelsEnd) {
                 EXPECT_FALSE(ok) << length;
                 EXPECT_STRNE(image.LastError(), "") << length;
