@@ -1,7 +1,8 @@
 // ResizeJob: the work for one picture of a run (where it comes from, where its result goes,
 // how large the result is), how a job is built from a list row, and the steps that carry it
 // out: load (JPEG first, then any format by content), scale with nearest-pixel sampling,
-// stamp the mark at (30, 50), write a JPEG through a temporary file.
+// flatten transparency over white and bring colour palettes to 24 bits, stamp the mark at
+// (30, 50), write a JPEG through a temporary file.
 #pragma once
 
 #include "app/batch/PathNames.h"
