@@ -13,11 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using vx::bench::BestSeconds;
-
-bool Tool(const std::string& command)
-{
-    return std::system((command + " 2>/dev/null").c_str()) == 0;
-}
+using vx::bench::Tool;
 
 // Gradients under a little noise: what a scanned or photographed picture stores.
 void FillTrueColour(VxImage& image)

@@ -20,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using vx::bench::BestSeconds;
+using vx::bench::Tool;
 using vx::bench::FillPhoto;
 
 void WritePpm(const VxImage& image, const fs::path& path)
@@ -36,11 +37,6 @@ void WritePpm(const VxImage& image, const fs::path& path)
         }
         out.write(row.data(), static_cast<std::streamsize>(row.size()));
     }
-}
-
-bool Tool(const std::string& command)
-{
-    return std::system((command + " 2>/dev/null").c_str()) == 0;
 }
 
 void Report(const char* what, double megapixels, double ours, double theirs)

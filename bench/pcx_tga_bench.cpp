@@ -19,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using vx::bench::BestSeconds;
+using vx::bench::Tool;
 using vx::bench::FillPhoto;
 
 // Flat panels over a quarter of the photo, which run-length coding shrinks.
@@ -27,11 +28,6 @@ void AddFlatPanels(VxImage& image)
     for (int y = 0; y < image.Height(); ++y)
         if ((y / 64) % 2 == 0)
             std::fill_n(image.RowAddress(static_cast<std::uint32_t>(y)), 3 * (image.Width() / 2), std::uint8_t{90});
-}
-
-bool Tool(const std::string& command)
-{
-    return std::system((command + " 2>/dev/null").c_str()) == 0;
 }
 
 } // namespace

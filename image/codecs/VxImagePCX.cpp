@@ -365,7 +365,6 @@ bool VxImagePCX::EncodeTo(VxStream& stream)
     const std::uint8_t* encoded = out.GetBuffer(false);
     if (!encoded)
         FailWith("can't allocate memory");
-    if (!WriteAll(stream, encoded, static_cast<std::size_t>(out.Tell())))
-        FailWith("cannot write PCX data");
+    WriteOrFail(stream, encoded, static_cast<std::size_t>(out.Tell()));
     return true;
 }

@@ -220,8 +220,7 @@ bool VxImageTGA::EncodeTo(VxStream& stream)
     StoreU16LE(head + kAtWidth, Swap16(static_cast<std::uint16_t>(width)));
     StoreU16LE(head + kAtHeight, Swap16(static_cast<std::uint16_t>(height)));
     head[kAtDepth] = static_cast<std::uint8_t>(indexed ? 8 : withAlpha ? 32 : 24);
-    if (!WriteAll(stream, head, kHeaderSize))
-        FailWith("cannot write TGA file");
+    WriteOrFail(stream, head, kHeaderSize);
 
     if (indexed) {
         std::uint8_t map[3 * 256];
@@ -231,8 +230,7 @@ bool VxImageTGA::EncodeTo(VxStream& stream)
             map[3 * i + 1] = c.rgbGreen;
             map[3 * i + 2] = c.rgbRed;
         }
-        if (!WriteAll(stream, map, sizeof map))
-            FailWith("cannot write TGA file");
+        WriteOrFail(stream, map, sizeof map);
     }
     const std::size_t rowBytes = static_cast<std::size_t>(width) * (indexed ? 1 : withAlpha ? 4 : 3);
     std::vector<std::uint8_t> out(rowBytes);
@@ -246,8 +244,7 @@ bool VxImageTGA::EncodeTo(VxStream& stream)
             }
             row = out.data();
         }
-        if (!WriteAll(stream, row, rowBytes))
-            FailWith("cannot write TGA file");
+        WriteOrFail(stream, row, rowBytes);
     }
     return true;
 }
