@@ -36,6 +36,11 @@ struct ResizeJob {
 void BuildResizeJob(ResizeJob& job, std::int32_t index, std::u16string_view source,
                     std::u16string_view destination, BatchRunner* owner);
 
+// Where every job stamps its mark: x from the left, and the picture row (from the top) that
+// takes the mark's bottom row.
+constexpr std::int32_t kMarkLeft = 30;
+constexpr std::int32_t kMarkBaseline = 50;
+
 struct TargetSize {
     std::int32_t width;
     std::int32_t height;
