@@ -83,23 +83,26 @@ Bytes WithExifResolution(const Bytes& jpeg)
 TEST_F(StreamedResizeTest, SameBytesAsTheGeneralPathForEveryKindOfJpeg)
 {
     REQUIRE_TOOLS("cjpeg convert");
+    enum class Then { Nothing, AddExif, CutShort };
     struct Kind {
         const char* name;
         const char* command; // %s: the PPM source, then the JPEG to write
-        bool exif;
+        Then then;
     };
     const Kind kinds[] = {
-        {"420", "cjpeg -quality 85 -sample 2x2 %s > %s", false},
-        {"422", "cjpeg -sample 2x1 %s > %s", false},
-        {"444", "cjpeg -sample 1x1 %s > %s", false},
-        {"grey", "cjpeg -grayscale %s > %s", false},
-        {"progressive", "cjpeg -progressive %s > %s", false},
-        {"greyProgressive", "cjpeg -grayscale -progressive -optimize %s > %s", false},
-        {"restartEveryRow", "cjpeg -restart 1 %s > %s", false},
-        {"restartEveryBlock", "cjpeg -sample 1x1 -restart 1B %s > %s", false},
-        {"cmyk", "convert %s -colorspace CMYK -quality 92 %s", false},
-        {"densityPerCentimetre", "convert %s -units PixelsPerCentimeter -density 40 %s", false},
-        {"exifResolution", "cjpeg %s > %s", true},
+        {"420", "cjpeg -quality 85 -sample 2x2 %s > %s", Then::Nothing},
+        {"422", "cjpeg -sample 2x1 %s > %s", Then::Nothing},
+        {"444", "cjpeg -sample 1x1 %s > %s", Then::Nothing},
+        {"grey", "cjpeg -grayscale %s > %s", Then::Nothing},
+        {"progressive", "cjpeg -progressive %s > %s", Then::Nothing},
+        {"greyProgressive", "cjpeg -grayscale -progressive -optimize %s > %s", Then::Nothing},
+        {"restartEveryRow", "cjpeg -restart 1 %s > %s", Then::Nothing},
+        {"restartEveryBlock", "cjpeg -sample 1x1 -restart 1B %s > %s", Then::Nothing},
+        {"cmyk", "convert %s -colorspace CMYK -quality 92 %s", Then::Nothing},
+        {"densityPerCentimetre", "convert %s -units PixelsPerCentimeter -density 40 %s", Then::Nothing},
+        {"exifResolution", "cjpeg %s > %s", Then::AddExif},
+        {"cutShort", "cjpeg -sample 1x1 %s > %s", Then::CutShort}, // libjpeg warns and fills the rest
+        {"progressiveCutShort", "cjpeg -progressive %s > %s", Then::CutShort},
     };
     const std::pair<int, int> sizes[] = {{1, 1}, {2, 2}, {3, 5}, {17, 9}, {64, 61}, {130, 121}, {33, 160}};
     for (const auto& [width, height] : sizes) {
@@ -111,19 +114,23 @@ TEST_F(StreamedResizeTest, SameBytesAsTheGeneralPathForEveryKindOfJpeg)
             char command[1024];
             std::snprintf(command, sizeof command, kind.command, Quoted(ppm).c_str(), Quoted(source).c_str());
             vx::test::RunTool(command);
-            if (kind.exif)
-                vx::test::WriteFileBytes(source, WithExifResolution(vx::test::ReadFileBytes(source)));
+            const Bytes made = vx::test::ReadFileBytes(source);
+            if (kind.then == Then::AddExif)
+                vx::test::WriteFileBytes(source, WithExifResolution(made));
+            else if (kind.then == Then::CutShort)
+                vx::test::WriteFileBytes(source, Bytes(made.begin(), made.begin() + static_cast<long>(made.size() * 2 / 3)));
 
             const Bytes expected = GeneralPathBytes(source);
             const ResizeJob job = JobFor(source);
             VxImage band(kVxTypeJpg);
             const std::optional<JobOutcome> streamed = ResizeStreamed(job, *mark, cancel, band);
-            if (width < 2 || height < 2) {
-                EXPECT_FALSE(streamed.has_value()); // left to the general path, which reports it
+            if (!streamed.has_value()) {
+                // Left to the general path, which writes nothing either: too small to scale,
+                // or cut short inside the header.
+                EXPECT_TRUE(width < 2 || height < 2 || kind.then == Then::CutShort);
                 EXPECT_TRUE(expected.empty());
                 continue;
             }
-            ASSERT_TRUE(streamed.has_value());
             ASSERT_EQ(streamed->status, JobStatus::Written) << vx::fs::ToUtf8(streamed->reason);
             ASSERT_FALSE(expected.empty());
             EXPECT_TRUE(vx::test::ReadFileBytes(std::filesystem::path(std::u16string(job.szDstPath))) == expected);
