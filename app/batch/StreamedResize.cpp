@@ -29,6 +29,12 @@ constexpr std::int32_t kBandRows = kMarkBaseline + 1;
 
 using FileHandle = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
 
+// A library message as a reason, or `fallback` when the library left none.
+std::u16string ReasonOr(const char* message, std::u16string_view fallback)
+{
+    return *message != 0 ? vx::fs::FromUtf8(message) : std::u16string(fallback);
+}
+
 class ScalingSink : public JpegRowSink {
 public:
     ScalingSink(const ResizeJob& job, const TextMark& mark, const CancelSignal& cancel, VxImage& band)
@@ -110,7 +116,7 @@ public:
         if (m_nextRow < m_target.height)
             return {JobStatus::Failed, u"the picture ended early"};
         if (!m_writer->Finish())
-            return {JobStatus::Failed, FromUtf8OrDefault(m_band.LastError(), u"the output file cannot be written")};
+            return {JobStatus::Failed, ReasonOr(m_band.LastError(), u"the output file cannot be written")};
         m_stream.reset();
         if (std::fclose(m_file.release()) != 0)
             return {JobStatus::Failed, u"Save: the file could not be written"};
@@ -119,11 +125,6 @@ public:
         if (!m_output->Commit())
             return {JobStatus::Failed, u"the output file cannot be put in place"};
         return {JobStatus::Written, {}};
-    }
-
-    static std::u16string FromUtf8OrDefault(const char* text, std::u16string_view fallback)
-    {
-        return *text != 0 ? vx::fs::FromUtf8(text) : std::u16string(fallback);
     }
 
 private:
@@ -204,7 +205,7 @@ std::optional<JobOutcome> ResizeStreamed(const ResizeJob& job, const TextMark& m
         if (!sink.Failure().empty())
             return JobOutcome{JobStatus::Failed, sink.Failure()};
         const char* message = *picture.LastError() != 0 ? picture.LastError() : codec.LastError();
-        return JobOutcome{JobStatus::Failed, ScalingSink::FromUtf8OrDefault(message, u"the file cannot be read")};
+        return JobOutcome{JobStatus::Failed, ReasonOr(message, u"the file cannot be read")};
     }
     return sink.Finish();
 }
