@@ -55,6 +55,24 @@ protected:
         return image.Save(ToU16(expected).c_str(), kVxTypeJpg) ? vx::test::ReadFileBytes(expected) : Bytes{};
     }
 
+    // Both paths on `source`: the same bytes when the streaming path takes it; when it leaves
+    // the picture to the general path, that path writes nothing either.
+    void ExpectSameBytes(const std::filesystem::path& source, bool streamable)
+    {
+        const Bytes expected = GeneralPathBytes(source);
+        const ResizeJob job = JobFor(source);
+        VxImage band(kVxTypeJpg);
+        const std::optional<JobOutcome> streamed = ResizeStreamed(job, *mark, cancel, band);
+        if (!streamed.has_value()) {
+            EXPECT_FALSE(streamable);
+            EXPECT_TRUE(expected.empty());
+            return;
+        }
+        ASSERT_EQ(streamed->status, JobStatus::Written) << vx::fs::ToUtf8(streamed->reason);
+        ASSERT_FALSE(expected.empty());
+        EXPECT_TRUE(vx::test::ReadFileBytes(std::filesystem::path(std::u16string(job.szDstPath))) == expected);
+    }
+
     ScratchDir scratch;
     std::unique_ptr<TextMark> mark;
     CancelSignal cancel;
@@ -120,20 +138,33 @@ TEST_F(StreamedResizeTest, SameBytesAsTheGeneralPathForEveryKindOfJpeg)
             else if (kind.then == Then::CutShort)
                 vx::test::WriteFileBytes(source, Bytes(made.begin(), made.begin() + static_cast<long>(made.size() * 2 / 3)));
 
-            const Bytes expected = GeneralPathBytes(source);
-            const ResizeJob job = JobFor(source);
-            VxImage band(kVxTypeJpg);
-            const std::optional<JobOutcome> streamed = ResizeStreamed(job, *mark, cancel, band);
-            if (!streamed.has_value()) {
-                // Left to the general path, which writes nothing either: too small to scale,
-                // or cut short inside the header.
-                EXPECT_TRUE(width < 2 || height < 2 || kind.then == Then::CutShort);
-                EXPECT_TRUE(expected.empty());
-                continue;
-            }
-            ASSERT_EQ(streamed->status, JobStatus::Written) << vx::fs::ToUtf8(streamed->reason);
-            ASSERT_FALSE(expected.empty());
-            EXPECT_TRUE(vx::test::ReadFileBytes(std::filesystem::path(std::u16string(job.szDstPath))) == expected);
+            // Too small to scale, or cut short inside the header: left to the general path.
+            ExpectSameBytes(source, width >= 2 && height >= 2 && kind.then != Then::CutShort);
+        }
+    }
+}
+
+TEST_F(StreamedResizeTest, SameBytesAsTheGeneralPathForPicturesOfOurOwn)
+{
+    // Colour, grey (a grey palette) and progressive pictures from our encoder: no tools needed.
+    for (const auto& [width, height] : {std::pair{2, 2}, {3, 5}, {17, 9}, {97, 131}}) {
+        for (const int kind : {0, 1, 2}) {
+            SCOPED_TRACE(std::to_string(kind) + " " + std::to_string(width) + "x" + std::to_string(height));
+            const vx::test::Picture pattern = Pattern(width, height);
+            VxImage picture(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), kind == 1 ? 8 : 24,
+                            kVxTypeJpg);
+            if (kind == 1)
+                picture.SetGreyPalette();
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) {
+                    const std::uint8_t* p = pattern.At(x, height - 1 - y);
+                    picture.SetPixelColour(x, y, RGBQUAD{p[2], p[1], p[0], 0});
+                }
+            if (kind == 2)
+                picture.Info().codecOptions[VxImage::OptionSlot(kVxTypeJpg)] = 0x10; // progressive
+            const std::filesystem::path source = scratch / "own.jpg";
+            ASSERT_TRUE(picture.Save(ToU16(source).c_str(), kVxTypeJpg));
+            ExpectSameBytes(source, true);
         }
     }
 }
