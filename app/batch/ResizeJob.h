@@ -1,7 +1,8 @@
 // ResizeJob: the work for one picture of a run (where it comes from, where its result goes,
 // how large the result is), how a job is built from a list row, and the steps that carry it
 // out: load (JPEG first, then any format by content), scale with nearest-pixel sampling,
-// stamp the mark at (30, 50), write a JPEG through a temporary file.
+// stamp the mark at (30, 50), write a JPEG through a temporary file. JPEG sources take these
+// steps row by row (StreamedResize.h), with the same result.
 #pragma once
 
 #include "app/batch/PathNames.h"
