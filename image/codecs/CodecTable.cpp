@@ -4,6 +4,8 @@
 // order or a type listed twice.
 #include "image/codecs/CodecTable.h"
 #include "image/codecs/VxImageJPG.h"
+#include "image/codecs/VxImageSKA.h"
+#include "image/codecs/VxImageWBMP.h"
 
 #include <initializer_list>
 
@@ -12,6 +14,8 @@ namespace {
 // Type, detection position, decode, encode.
 constexpr std::initializer_list<CodecEntry> kCodecs = {
     {kVxTypeJpg, 2, &DecodeWithCodec<VxImageJPG>, &EncodeWithCodec<VxImageJPG>},
+    {kVxTypeWbmp, 7, &DecodeWithCodec<VxImageWBMP>, &EncodeWithCodec<VxImageWBMP>},
+    {kVxTypeSka, 9, &DecodeWithCodec<VxImageSKA>, &EncodeWithCodec<VxImageSKA>},
 };
 
 constexpr bool IsWellFormed(std::initializer_list<CodecEntry> rows)

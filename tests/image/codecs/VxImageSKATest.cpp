@@ -1,0 +1,202 @@
+// VxImageSKA: byte-exact files built here from the layout (header, 256 red-green-blue
+// triples, unpadded rows top first) decoded and written back; narrower depths written as
+// 8-bit files; detection of SKA files whose first bytes could pass for another format's;
+// refused headers and short files.
+#include "image/codecs/VxImageSKA.h"
+
+#include "image/VxStream.h"
+#include "tests/support/PixelOracle.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace vx::test;
+
+constexpr const char* kTruncated = "Corrupted SKA: the file ends before its last pixel row";
+
+// Entry i of the test palette: red i, green 255 - i, blue 7i (mod 256).
+Bytes TestPalette(int used = 256)
+{
+    Bytes palette;
+    for (int i = 0; i < 256; ++i) {
+        const bool set = i < used;
+        palette.insert(palette.end(), {static_cast<std::uint8_t>(set ? i : 0), static_cast<std::uint8_t>(set ? 255 - i : 0),
+                                       static_cast<std::uint8_t>(set ? 7 * i : 0)});
+    }
+    return palette;
+}
+
+// An SKA file: the header fields as given, the palette, then the rows as given (top first).
+Bytes SkaFile(std::uint16_t width, std::uint16_t height, const Bytes& palette, const Bytes& rows,
+              std::uint8_t format = 3, std::uint32_t marker = 0x01000000)
+{
+    Bytes file = Joined(Joined(LittleEndian(width, 2), LittleEndian(height, 2)), {format});
+    return Joined(Joined(Joined(file, LittleEndian(marker, 4)), palette), rows);
+}
+
+struct Decoded {
+    bool ok = false;
+    std::unique_ptr<VxImageSKA> image = std::make_unique<VxImageSKA>();
+};
+
+Decoded DecodeBytes(Bytes bytes, std::int32_t escape = 0)
+{
+    Decoded d;
+    d.image->Info().escape = escape;
+    VxMemStream stream(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    d.ok = d.image->Decode(&stream);
+    return d;
+}
+
+Bytes EncodeImage(VxImage& image, bool* ok = nullptr)
+{
+    VxMemStream stream;
+    stream.Open();
+    const bool encoded = image.Encode(&stream, kVxTypeSka);
+    if (ok)
+        *ok = encoded;
+    const std::uint8_t* data = stream.GetBuffer(false);
+    return Bytes(data, data + stream.Size());
+}
+
+// The palette indices top row first.
+Bytes IndicesOf(const VxImage& image)
+{
+    Bytes indices;
+    for (int y = image.Height() - 1; y >= 0; --y)
+        for (int x = 0; x < image.Width(); ++x)
+            indices.push_back(image.PixelIndex(x, y));
+    return indices;
+}
+
+// A 3 x 2 file (rows shorter than the bitmap's padded stride) and a 5 x 4 one decode to the
+// indices and colours given, and encode back to the same bytes.
+TEST(SkaFixture, DecodesAndWritesBackByteForByte)
+{
+    const struct {
+        std::uint16_t width, height;
+        Bytes rows;
+    } cases[] = {
+        {3, 2, {0, 1, 2, 250, 251, 255}},
+        {5, 4, {9, 8, 7, 6, 5, 10, 20, 30, 40, 50, 0, 0, 1, 1, 2, 128, 64, 32, 16, 255}},
+    };
+    for (const auto& c : cases) {
+        const Bytes file = SkaFile(c.width, c.height, TestPalette(), c.rows);
+        const Decoded d = DecodeBytes(file);
+        ASSERT_TRUE(d.ok) << d.image->LastError();
+        EXPECT_EQ(d.image->Width(), c.width);
+        EXPECT_EQ(d.image->Height(), c.height);
+        EXPECT_EQ(d.image->BitsPerPixel(), 8);
+        EXPECT_EQ(d.image->ImageType(), kVxTypeSka);
+        EXPECT_EQ(IndicesOf(*d.image), c.rows);
+        const RGBQUAD colour = d.image->PixelColour(1, c.height - 1); // top row, second pixel
+        EXPECT_EQ(colour.rgbRed, c.rows[1]);
+        EXPECT_EQ(colour.rgbGreen, 255 - c.rows[1]);
+        EXPECT_EQ(colour.rgbBlue, static_cast<std::uint8_t>(7 * c.rows[1]));
+
+        bool ok = false;
+        const Bytes written = EncodeImage(*d.image, &ok);
+        ASSERT_TRUE(ok) << d.image->LastError();
+        EXPECT_EQ(written.size(), 9u + 768u + c.width * c.height);
+        EXPECT_EQ(written, file);
+    }
+}
+
+// Images of 1 and 4 bits are written as 8-bit files: their palette, black after it, one
+// index a byte. The image itself keeps its depth.
+TEST(SkaEncode, WidensNarrowerDepthsToOneIndexAByte)
+{
+    for (std::uint32_t bits : {1u, 4u}) {
+        const int colours = 1 << bits;
+        VxImage image(5, 3, bits, 0);
+        const Bytes palette = TestPalette(colours);
+        image.SetPalette(reinterpret_cast<const RGBTRIPLE*>(palette.data()), static_cast<std::uint32_t>(colours));
+        Bytes rows;
+        for (int y = 2; y >= 0; --y) {
+            for (int x = 0; x < 5; ++x) {
+                const auto index = static_cast<std::uint8_t>((x * 3 + y) % colours);
+                image.SetPixelIndex(x, y, index);
+                rows.push_back(index);
+            }
+        }
+        bool ok = false;
+        EXPECT_EQ(EncodeImage(image, &ok), SkaFile(5, 3, palette, rows)) << bits << " bits";
+        EXPECT_TRUE(ok) << image.LastError();
+        EXPECT_EQ(image.BitsPerPixel(), bits);
+    }
+}
+
+TEST(SkaEncode, RefusesDeepAndOversizedImages)
+{
+    VxImage colour(4, 4, 24, 0);
+    bool ok = true;
+    EncodeImage(colour, &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_STREQ(colour.LastError(), "SKA Images must be 8 bit or less");
+
+    VxImage wide(32768, 1, 1, 0); // one pixel more than the 16-bit width a reader accepts
+    EncodeImage(wide, &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_STREQ(wide.LastError(), "SKA images can be at most 32767 pixels wide and high");
+}
+
+// 256 x 258 begins 00 01 02 01: a WBMP header of type 0 and a 2 x 1 picture, were the
+// fixed header not checked. Detection must still find the SKA file.
+TEST(SkaDetection, FileWhoseHeaderReadsAsAWbmpHeaderIsFoundAsSka)
+{
+    Bytes file = SkaFile(256, 258, TestPalette(), Bytes(256 * 258, 42));
+    VxImage image;
+    VxMemStream stream(file.data(), static_cast<std::int32_t>(file.size()));
+    ASSERT_TRUE(image.Decode(&stream, kVxTypeUnknown)) << image.LastError();
+    EXPECT_EQ(image.ImageType(), kVxTypeSka);
+    EXPECT_EQ(image.Width(), 256);
+    EXPECT_EQ(image.Height(), 258);
+    EXPECT_EQ(image.PixelIndex(255, 0), 42);
+}
+
+TEST(SkaDecode, HeaderOnlyGivesTheSizeWithoutPixels)
+{
+    const Decoded d = DecodeBytes(SkaFile(3, 2, TestPalette(), Bytes(6, 1)), -1);
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.image->Width(), 3);
+    EXPECT_EQ(d.image->Height(), 2);
+    EXPECT_EQ(d.image->ImageType(), kVxTypeSka);
+    EXPECT_FALSE(d.image->IsValid());
+}
+
+// Foreign headers are refused without a message (detection goes on to the next format);
+// a size the file does not hold is refused with one, before anything is allocated.
+TEST(SkaDecode, RefusesForeignHeadersAndShortFiles)
+{
+    const Bytes palette = TestPalette();
+    const Bytes file = SkaFile(3, 2, palette, Bytes(6, 1));
+    const struct {
+        const char* name;
+        Bytes bytes;
+        std::string message;
+    } cases[] = {
+        {"header cut short", Bytes(file.begin(), file.begin() + 8), ""},
+        {"width 0x8000", SkaFile(0x8000, 2, palette, Bytes(6, 1)), ""},
+        {"height 0x8000", SkaFile(3, 0x8000, palette, Bytes(6, 1)), ""},
+        {"width 0", SkaFile(0, 2, palette, {}), ""},
+        {"format code 2", SkaFile(3, 2, palette, Bytes(6, 1), 2), ""},
+        {"marker 00 00 01 00", SkaFile(3, 2, palette, Bytes(6, 1), 3, 0x00010000), ""},
+        {"palette cut short", Bytes(file.begin(), file.begin() + 500), kTruncated},
+        {"last row one byte short", Bytes(file.begin(), file.end() - 1), kTruncated},
+        {"32767 x 32767 in a small file", SkaFile(0x7FFF, 0x7FFF, palette, Bytes(100, 1)), kTruncated},
+    };
+    for (const auto& c : cases) {
+        for (std::int32_t escape : {0, -1}) {
+            const Decoded d = DecodeBytes(c.bytes, escape);
+            EXPECT_FALSE(d.ok) << c.name;
+            EXPECT_EQ(d.image->LastError(), c.message) << c.name;
+            EXPECT_FALSE(d.image->IsValid()) << c.name;
+        }
+    }
+}
+
+} // namespace
