@@ -199,4 +199,23 @@ TEST(SkaDecode, RefusesForeignHeadersAndShortFiles)
     }
 }
 
+// Every cut of a valid file is refused; single-bit flips in the header either decode or fail,
+// inside the buffers (the sanitizer build checks), and never claim rows the file lacks.
+TEST(SkaDecode, EveryTruncationFailsAndHeaderBitFlipsAreSafe)
+{
+    const Bytes file = SkaFile(3, 2, TestPalette(), {0, 1, 2, 3, 4, 5});
+    for (std::size_t length = 0; length < file.size(); ++length)
+        EXPECT_FALSE(DecodeBytes(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length))).ok)
+            << length << " bytes";
+    for (std::size_t bit = 0; bit < 8 * 9; ++bit) {
+        Bytes flipped = file;
+        flipped[bit / 8] ^= static_cast<std::uint8_t>(1 << (bit % 8));
+        const Decoded d = DecodeBytes(flipped);
+        if (d.ok) {
+            EXPECT_LE(9u + 768u + static_cast<std::size_t>(d.image->Width()) * d.image->Height(), file.size())
+                << "bit " << bit;
+        }
+    }
+}
+
 } // namespace

@@ -195,6 +195,25 @@ TEST(WbmpDecode, HostileHeadersAndShortFilesFailWithAMessage)
     }
 }
 
+// Every cut of a valid file is refused (no picture with unread rows); every single-bit flip
+// either decodes or fails with a message, inside the buffers (the sanitizer build checks).
+TEST(WbmpDecode, EveryTruncationFailsAndEveryBitFlipIsSafe)
+{
+    auto image = MakeImage(MakeBlackAndWhite(13, 5));
+    const Bytes file = EncodeImage(*image);
+    for (std::size_t length = 0; length < file.size(); ++length) {
+        const Decoded d = DecodeBytes(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length)));
+        EXPECT_FALSE(d.ok) << length << " bytes";
+        EXPECT_STRNE(d.image->LastError(), "") << length << " bytes";
+    }
+    for (std::size_t bit = 0; bit < 8 * file.size(); ++bit) {
+        Bytes flipped = file;
+        flipped[bit / 8] ^= static_cast<std::uint8_t>(1 << (bit % 8));
+        const Decoded d = DecodeBytes(flipped);
+        EXPECT_TRUE(d.ok || *d.image->LastError()) << "bit " << bit;
+    }
+}
+
 TEST(WbmpEncode, RefusesOtherDepthsAndReportsFailedWrites)
 {
     VxImage grey(4, 4, 8, 0);
