@@ -5,12 +5,13 @@
 #include "image/codecs/VxImageSKA.h"
 
 #include "image/VxStream.h"
+#include "tests/image/codecs/CodecTestBytes.h"
 #include "tests/support/PixelOracle.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -38,29 +39,14 @@ Bytes SkaFile(std::uint16_t width, std::uint16_t height, const Bytes& palette, c
     return Joined(Joined(Joined(file, LittleEndian(marker, 4)), palette), rows);
 }
 
-struct Decoded {
-    bool ok = false;
-    std::unique_ptr<VxImageSKA> image = std::make_unique<VxImageSKA>();
-};
-
-Decoded DecodeBytes(Bytes bytes, std::int32_t escape = 0)
+Decoded<VxImageSKA> Decode(Bytes bytes, std::int32_t escape = 0)
 {
-    Decoded d;
-    d.image->Info().escape = escape;
-    VxMemStream stream(bytes.data(), static_cast<std::int32_t>(bytes.size()));
-    d.ok = d.image->Decode(&stream);
-    return d;
+    return DecodeBytes<VxImageSKA>(std::move(bytes), escape);
 }
 
 Bytes EncodeImage(VxImage& image, bool* ok = nullptr)
 {
-    VxMemStream stream;
-    stream.Open();
-    const bool encoded = image.Encode(&stream, kVxTypeSka);
-    if (ok)
-        *ok = encoded;
-    const std::uint8_t* data = stream.GetBuffer(false);
-    return Bytes(data, data + stream.Size());
+    return EncodeBytes(image, kVxTypeSka, ok);
 }
 
 // The palette indices top row first.
@@ -86,7 +72,7 @@ TEST(SkaFixture, DecodesAndWritesBackByteForByte)
     };
     for (const auto& c : cases) {
         const Bytes file = SkaFile(c.width, c.height, TestPalette(), c.rows);
-        const Decoded d = DecodeBytes(file);
+        const auto d = Decode(file);
         ASSERT_TRUE(d.ok) << d.image->LastError();
         EXPECT_EQ(d.image->Width(), c.width);
         EXPECT_EQ(d.image->Height(), c.height);
@@ -160,7 +146,7 @@ TEST(SkaDetection, FileWhoseHeaderReadsAsAWbmpHeaderIsFoundAsSka)
 
 TEST(SkaDecode, HeaderOnlyGivesTheSizeWithoutPixels)
 {
-    const Decoded d = DecodeBytes(SkaFile(3, 2, TestPalette(), Bytes(6, 1)), -1);
+    const auto d = Decode(SkaFile(3, 2, TestPalette(), Bytes(6, 1)), -1);
     ASSERT_TRUE(d.ok);
     EXPECT_EQ(d.image->Width(), 3);
     EXPECT_EQ(d.image->Height(), 2);
@@ -189,14 +175,8 @@ TEST(SkaDecode, RefusesForeignHeadersAndShortFiles)
         {"last row one byte short", Bytes(file.begin(), file.end() - 1), kTruncated},
         {"32767 x 32767 in a small file", SkaFile(0x7FFF, 0x7FFF, palette, Bytes(100, 1)), kTruncated},
     };
-    for (const auto& c : cases) {
-        for (std::int32_t escape : {0, -1}) {
-            const Decoded d = DecodeBytes(c.bytes, escape);
-            EXPECT_FALSE(d.ok) << c.name;
-            EXPECT_EQ(d.image->LastError(), c.message) << c.name;
-            EXPECT_FALSE(d.image->IsValid()) << c.name;
-        }
-    }
+    for (const auto& c : cases)
+        ExpectRefused<VxImageSKA>(c.name, c.bytes, c.message);
 }
 
 // Every cut of a valid file is refused; single-bit flips in the header either decode or fail,
@@ -205,12 +185,12 @@ TEST(SkaDecode, EveryTruncationFailsAndHeaderBitFlipsAreSafe)
 {
     const Bytes file = SkaFile(3, 2, TestPalette(), {0, 1, 2, 3, 4, 5});
     for (std::size_t length = 0; length < file.size(); ++length)
-        EXPECT_FALSE(DecodeBytes(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length))).ok)
+        EXPECT_FALSE(Decode(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length))).ok)
             << length << " bytes";
     for (std::size_t bit = 0; bit < 8 * 9; ++bit) {
         Bytes flipped = file;
         flipped[bit / 8] ^= static_cast<std::uint8_t>(1 << (bit % 8));
-        const Decoded d = DecodeBytes(flipped);
+        const auto d = Decode(flipped);
         if (d.ok) {
             EXPECT_LE(9u + 768u + static_cast<std::size_t>(d.image->Width()) * d.image->Height(), file.size())
                 << "bit " << bit;

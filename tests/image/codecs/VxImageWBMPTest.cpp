@@ -4,6 +4,7 @@
 #include "image/codecs/VxImageWBMP.h"
 
 #include "image/VxStream.h"
+#include "tests/image/codecs/CodecTestBytes.h"
 #include "tests/support/PixelOracle.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -38,29 +40,14 @@ std::unique_ptr<VxImage> MakeImage(const Picture& p, bool whiteFirst = false)
     return image;
 }
 
-struct Decoded {
-    bool ok = false;
-    std::unique_ptr<VxImageWBMP> image = std::make_unique<VxImageWBMP>();
-};
-
-Decoded DecodeBytes(Bytes bytes, std::int32_t escape = 0)
+Decoded<VxImageWBMP> Decode(Bytes bytes, std::int32_t escape = 0)
 {
-    Decoded d;
-    d.image->Info().escape = escape;
-    VxMemStream stream(bytes.data(), static_cast<std::int32_t>(bytes.size()));
-    d.ok = d.image->Decode(&stream);
-    return d;
+    return DecodeBytes<VxImageWBMP>(std::move(bytes), escape);
 }
 
 Bytes EncodeImage(VxImage& image, bool* ok = nullptr)
 {
-    VxMemStream stream;
-    stream.Open();
-    const bool encoded = image.Encode(&stream, kVxTypeWbmp);
-    if (ok)
-        *ok = encoded;
-    const std::uint8_t* data = stream.GetBuffer(false);
-    return Bytes(data, data + stream.Size());
+    return EncodeBytes(image, kVxTypeWbmp, ok);
 }
 
 // ---- Multi-byte integers ------------------------------------------------------------------------
@@ -154,7 +141,7 @@ TEST(WbmpOracle, ImageMagickReadsOurFilesWithEitherPaletteOrder)
 
 TEST(WbmpDecode, HeaderOnlyGivesTheSizeWithoutPixels)
 {
-    const Decoded d = DecodeBytes({0, 0, 0x81, 0x48, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    const auto d = Decode({0, 0, 0x81, 0x48, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                    0, 0, 0, 0, 0},
                                   -1);
@@ -185,14 +172,8 @@ TEST(WbmpDecode, HostileHeadersAndShortFilesFailWithAMessage)
         {"enormous size, one byte of rows", {0, 0, 0x87, 0xFF, 0xFF, 0xFF, 0x7F, 0x87, 0xFF, 0xFF, 0xFF, 0x7F, 0},
          truncated},
     };
-    for (const auto& c : cases) {
-        for (std::int32_t escape : {0, -1}) {
-            const Decoded d = DecodeBytes(c.bytes, escape);
-            EXPECT_FALSE(d.ok) << c.name;
-            EXPECT_EQ(d.image->LastError(), c.message) << c.name;
-            EXPECT_FALSE(d.image->IsValid()) << c.name;
-        }
-    }
+    for (const auto& c : cases)
+        ExpectRefused<VxImageWBMP>(c.name, c.bytes, c.message);
 }
 
 // Every cut of a valid file is refused (no picture with unread rows); every single-bit flip
@@ -202,14 +183,14 @@ TEST(WbmpDecode, EveryTruncationFailsAndEveryBitFlipIsSafe)
     auto image = MakeImage(MakeBlackAndWhite(13, 5));
     const Bytes file = EncodeImage(*image);
     for (std::size_t length = 0; length < file.size(); ++length) {
-        const Decoded d = DecodeBytes(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length)));
+        const auto d = Decode(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length)));
         EXPECT_FALSE(d.ok) << length << " bytes";
         EXPECT_STRNE(d.image->LastError(), "") << length << " bytes";
     }
     for (std::size_t bit = 0; bit < 8 * file.size(); ++bit) {
         Bytes flipped = file;
         flipped[bit / 8] ^= static_cast<std::uint8_t>(1 << (bit % 8));
-        const Decoded d = DecodeBytes(flipped);
+        const auto d = Decode(flipped);
         EXPECT_TRUE(d.ok || *d.image->LastError()) << "bit " << bit;
     }
 }
