@@ -116,9 +116,9 @@ bool VxImageWBMP::Encode(VxStream* stream)
             !WriteMultiByte(stream, height))
             FailWith(kWriteFailed);
 
-        // In the file 1 is white. A picture whose palette has the lighter colour first (as many
-        // 1-bit BMP and PCX files do) is written with its bits inverted, so it keeps its look
-        // instead of turning into its negative.
+        // In the file 1 is white. A picture whose palette puts the lighter colour first is
+        // written with its bits inverted, so it keeps its look instead of turning into its
+        // negative.
         const bool invert = GreyValue(PaletteEntry(0)) > GreyValue(PaletteEntry(1));
         const std::uint32_t rowBytes = RowBytes(width);
         // Bits past the last pixel are not part of the picture: they go out as 0.
