@@ -17,7 +17,6 @@ constexpr std::uint8_t kFormatCode = 3;
 constexpr std::uint32_t kMarker = 0x01000000; // the bytes 00 00 00 01
 constexpr std::uint32_t kLargestSide = 0x7FFF;
 constexpr const char* kTruncated = "Corrupted SKA: the file ends before its last pixel row";
-constexpr const char* kWriteFailed = "SKA write failed";
 
 } // namespace
 
@@ -82,8 +81,7 @@ bool VxImageSKA::Encode(VxStream* stream)
         StoreU16LE(fields + 2, Swap16(static_cast<std::uint16_t>(height)));
         fields[4] = kFormatCode;
         StoreU32LE(fields + 5, Swap32(kMarker));
-        if (!WriteAll(*stream, fields, sizeof fields))
-            FailWith(kWriteFailed);
+        WriteOrFail(*stream, fields, sizeof fields);
 
         // Pictures of fewer bits are written as 8-bit ones: their palette first, the unused
         // entries black, and one index a byte. The picture itself is left as it is.
@@ -94,8 +92,7 @@ bool VxImageSKA::Encode(VxStream* stream)
             palette[3 * i + 1] = entries[i].rgbGreen;
             palette[3 * i + 2] = entries[i].rgbBlue;
         }
-        if (!WriteAll(*stream, palette.data(), kPaletteSize))
-            FailWith(kWriteFailed);
+        WriteOrFail(*stream, palette.data(), kPaletteSize);
 
         const bool bytePerPixel = BitsPerPixel() == 8;
         std::vector<std::uint8_t> line(bytePerPixel ? 0 : width);
@@ -107,8 +104,7 @@ bool VxImageSKA::Encode(VxStream* stream)
                     line[x] = PixelIndexUnchecked(static_cast<std::int32_t>(x), y);
                 pixels = line.data();
             }
-            if (!WriteAll(*stream, pixels, width))
-                FailWith(kWriteFailed);
+            WriteOrFail(*stream, pixels, width);
         }
         return true;
     });

@@ -15,7 +15,6 @@ namespace {
 constexpr const char* kNotWbmp = "Not a WBMP";
 constexpr const char* kCorrupted = "Corrupted WBMP";
 constexpr const char* kTruncated = "Corrupted WBMP: the file ends inside its rows";
-constexpr const char* kWriteFailed = "WBMP write failed";
 constexpr std::uint32_t kLargestSide = std::numeric_limits<std::int32_t>::max();
 
 std::uint32_t RowBytes(std::uint32_t width)
@@ -130,8 +129,7 @@ bool VxImageWBMP::Encode(VxStream* stream)
                 const std::uint8_t mask = i + 1 == rowBytes ? lastByteMask : 0xFF;
                 line[i] = static_cast<std::uint8_t>((invert ? ~source[i] : source[i]) & mask);
             }
-            if (!WriteAll(*stream, line.data(), rowBytes))
-                FailWith(kWriteFailed);
+            WriteOrFail(*stream, line.data(), rowBytes);
         }
         return true;
     });
