@@ -231,6 +231,7 @@ TEST_F(RunCliTest, ConvertAndInfoReachWbmpAndSka)
     const CliResult back = Cli({"convert", ska, Str(scratch / "back.wbmp")});
     EXPECT_EQ(back.status, kExitFailed);
     EXPECT_NE(back.err.find("Can't save this image as WBMP"), std::string::npos) << back.err;
+}
 
 TEST_F(RunCliTest, ConvertReachesBmpAndIcoAndInfoReportsTransparency)
 {
