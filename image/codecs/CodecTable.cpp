@@ -6,6 +6,8 @@
 #include "image/codecs/VxImageBMP.h"
 #include "image/codecs/VxImageICO.h"
 #include "image/codecs/VxImageJPG.h"
+#include "image/codecs/VxImageSKA.h"
+#include "image/codecs/VxImageWBMP.h"
 
 #include <initializer_list>
 
@@ -16,6 +18,8 @@ constexpr std::initializer_list<CodecEntry> kCodecs = {
     {kVxTypeBmp, 1, &DecodeWithCodec<VxImageBMP>, &EncodeWithCodec<VxImageBMP>},
     {kVxTypeJpg, 2, &DecodeWithCodec<VxImageJPG>, &EncodeWithCodec<VxImageJPG>},
     {kVxTypeIco, 3, &DecodeWithCodec<VxImageICO, true>, &EncodeWithCodec<VxImageICO>},
+    {kVxTypeWbmp, 7, &DecodeWithCodec<VxImageWBMP>, &EncodeWithCodec<VxImageWBMP>},
+    {kVxTypeSka, 9, &DecodeWithCodec<VxImageSKA>, &EncodeWithCodec<VxImageSKA>},
 };
 
 constexpr bool IsWellFormed(std::initializer_list<CodecEntry> rows)

@@ -106,7 +106,9 @@ TEST_F(ResizeJobTest, EveryDepthBecomesAMarkedTrueColourJpeg)
     } sources[] = {{"bitmap.jpg", 24, kVxTypeBmp},
                    {"palette.bmp", 8, kVxTypeBmp},
                    {"mono.bmp", 1, kVxTypeBmp},
-                   {"icon.ico", 32, kVxTypeIco}};
+                   {"icon.ico", 32, kVxTypeIco},
+                   {"phone.wbmp", 1, kVxTypeWbmp},
+                   {"sprite.ska", 8, kVxTypeSka}};
     std::filesystem::create_directory(scratch / "out");
     for (const auto& source : sources) {
         SCOPED_TRACE(source.name);
