@@ -300,13 +300,6 @@ bool VxImageJPG::DecodeWithLibjpeg(JpegDecodeSession& session)
     cinfo.scale_denom = info.jpegScale ? info.jpegScale : 1;
     jpeg_calc_output_dimensions(&cinfo);
 
-    if (info.escape == -1) { // the size only
-        header.biWidth = static_cast<LONG>(cinfo.output_width);
-        header.biHeight = static_cast<LONG>(cinfo.output_height);
-        info.type = kVxTypeJpg;
-        return true;
-    }
-
     // Grey, RGB (from YCbCr or RGB) and CMYK (from CMYK or YCCK) are the pictures a DIB can
     // hold. Quantised colours come as one index per pixel.
     const int colourComponents = cinfo.out_color_components;
@@ -318,6 +311,15 @@ bool VxImageJPG::DecodeWithLibjpeg(JpegDecodeSession& session)
     if (std::uint64_t{cinfo.output_width} * cinfo.output_height * bitsPerPixel / 8 > VXIMAGE_MAX_MEMORY) {
         SetLastError("VXIMAGE_MAX_MEMORY exceeded");
         return false;
+    }
+
+    // The size only: given for exactly the pictures the full decode accepts up to here, so a
+    // size shown for a picture means it can be read.
+    if (info.escape == -1) {
+        header.biWidth = static_cast<LONG>(cinfo.output_width);
+        header.biHeight = static_cast<LONG>(cinfo.output_height);
+        info.type = kVxTypeJpg;
+        return true;
     }
 
     jpeg_start_decompress(&cinfo);
@@ -464,10 +466,13 @@ bool VxImageJPG::EncodeWithLibjpeg(JpegEncodeSession& session)
         cinfo.comp_info[c].h_samp_factor = 1;
         cinfo.comp_info[c].v_samp_factor = 1;
     }
-    if (options & kOptLumaSample2x1)
-        cinfo.comp_info[0].v_samp_factor = 1;
-    if (options & kOptLumaSample1x1)
+    // 0x2000 means 1 x 1 whether or not 0x1000 (2 x 1) is set as well.
+    if (options & kOptLumaSample1x1) {
         cinfo.comp_info[0].h_samp_factor = 1;
+        cinfo.comp_info[0].v_samp_factor = 1;
+    } else if (options & kOptLumaSample2x1) {
+        cinfo.comp_info[0].v_samp_factor = 1;
+    }
 
     // JFIF density in dots per inch; the field holds 16 bits.
     cinfo.density_unit = 1;

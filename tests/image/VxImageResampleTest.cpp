@@ -420,6 +420,8 @@ TEST(VxImageRescale, ResultCarriesTheImageInfoAndCanGoToAnotherImage)
     EXPECT_EQ(destination.BitsPerPixel(), 24);
     EXPECT_EQ(destination.ImageType(), kVxTypeGif);
     EXPECT_EQ(destination.XDpi(), 300);
+    // The header's resolution fields are those of a fresh image, whatever the dpi.
+    EXPECT_EQ(destination.Header().biXPelsPerMeter, 3780);
     EXPECT_EQ(destination.JpegQuality(), 75);
     EXPECT_TRUE(SameQuad(destination.PixelColour(2, 1, false), CodedColour(4, 2)));
 
@@ -434,6 +436,7 @@ TEST(VxImageRescale, ResultCarriesTheImageInfoAndCanGoToAnotherImage)
     }
     ASSERT_TRUE(image.Rescale(12, 8, 1)); // in place keeps the info too
     EXPECT_EQ(image.XDpi(), 300);
+    EXPECT_EQ(image.Header().biXPelsPerMeter, 3780);
 }
 
 // ---- Samplers -------------------------------------------------------------------------------

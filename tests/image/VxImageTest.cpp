@@ -92,6 +92,8 @@ TEST(VxImageCreate, MemoryLimit)
     VxImage largest;
     ASSERT_NE(largest.Create(16384, 16384, 8, kVxTypeUnknown), nullptr);
     EXPECT_EQ(largest.DibSize(), 40u + 1024u + 268435456u);
+    // Within the limit unpadded, 10,977 bytes over it with rows padded to 4 bytes.
+    ASSERT_NE(largest.Create(9459, 9459, 24, kVxTypeUnknown), nullptr);
     largest.Destroy();
 
     const struct { std::uint32_t width, height, depth; } cases[] = {
@@ -100,7 +102,7 @@ TEST(VxImageCreate, MemoryLimit)
         {65536, 65537, 8},      // product wraps in 32 bits
         {0xFFFFFFFFu, 0xFFFFFFFFu, 24},
         {0x80000000u, 1, 1},    // 256 MiB of bits, but the width does not fit the header
-        {1, 0x10000000u, 8},    // 256 MiB of pixels, 1 GiB once rows are padded
+        {1, 0x7FFFFFFFu, 1},    // 256 MiB of bits, but 8 GiB once rows are padded
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + "x" + std::to_string(c.depth));
