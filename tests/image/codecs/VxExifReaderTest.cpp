@@ -223,6 +223,25 @@ TEST(VxExifReaderTags, OddValues)
     EXPECT_EQ(r.info.focalLength, 0.0f);
 }
 
+TEST(VxExifReaderTags, RationalsAreSignedOnlyInFormatTen)
+{
+    // Format 10 halves are two's complement; format 5 halves are unsigned, as TIFF defines them.
+    const struct { std::uint16_t format; std::uint32_t numerator, denominator; float value; } rows[] = {
+        {10, 0xFFFFFFFDu, 2, -1.5f},
+        {10, 3, 0xFFFFFFFEu, -1.5f},
+        {10, 0xFFFFFFFDu, 0xFFFFFFFEu, 1.5f},
+        {5, 0xFFFFFFFDu, 1, 4294967293.0f},
+        {5, 3, 0xFFFFFFFEu, 3.0f / 4294967294.0f},
+    };
+    for (bool motorola : {false, true}) {
+        for (const auto& row : rows) {
+            const Field bias{0x9204, row.format, 1, Joined(LittleEndian(row.numerator, 4), LittleEndian(row.denominator, 4))};
+            const ReadResult r = ReadDirectory({bias}, motorola);
+            EXPECT_FLOAT_EQ(r.info.exposureBias, row.value) << row.format << " " << row.numerator << "/" << row.denominator;
+        }
+    }
+}
+
 // ---- Header and hostile blocks -----------------------------------------------------------------
 
 TEST(VxExifReaderHeader, RefusesBadHeadersAndByteOrders)
