@@ -75,6 +75,8 @@ TEST_F(ResizeJobTest, TargetIsHalfRoundedDown)
     EXPECT_EQ(TargetSizeFor(job, 1023, 767).height, 383);
     EXPECT_EQ(TargetSizeFor(job, 1, 1000).width, 0);
     EXPECT_EQ(TargetSizeFor(job, 100000000, 2).width, 50000000); // no 32-bit wrap-around
+    job.nPercent = 25;
+    EXPECT_EQ(TargetSizeFor(job, 800, 600).width, 200);
     job.nWidth = 64;
     EXPECT_EQ(TargetSizeFor(job, 800, 600).width, 400); // both explicit sizes are needed
     job.nHeight = 48;
@@ -109,7 +111,7 @@ TEST_F(ResizeJobTest, TooSmallAndMissingSourcesFailWithAReason)
     vx::test::WriteFileBytes(scratch / "junk.jpg", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'});
     JobOutcome junk = Run(scratch / "junk.jpg", scratch / "out");
     EXPECT_EQ(junk.status, JobStatus::Failed);
-    EXPECT_FALSE(junk.reason.empty());
+    EXPECT_EQ(junk.reason.rfind(u"Not a JPEG file", 0), 0u); // the JPEG codec's message, kept through detection
     EXPECT_TRUE(vx::test::DirectoryNames(scratch / "out").empty());
 }
 
@@ -178,6 +180,17 @@ TEST_F(ResizeJobTest, TemporaryOutputAppearsOnlyWhenCommitted)
     EXPECT_TRUE(output.Commit());
     EXPECT_EQ(vx::test::ReadFileBytes(final), (std::vector<std::uint8_t>{1, 2}));
     EXPECT_EQ(vx::test::DirectoryNames(scratch.Path()), std::vector<std::string>{"result.jpg"});
+}
+
+// Only the detection pass reads a picture of another format under a .jpg name.
+TEST_F(ResizeJobTest, APictureInAnotherFormatIsFoundByContent)
+{
+    VxImage picture(40, 30, 24, kVxTypeUnknown);
+    if (!picture.Save(ToU16(scratch / "other.jpg").c_str(), kVxTypeBmp))
+        GTEST_SKIP() << "no codec other than JPEG can write a picture";
+    std::filesystem::create_directory(scratch / "out");
+    ASSERT_EQ(Run(scratch / "other.jpg", scratch / "out").status, JobStatus::Written);
+    EXPECT_EQ(ReadPictureSize(scratch / "out" / "other.jpg"), (vx::test::PictureSize{20, 15}));
 }
 
 // Catches a job that scales by another mode or draws its mark elsewhere: one-pixel dark and
