@@ -3,6 +3,8 @@
 only the test executables of the fault's area in an already configured build directory (one
 object recompiles, the tests relink), runs them, and reports whether a test failed (killed) or
 every test passed (survived). The source file is restored after every fault, also on Ctrl-C.
+The results file names, for each fault, the tests that failed: a test that is alone in killing
+none of them adds nothing the others do not catch.
 
   tests/mutation/run-mutants.py [--tree DIR] [--build DIR] [--only TEXT] [--results FILE]
 
@@ -66,6 +68,20 @@ def run(command, timeout):
         return "timeout"
 
 
+def failing_tests(executable, timeout):
+    """The names of the tests that fail (all of them run), or ['timeout'] / ['crash']."""
+    try:
+        result = subprocess.run([executable, "--gtest_brief=1"], stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, text=True, errors="replace", timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return [f"{pathlib.Path(executable).name}:timeout"]
+    names = sorted({line.split()[3] for line in result.stdout.splitlines()
+                    if line.startswith("[  FAILED  ]") and len(line.split()) > 3 and "." in line.split()[3]})
+    if result.returncode != 0 and not names:
+        names = [f"{pathlib.Path(executable).name}:crash"]
+    return names
+
+
 def main():
     here = pathlib.Path(__file__).resolve().parent
     parser = argparse.ArgumentParser()
@@ -94,6 +110,7 @@ def main():
         for m in mutants:
             source = tree / m.path
             text = source.read_text()
+            killers = []
             found = list(pattern(m.original).finditer(text))
             if len(found) != 1:
                 verdict = "unmatched"
@@ -106,15 +123,12 @@ def main():
                 if built != 0:
                     verdict = "stillborn"
                 else:
-                    verdict = "survived"
                     for target in targets:
-                        code = run([str(build / "tests" / target), "--gtest_brief=1", "--gtest_fail_fast"], 300)
-                        if code != 0:
-                            verdict = "killed"
-                            break
+                        killers += failing_tests(str(build / "tests" / target), 300)
+                    verdict = "killed" if killers else "survived"
                 put_back()
             tally[m.area][verdict] += 1
-            lines.append(f"{m.area}\t{m.name}\t{verdict}")
+            lines.append(f"{m.area}\t{m.name}\t{verdict}\t{' '.join(killers)}")
             print(f"{verdict:10} [{m.area}] {m.name}", flush=True)
     finally:
         put_back()
