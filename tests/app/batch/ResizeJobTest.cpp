@@ -77,6 +77,7 @@ TEST_F(ResizeJobTest, TargetIsHalfRoundedDown)
     EXPECT_EQ(TargetSizeFor(job, 100000000, 2).width, 50000000); // no 32-bit wrap-around
     job.nPercent = 25;
     EXPECT_EQ(TargetSizeFor(job, 800, 600).width, 200);
+    job.nPercent = 50;
     job.nWidth = 64;
     EXPECT_EQ(TargetSizeFor(job, 800, 600).width, 400); // both explicit sizes are needed
     job.nHeight = 48;
