@@ -417,6 +417,7 @@ TEST(VxImageRescale, ResultCarriesTheImageInfoAndCanGoToAnotherImage)
     VxImage destination(1, 1, 8, 0);
     ASSERT_TRUE(image.Rescale(3, 2, 1, &destination));
     EXPECT_TRUE(SameQuad(image.PixelColour(5, 3, false), CodedColour(5, 3))); // the source stays
+    EXPECT_EQ(image.Info().progress, 50); // 100 x 1 / 2, published before the last row
     EXPECT_EQ(destination.BitsPerPixel(), 24);
     EXPECT_EQ(destination.ImageType(), kVxTypeGif);
     EXPECT_EQ(destination.XDpi(), 300);
