@@ -190,8 +190,9 @@ TEST_F(MainDialogTest, ProbedSizesAreZeroForUndecodableFilesAndFollowTheContentN
     EXPECT_EQ(sizeOf("broken.jpg"), L"0*0");
     EXPECT_EQ(sizeOf("good.jpg"), L"24*18");
     EXPECT_EQ(sizeOf("huge.jpg"), L"0*0");
-    if (bitmap)
+    if (bitmap) {
         EXPECT_EQ(sizeOf("bitmap.jpg"), L"33*21");
+    }
 }
 
 TEST_F(MainDialogTest, SizesFollowTheirPicturesWhenRowsMove)

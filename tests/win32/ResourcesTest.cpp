@@ -97,8 +97,9 @@ TEST(Resources, RunningMainDialog)
         EXPECT_EQ((GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE) != 0, !want.hidden);
         wchar_t text[128] = {};
         GetWindowTextW(child, text, 128);
-        if (want.text)
+        if (want.text) {
             EXPECT_STREQ(text, want.text);
+        }
         // Position and size are converted from dialog units separately, as the template holds them.
         RECT expected = want.units, actual;
         MapDialogRect(window, &expected);
