@@ -373,15 +373,18 @@ bool VxImageJPG::DecodeWithLibjpeg(JpegDecodeSession& session)
         return false; // libjpeg's message is in lastError
 
     ReadHeader(session);
-    if (info.escape == -1) { // the size only
+    RequireDibComponents(cinfo);
+    if (!FitsImageMemory(cinfo))
+        return false;
+
+    // The size only: given for exactly the pictures the full decode accepts up to here, so a
+    // size shown for a picture means it can be read.
+    if (info.escape == -1) {
         header.biWidth = static_cast<LONG>(cinfo.output_width);
         header.biHeight = static_cast<LONG>(cinfo.output_height);
         info.type = kVxTypeJpg;
         return true;
     }
-    RequireDibComponents(cinfo);
-    if (!FitsImageMemory(cinfo))
-        return false;
 
     jpeg_start_decompress(&cinfo);
     const int components = cinfo.output_components;
@@ -609,10 +612,13 @@ bool JpegRowWriter::Begin(VxStream* stream, std::uint32_t height)
         cinfo.comp_info[c].h_samp_factor = 1;
         cinfo.comp_info[c].v_samp_factor = 1;
     }
-    if (options & kOptLumaSample2x1)
-        cinfo.comp_info[0].v_samp_factor = 1;
-    if (options & kOptLumaSample1x1)
+    // 0x2000 means 1 x 1 whether or not 0x1000 (2 x 1) is set as well.
+    if (options & kOptLumaSample1x1) {
         cinfo.comp_info[0].h_samp_factor = 1;
+        cinfo.comp_info[0].v_samp_factor = 1;
+    } else if (options & kOptLumaSample2x1) {
+        cinfo.comp_info[0].v_samp_factor = 1;
+    }
 
     // JFIF density in dots per inch; the field holds 16 bits.
     cinfo.density_unit = 1;

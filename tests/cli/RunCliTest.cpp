@@ -72,6 +72,7 @@ TEST_F(RunCliTest, HelpVersionAndUsageErrors)
 
     EXPECT_EQ(Cli({"resize", "--help"}).status, kExitOk);
     EXPECT_EQ(Cli({}).status, kExitUsage);
+    EXPECT_EQ(Cli({"info", "--", "--json"}).status, kExitFailed); // after "--" a file, not an option
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"frobnicate"}, {"resize"}, {"resize", "--jobs", "0", "x.jpg"},
           {"resize", "--jobs=many", "x.jpg"}, {"resize", "--colour", "x.jpg"}, {"resize", "x.jpg", "--dest"},
