@@ -8,8 +8,10 @@
 #include "platform/FileSystem.h"
 #include "platform/SystemLanguage.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
+#include <thread>
 
 namespace vx::cli {
 
@@ -19,8 +21,8 @@ constexpr const char* kUsage =
     "Usage: vantry-cli resize [--mark TEXT] [--dest DIR] [--jobs N] FILE...\n"
     "Write each FILE at half its width and height, with TEXT stamped in red at its top\n"
     "left, as a JPEG named after it in DIR (default ./small, created when missing).\n"
-    "Clashing names get an \"s<n>_\" prefix. --jobs N works on N pictures at once; the\n"
-    "outputs and the log are the same as with one.\n";
+    "Clashing names get an \"s<n>_\" prefix. --jobs N works on N pictures at once (default:\n"
+    "the number of processor cores); the outputs and the log are the same as with one.\n";
 
 constexpr int kMaxJobs = 64;
 constexpr int kBarWidth = 40;
@@ -104,6 +106,7 @@ int RunResize(const std::vector<std::string>& args, CliEnvironment& env)
         return kExitUsage;
     }
     vx::batch::BatchRequest request;
+    request.parallelJobs = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxJobs);
     if (auto jobs = parsed.options.find("jobs");
         jobs != parsed.options.end() && !ParseInteger(jobs->second, 1, kMaxJobs, request.parallelJobs)) {
         ReportError(env, "--jobs takes a number from 1 to " + std::to_string(kMaxJobs));

@@ -148,9 +148,10 @@ std::uint8_t* VxImage::Create(std::uint32_t width, std::uint32_t height, std::ui
     else
         depth = 24;
 
-    // width x height fits in 64 bits; bounding it first keeps x depth from wrapping. The
-    // limit applies to the padded rows as stored, and the header's signed width and
-    // height must hold the values.
+    // The limit is on width x height x depth bits, unpadded: width x height fits in 64 bits,
+    // and bounding it first keeps x depth from wrapping. The padded rows may exceed the limit
+    // by up to 3 bytes a row, but the whole block must still fit the 32-bit size fields, and
+    // the header's signed width and height must hold the values.
     const std::uint64_t pixelCount = static_cast<std::uint64_t>(width) * height;
     const std::uint64_t limitBits = 8 * (VXIMAGE_MAX_MEMORY + 1);
     bool tooLarge = pixelCount >= (limitBits + depth - 1) / depth;
@@ -159,7 +160,8 @@ std::uint8_t* VxImage::Create(std::uint32_t width, std::uint32_t height, std::ui
         const std::uint64_t stride = (static_cast<std::uint64_t>(width) * depth + 31) / 32 * 4;
         pixelBytes = stride * height;
         constexpr auto kLongMax = static_cast<std::uint32_t>(std::numeric_limits<LONG>::max());
-        tooLarge = pixelBytes > VXIMAGE_MAX_MEMORY || width > kLongMax || height > kLongMax;
+        const std::uint64_t blockBytes = kHeaderSize + 4ull * 256 + pixelBytes;
+        tooLarge = blockBytes > std::numeric_limits<std::uint32_t>::max() || width > kLongMax || height > kLongMax;
     }
     if (tooLarge) {
         SetLastError("VXIMAGE_MAX_MEMORY exceeded");
@@ -175,8 +177,7 @@ std::uint8_t* VxImage::Create(std::uint32_t width, std::uint32_t height, std::ui
     header.biBitCount = static_cast<WORD>(depth);
     header.biCompression = BI_RGB;
     header.biSizeImage = static_cast<DWORD>(pixelBytes);
-    header.biXPelsPerMeter = DpiToPelsPerMetre(info.xDpi);
-    header.biYPelsPerMeter = DpiToPelsPerMetre(info.yDpi);
+    // The pixels-per-metre fields stay as SetXDpi/SetYDpi (or construction) left them.
     info.type = type;
 
     dib = static_cast<std::uint8_t*>(std::malloc(DibSize()));

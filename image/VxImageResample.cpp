@@ -4,6 +4,7 @@
 // a fractional position or over a rectangle, with overflow rules for positions off the picture.
 #include "image/VxImage.h"
 
+#include "image/NearestSampling.h"
 #include "image/ResampleKernels.h"
 
 #include <algorithm>
@@ -38,21 +39,8 @@ private:
     T* m_data;
 };
 
-// Source size over destination size for one axis. Every source position is derived from this
-// float, so the fast paths must use exactly this value.
-float ScaleFactor(std::int32_t from, std::int32_t to)
-{
-    return static_cast<float>(static_cast<double>(from) / to);
-}
-
-// Nearest-pixel source index of destination index d: d x scale formed exactly (extended
-// precision) and truncated, with no 0.5 offset. Held below `limit`, which only a scale factor
-// rounded up on a picture wider than 2^24 pixels could reach.
-std::int32_t NearestSource(std::int32_t d, float scale, std::int32_t limit)
-{
-    const auto s = static_cast<std::int32_t>(static_cast<long double>(d) * static_cast<long double>(scale));
-    return std::min(s, limit - 1);
-}
+using vx::NearestSource;
+using vx::ScaleFactor;
 
 // Publishes the percentage done at `row` of `rows` and tells whether the work may go on.
 bool MayContinue(VxImage& image, std::int32_t row, std::int32_t rows)

@@ -14,6 +14,8 @@ packages=(
     libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
     # reference oracles used by the tests, and sample pictures for scripts/run.sh
     libjpeg-turbo-progs imagemagick
+    # line coverage (scripts/coverage.sh)
+    gcovr
     # Windows cross build; nasm for libjpeg-turbo's SIMD, dpkg-dev to unpack Debian sources
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-x86-64-dev nasm dpkg-dev

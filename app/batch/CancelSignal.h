@@ -4,7 +4,10 @@
 // its next row.
 #pragma once
 
+#include "image/VxStream.h"
+
 #include <atomic>
+#include <cstdio>
 #include <mutex>
 #include <vector>
 
@@ -40,6 +43,22 @@ public:
 private:
     CancelSignal& m_signal;
     VxImage* m_image;
+};
+
+// A file stream that reports the end of the data once the run is cancelled, so a decoder in
+// the middle of a large file runs out of input instead of reading the rest of it.
+class CancellableFileStream : public VxFileStream {
+public:
+    CancellableFileStream(std::FILE* file, const CancelSignal& cancel) : VxFileStream(file), m_cancel(cancel) {}
+
+    std::uint32_t Read(void* buffer, std::size_t size, std::size_t count) override
+    {
+        return m_cancel.Raised() ? 0 : VxFileStream::Read(buffer, size, count);
+    }
+    int GetC() override { return m_cancel.Raised() ? EOF : VxFileStream::GetC(); }
+
+private:
+    const CancelSignal& m_cancel;
 };
 
 } // namespace vx::batch

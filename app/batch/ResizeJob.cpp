@@ -5,6 +5,7 @@
 #include "app/batch/ResizeJob.h"
 
 #include "app/batch/CancelSignal.h"
+#include "app/batch/StreamedResize.h"
 #include "app/batch/TemporaryOutput.h"
 #include "image/TextMark.h"
 #include "image/VxImage.h"
@@ -27,22 +28,6 @@ bool CopyPath(std::u16string_view path, char16_t (&field)[kMaxPathUnits])
     field[path.size()] = 0;
     return true;
 }
-
-// A file stream that reports the end of the data once the run is cancelled, so a decoder in
-// the middle of a large file runs out of input instead of reading the rest of it.
-class CancellableFileStream : public VxFileStream {
-public:
-    CancellableFileStream(std::FILE* file, const CancelSignal& cancel) : VxFileStream(file), m_cancel(cancel) {}
-
-    std::uint32_t Read(void* buffer, std::size_t size, std::size_t count) override
-    {
-        return m_cancel.Raised() ? 0 : VxFileStream::Read(buffer, size, count);
-    }
-    int GetC() override { return m_cancel.Raised() ? EOF : VxFileStream::GetC(); }
-
-private:
-    const CancelSignal& m_cancel;
-};
 
 // Loads like the file constructor with type code 3: the JPEG codec first, then every codec
 // by content; when both fail the JPEG codec's message is the one kept.
@@ -186,6 +171,9 @@ JobOutcome ProcessResizeJob(const ResizeJob& job, const TextMark& mark, CancelSi
         return {JobStatus::NoMemory, {}};
     AttachedImage attached(cancel, image.get());
 
+    // JPEG sources stream; everything else, and what the streaming path declines, loads whole.
+    if (std::optional<JobOutcome> streamed = ResizeStreamed(job, mark, cancel, *image))
+        return *streamed;
     if (!LoadSource(*image, job.szSrcPath, cancel)) {
         if (cancel.Raised())
             return {JobStatus::Cancelled, {}};

@@ -2,7 +2,8 @@
 // how large the result is), how a job is built from a list row, and the steps that carry it
 // out: load (JPEG first, then any format by content), scale with nearest-pixel sampling,
 // flatten transparency over white and bring colour palettes to 24 bits, stamp the mark at
-// (30, 50), write a JPEG through a temporary file.
+// (30, 50), write a JPEG through a temporary file. JPEG sources take these steps row by row
+// (StreamedResize.h), with the same result.
 #pragma once
 
 #include "app/batch/PathNames.h"
@@ -37,7 +38,8 @@ struct ResizeJob {
 void BuildResizeJob(ResizeJob& job, std::int32_t index, std::u16string_view source,
                     std::u16string_view destination, BatchRunner* owner);
 
-// How a job scales (Rescale mode 1, the nearest pixel) and where it stamps the mark; the
+// How a job scales (Rescale mode 1, the nearest pixel) and where it stamps the mark: x from
+// the left, and the picture row (from the top) that takes the mark's bottom row. The
 // preview shows a picture the same way.
 inline constexpr std::int32_t kNearestPixel = 1;
 inline constexpr std::int32_t kMarkLeft = 30;

@@ -57,11 +57,14 @@ inline bool WriteAll(VxStream& stream, const void* buffer, std::size_t count)
     return count == 0 || stream.Write(buffer, 1, count) == count;
 }
 
+// The message of a failed save.
+inline constexpr const char* kWriteFailed = "Save: the file could not be written";
+
 // Writes all `count` bytes or raises the message of a failed save.
 inline void WriteOrFail(VxStream& stream, const void* buffer, std::size_t count)
 {
     if (!WriteAll(stream, buffer, count))
-        FailWith("Save: the file could not be written");
+        FailWith(kWriteFailed);
 }
 
 // Bytes from the position to the end of the stream (0 when the stream cannot tell).

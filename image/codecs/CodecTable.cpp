@@ -7,7 +7,9 @@
 #include "image/codecs/VxImageICO.h"
 #include "image/codecs/VxImageJPG.h"
 #include "image/codecs/VxImagePCX.h"
+#include "image/codecs/VxImageSKA.h"
 #include "image/codecs/VxImageTGA.h"
+#include "image/codecs/VxImageWBMP.h"
 
 #include <initializer_list>
 
@@ -20,6 +22,8 @@ constexpr std::initializer_list<CodecEntry> kCodecs = {
     {kVxTypeIco, 3, &DecodeWithCodec<VxImageICO, true>, &EncodeWithCodec<VxImageICO>},
     {kVxTypeTga, 5, &DecodeWithCodec<VxImageTGA>, &EncodeWithCodec<VxImageTGA>},
     {kVxTypePcx, 6, &DecodeWithCodec<VxImagePCX>, &EncodeWithCodec<VxImagePCX>},
+    {kVxTypeWbmp, 7, &DecodeWithCodec<VxImageWBMP>, &EncodeWithCodec<VxImageWBMP>},
+    {kVxTypeSka, 9, &DecodeWithCodec<VxImageSKA>, &EncodeWithCodec<VxImageSKA>},
 };
 
 constexpr bool IsWellFormed(std::initializer_list<CodecEntry> rows)

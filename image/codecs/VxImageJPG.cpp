@@ -2,8 +2,9 @@
 // libjpeg reads and writes through the source/destination managers below, which move the
 // data through one 4,096-byte buffer over a VxStream. libjpeg reports fatal errors through
 // error_exit, which never returns: ours formats the message into lastError and longjmps
-// back to the setjmp in DecodeWithLibjpeg/EncodeWithLibjpeg. Only plain C records live in
-// the frames it unwinds; Decode/Encode then destroy the libjpeg object and free the buffer.
+// back to the setjmp of the call that drove libjpeg (DecodeWithLibjpeg, StreamWithLibjpeg,
+// or each JpegRowWriter call). Only plain C records live in the frames it unwinds; the
+// decode or the writer then destroys the libjpeg object and frees the buffer.
 #include "image/codecs/VxImageJPG.h"
 
 #include "image/VxStream.h"
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include <jpeglib.h>
@@ -190,7 +192,7 @@ jpeg_error_mgr* InstallErrorRecord(ErrorRecord& record, char* lastError)
     return manager;
 }
 
-// One decode or encode: hands `run` a zeroed session that holds the stream and its buffer,
+// One decode: hands `run` a zeroed session that holds the stream and its buffer,
 // then releases what libjpeg allocated (nothing when it never created its object) and the buffer.
 template <typename Session, typename Run>
 bool RunSession(VxImage& image, VxStream* stream, Run run)
@@ -258,13 +260,23 @@ bool VxImageJPG::Decode(VxStream* stream)
                                          [this](JpegDecodeSession& session) { return DecodeWithLibjpeg(session); });
 }
 
-bool VxImageJPG::DecodeWithLibjpeg(JpegDecodeSession& session)
+bool VxImageJPG::DecodeRows(VxStream* stream, JpegRowSink& sink)
+{
+    if (!stream) {
+        SetLastError("null file handler");
+        return false;
+    }
+    ReadExif(stream);
+
+    return RunSession<JpegDecodeSession>(
+        *this, stream, [this, &sink](JpegDecodeSession& session) { return StreamWithLibjpeg(session, sink); });
+}
+
+// Creates the decompressor over the session's stream and reads the header, then applies the
+// decode options and the scale. libjpeg's errors jump to the caller's setjmp.
+void VxImageJPG::ReadHeader(JpegDecodeSession& session)
 {
     jpeg_decompress_struct& cinfo = session.cinfo;
-    cinfo.err = InstallErrorRecord(session.errors, info.lastError);
-    if (setjmp(session.errors.jump))
-        return false; // libjpeg's message is in lastError
-
     jpeg_create_decompress(&cinfo);
     cinfo.mem->max_memory_to_use = kLibjpegMemoryLimit;
     session.progress.progress_monitor = LimitScans;
@@ -299,28 +311,83 @@ bool VxImageJPG::DecodeWithLibjpeg(JpegDecodeSession& session)
     cinfo.scale_num = 1;
     cinfo.scale_denom = info.jpegScale ? info.jpegScale : 1;
     jpeg_calc_output_dimensions(&cinfo);
+}
 
-    if (info.escape == -1) { // the size only
+namespace {
+
+// Grey, RGB (from YCbCr or RGB) and CMYK (from CMYK or YCCK) are the pictures a DIB can hold;
+// quantised colours come as one index per pixel.
+void RequireDibComponents(jpeg_decompress_struct& cinfo)
+{
+    const int colourComponents = cinfo.out_color_components;
+    if (colourComponents != 1 && colourComponents != 3 && colourComponents != 4)
+        ERREXIT(&cinfo, JERR_CONVERSION_NOTIMPL);
+}
+
+// A row for ReadRow's CMYK conversion; null for every other kind of picture.
+JSAMPARRAY CmykRowFor(jpeg_decompress_struct& cinfo)
+{
+    return cinfo.output_components == 4 ? (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
+                                                                       JPOOL_IMAGE, cinfo.output_width * 4, 1)
+                                        : nullptr;
+}
+
+// Reads the next row into `row` as the DIB holds it. Grey, index and blue-green-red samples go
+// straight in; Adobe CMYK comes inverted from libjpeg, and each inverted ink times the
+// inverted black gives one colour byte.
+void ReadRow(jpeg_decompress_struct& cinfo, std::uint8_t* row, JSAMPARRAY cmykRow)
+{
+    if (!cmykRow) {
+        JSAMPROW target = row;
+        jpeg_read_scanlines(&cinfo, &target, 1);
+        return;
+    }
+    jpeg_read_scanlines(&cinfo, cmykRow, 1);
+    const JSAMPLE* ink = cmykRow[0];
+    for (JDIMENSION x = 0; x < cinfo.output_width; ++x, ink += 4, row += 3) {
+        row[0] = static_cast<std::uint8_t>(ink[2] * ink[3] / 255);
+        row[1] = static_cast<std::uint8_t>(ink[1] * ink[3] / 255);
+        row[2] = static_cast<std::uint8_t>(ink[0] * ink[3] / 255);
+    }
+}
+
+} // namespace
+
+// A picture whose pixels would exceed the image memory limit is refused before libjpeg
+// allocates its whole-image buffers for it.
+bool VxImageJPG::FitsImageMemory(jpeg_decompress_struct& cinfo)
+{
+    const std::uint64_t bitsPerPixel = cinfo.output_components == 1 ? 8 : 24;
+    if (std::uint64_t{cinfo.output_width} * cinfo.output_height * bitsPerPixel / 8 > VXIMAGE_MAX_MEMORY) {
+        SetLastError("VXIMAGE_MAX_MEMORY exceeded");
+        return false;
+    }
+    return true;
+}
+
+bool VxImageJPG::DecodeWithLibjpeg(JpegDecodeSession& session)
+{
+    jpeg_decompress_struct& cinfo = session.cinfo;
+    cinfo.err = InstallErrorRecord(session.errors, info.lastError);
+    if (setjmp(session.errors.jump))
+        return false; // libjpeg's message is in lastError
+
+    ReadHeader(session);
+    RequireDibComponents(cinfo);
+    if (!FitsImageMemory(cinfo))
+        return false;
+
+    // The size only: given for exactly the pictures the full decode accepts up to here, so a
+    // size shown for a picture means it can be read.
+    if (info.escape == -1) {
         header.biWidth = static_cast<LONG>(cinfo.output_width);
         header.biHeight = static_cast<LONG>(cinfo.output_height);
         info.type = kVxTypeJpg;
         return true;
     }
 
-    // Grey, RGB (from YCbCr or RGB) and CMYK (from CMYK or YCCK) are the pictures a DIB can
-    // hold. Quantised colours come as one index per pixel.
-    const int colourComponents = cinfo.out_color_components;
-    if (colourComponents != 1 && colourComponents != 3 && colourComponents != 4)
-        ERREXIT(&cinfo, JERR_CONVERSION_NOTIMPL);
-    const int components = cinfo.output_components;
-    // Refuse an oversized picture before libjpeg allocates its whole-image buffers for it.
-    const std::uint64_t bitsPerPixel = components == 1 ? 8 : 24;
-    if (std::uint64_t{cinfo.output_width} * cinfo.output_height * bitsPerPixel / 8 > VXIMAGE_MAX_MEMORY) {
-        SetLastError("VXIMAGE_MAX_MEMORY exceeded");
-        return false;
-    }
-
     jpeg_start_decompress(&cinfo);
+    const int components = cinfo.output_components;
     if (!Create(cinfo.output_width, cinfo.output_height, static_cast<std::uint32_t>(components) * 8, kVxTypeJpg))
         return false;
     SetResolution(cinfo);
@@ -331,9 +398,9 @@ bool VxImageJPG::DecodeWithLibjpeg(JpegDecodeSession& session)
         const JSAMPARRAY map = cinfo.colormap;
         const int colours = std::clamp(cinfo.actual_number_of_colors, 0, 256);
         for (int i = 0; i < colours; ++i) {
-            if (colourComponents == 1) {
+            if (cinfo.out_color_components == 1) {
                 red[i] = green[i] = blue[i] = map[0][i];
-            } else if (colourComponents == 3) {
+            } else if (cinfo.out_color_components == 3) {
                 red[i] = map[0][i];
                 green[i] = map[1][i];
                 blue[i] = map[2][i];
@@ -348,29 +415,54 @@ bool VxImageJPG::DecodeWithLibjpeg(JpegDecodeSession& session)
         SetGreyPalette();
     }
 
-    // Adobe CMYK comes inverted from libjpeg: each inverted ink times the inverted black.
-    const bool cmyk = components == 4;
-    JSAMPARRAY cmykRow = cmyk ? (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                           cinfo.output_width * 4, 1)
-                              : nullptr;
+    const JSAMPARRAY cmykRow = CmykRowFor(cinfo);
     // libjpeg delivers the picture top row first, which is the last row of the bottom-up DIB.
     while (cinfo.output_scanline < cinfo.output_height) {
         if (info.escape)
             return false; // cancelled: no message
-        std::uint8_t* row = RowAddress(cinfo.output_height - 1 - cinfo.output_scanline);
-        if (cmyk) {
-            jpeg_read_scanlines(&cinfo, cmykRow, 1);
-            const JSAMPLE* ink = cmykRow[0];
-            for (JDIMENSION x = 0; x < cinfo.output_width; ++x, ink += 4, row += 3) {
-                row[0] = static_cast<std::uint8_t>(ink[2] * ink[3] / 255);
-                row[1] = static_cast<std::uint8_t>(ink[1] * ink[3] / 255);
-                row[2] = static_cast<std::uint8_t>(ink[0] * ink[3] / 255);
-            }
-        } else {
-            // Grey, index and blue-green-red samples go straight into the row.
-            JSAMPROW target = row;
-            jpeg_read_scanlines(&cinfo, &target, 1);
+        ReadRow(cinfo, RowAddress(cinfo.output_height - 1 - cinfo.output_scanline), cmykRow);
+    }
+    jpeg_finish_decompress(&cinfo);
+    return true;
+}
+
+bool VxImageJPG::StreamWithLibjpeg(JpegDecodeSession& session, JpegRowSink& sink)
+{
+    jpeg_decompress_struct& cinfo = session.cinfo;
+    cinfo.err = InstallErrorRecord(session.errors, info.lastError);
+    if (setjmp(session.errors.jump))
+        return false;
+
+    ReadHeader(session);
+    // Quantised colours need the whole picture and their own palette: not a streamed kind.
+    if (cinfo.quantize_colors)
+        ERREXIT(&cinfo, JERR_NOTIMPL);
+    // A single-scan picture is decoded a band of rows at a time; the others are held whole
+    // as coefficients, which the image memory limit bounds as it bounds Decode.
+    RequireDibComponents(cinfo);
+    if (jpeg_has_multiple_scans(&cinfo) && !FitsImageMemory(cinfo))
+        return false;
+    jpeg_start_decompress(&cinfo);
+    header.biWidth = static_cast<LONG>(cinfo.output_width);
+    header.biHeight = static_cast<LONG>(cinfo.output_height);
+    header.biBitCount = cinfo.output_components == 1 ? 8 : 24;
+    info.type = kVxTypeJpg;
+    SetResolution(cinfo);
+    if (!sink.Begin(*this))
+        return false;
+
+    const JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                      cinfo.output_width * 3, 1);
+    const JSAMPARRAY cmykRow = CmykRowFor(cinfo);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        const JDIMENSION wanted = std::min<JDIMENSION>(sink.NextWantedRow(cinfo.output_scanline), cinfo.output_height);
+        if (wanted > cinfo.output_scanline) {
+            jpeg_skip_scanlines(&cinfo, wanted - cinfo.output_scanline);
+            continue;
         }
+        ReadRow(cinfo, row[0], cmykRow);
+        if (!sink.TakeRow(wanted, row[0]))
+            return false;
     }
     jpeg_finish_decompress(&cinfo);
     return true;
@@ -418,33 +510,88 @@ bool VxImageJPG::Encode(VxStream* stream)
     }
     const std::int32_t start = stream->Tell();
 
-    const bool ok = RunSession<JpegEncodeSession>(
-        *this, stream, [this](JpegEncodeSession& session) { return EncodeWithLibjpeg(session); });
-    return ok && WriteBackExif(stream, start);
+    // 8- and 24-bit rows go to libjpeg as they are, top row (the last in the DIB) first. Rows
+    // below 8 bits per pixel are unpacked to one grey sample per byte (the index is the grey
+    // level in a grey palette): libjpeg never sees packed pixels.
+    const std::uint32_t width = static_cast<std::uint32_t>(Width());
+    std::unique_ptr<std::uint8_t[]> unpacked;
+    if (BitsPerPixel() < 8) {
+        unpacked.reset(new (std::nothrow) std::uint8_t[width]);
+        if (!unpacked) {
+            SetLastError("Insufficient memory");
+            return false;
+        }
+    }
+    JpegRowWriter writer(*this, m_smoothingFactor);
+    bool ok = writer.Begin(stream, static_cast<std::uint32_t>(Height()));
+    for (std::int32_t y = Height() - 1; ok && y >= 0; --y) {
+        const std::uint8_t* row = RowAddress(static_cast<std::uint32_t>(y));
+        if (unpacked) {
+            for (std::uint32_t x = 0; x < width; ++x)
+                unpacked[x] = PixelIndexUnchecked(static_cast<std::int32_t>(x), y);
+            row = unpacked.get();
+        }
+        ok = writer.WriteRow(row);
+    }
+    return ok && writer.Finish() && WriteBackExif(stream, start);
 }
 
-bool VxImageJPG::EncodeWithLibjpeg(JpegEncodeSession& session)
+// ---- Row writer ---------------------------------------------------------------------------
+
+JpegRowWriter::JpegRowWriter(VxImage& settings, std::int32_t smoothingFactor)
+    : m_settings(settings), m_smoothingFactor(smoothingFactor)
 {
-    jpeg_compress_struct& cinfo = session.cinfo;
-    cinfo.err = InstallErrorRecord(session.errors, info.lastError);
-    if (setjmp(session.errors.jump))
+}
+
+JpegRowWriter::~JpegRowWriter()
+{
+    if (!m_session)
+        return;
+    jpeg_destroy(reinterpret_cast<j_common_ptr>(&m_session->cinfo));
+    std::free(m_session->manager.buffer);
+    delete m_session;
+}
+
+bool JpegRowWriter::Begin(VxStream* stream, std::uint32_t height)
+{
+    if (m_session || !stream) {
+        m_settings.SetLastError(stream ? "JpegRowWriter: already begun" : "null file handler");
         return false;
+    }
+    m_session = new (std::nothrow) JpegEncodeSession;
+    if (m_session) {
+        std::memset(m_session, 0, sizeof *m_session);
+        m_session->manager.buffer = static_cast<JOCTET*>(std::malloc(kStreamBufferSize));
+    }
+    if (!m_session || !m_session->manager.buffer) {
+        m_settings.SetLastError("Insufficient memory");
+        m_failed = true;
+        return false;
+    }
+    m_session->manager.stream = stream;
+
+    jpeg_compress_struct& cinfo = m_session->cinfo;
+    cinfo.err = InstallErrorRecord(m_session->errors, m_settings.Info().lastError);
+    if (setjmp(m_session->errors.jump)) {
+        m_failed = true;
+        return false;
+    }
 
     jpeg_create_compress(&cinfo);
-    jpeg_destination_mgr& destination = session.manager.destination;
+    jpeg_destination_mgr& destination = m_session->manager.destination;
     destination.init_destination = InitDestination;
     destination.empty_output_buffer = EmptyOutputBuffer;
     destination.term_destination = TermDestination;
     cinfo.dest = &destination;
 
-    const bool grey = HasPalette(); // a grey palette: anything else was refused
-    cinfo.image_width = static_cast<JDIMENSION>(Width());
-    cinfo.image_height = static_cast<JDIMENSION>(Height());
+    const bool grey = m_settings.HasPalette(); // Encode refuses every other palette
+    cinfo.image_width = static_cast<JDIMENSION>(m_settings.Width());
+    cinfo.image_height = height;
     cinfo.input_components = grey ? 1 : 3;
     cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR; // the DIB's own byte order
     jpeg_set_defaults(&cinfo);
 
-    const std::uint32_t options = CodecOption(kVxTypeJpg);
+    const std::uint32_t options = m_settings.CodecOption(kVxTypeJpg);
     if (options & kOptArithmetic)
         cinfo.arith_code = TRUE;
     if (options & kOptGreyscale)
@@ -453,7 +600,8 @@ bool VxImageJPG::EncodeWithLibjpeg(JpegEncodeSession& session)
         cinfo.optimize_coding = TRUE;
     if (options & kOptSmoothing)
         cinfo.smoothing_factor = m_smoothingFactor;
-    jpeg_set_quality(&cinfo, static_cast<std::uint8_t>(JpegQuality()), (options & kOptForceBaseline) ? TRUE : FALSE);
+    jpeg_set_quality(&cinfo, static_cast<std::uint8_t>(m_settings.JpegQuality()),
+                     (options & kOptForceBaseline) ? TRUE : FALSE);
     if (options & kOptProgressive)
         jpeg_simple_progression(&cinfo);
 
@@ -464,35 +612,46 @@ bool VxImageJPG::EncodeWithLibjpeg(JpegEncodeSession& session)
         cinfo.comp_info[c].h_samp_factor = 1;
         cinfo.comp_info[c].v_samp_factor = 1;
     }
-    if (options & kOptLumaSample2x1)
-        cinfo.comp_info[0].v_samp_factor = 1;
-    if (options & kOptLumaSample1x1)
+    // 0x2000 means 1 x 1 whether or not 0x1000 (2 x 1) is set as well.
+    if (options & kOptLumaSample1x1) {
         cinfo.comp_info[0].h_samp_factor = 1;
+        cinfo.comp_info[0].v_samp_factor = 1;
+    } else if (options & kOptLumaSample2x1) {
+        cinfo.comp_info[0].v_samp_factor = 1;
+    }
 
     // JFIF density in dots per inch; the field holds 16 bits.
     cinfo.density_unit = 1;
-    cinfo.X_density = static_cast<UINT16>(std::clamp(XDpi(), 1, 65535));
-    cinfo.Y_density = static_cast<UINT16>(std::clamp(YDpi(), 1, 65535));
+    cinfo.X_density = static_cast<UINT16>(std::clamp(m_settings.XDpi(), 1, 65535));
+    cinfo.Y_density = static_cast<UINT16>(std::clamp(m_settings.YDpi(), 1, 65535));
 
     jpeg_start_compress(&cinfo, TRUE);
-    // 8- and 24-bit rows go to libjpeg as they are, top row (the last in the DIB) first. Rows
-    // below 8 bits per pixel are unpacked to one grey sample per byte (the index is the grey
-    // level in a grey palette): libjpeg never sees packed pixels.
-    const std::uint32_t width = static_cast<std::uint32_t>(Width());
-    const bool packed = BitsPerPixel() < 8;
-    JSAMPARRAY unpacked = packed ? (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
-                                                              JPOOL_IMAGE, width, 1)
-                                 : nullptr;
-    for (std::int32_t y = Height() - 1; y >= 0; --y) {
-        JSAMPROW row = RowAddress(static_cast<std::uint32_t>(y));
-        if (packed) {
-            for (std::uint32_t x = 0; x < width; ++x)
-                unpacked[0][x] = PixelIndexUnchecked(static_cast<std::int32_t>(x), y);
-            row = unpacked[0];
-        }
-        jpeg_write_scanlines(&cinfo, &row, 1);
+    return true;
+}
+
+bool JpegRowWriter::WriteRow(const std::uint8_t* row)
+{
+    if (!m_session || m_failed)
+        return false;
+    if (setjmp(m_session->errors.jump)) {
+        m_failed = true;
+        return false;
     }
-    jpeg_finish_compress(&cinfo);
+    // libjpeg only reads the rows it is given.
+    JSAMPROW samples = const_cast<JSAMPROW>(row);
+    jpeg_write_scanlines(&m_session->cinfo, &samples, 1);
+    return true;
+}
+
+bool JpegRowWriter::Finish()
+{
+    if (!m_session || m_failed)
+        return false;
+    if (setjmp(m_session->errors.jump)) {
+        m_failed = true;
+        return false;
+    }
+    jpeg_finish_compress(&m_session->cinfo);
     return true;
 }
 

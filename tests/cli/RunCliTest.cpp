@@ -72,6 +72,7 @@ TEST_F(RunCliTest, HelpVersionAndUsageErrors)
 
     EXPECT_EQ(Cli({"resize", "--help"}).status, kExitOk);
     EXPECT_EQ(Cli({}).status, kExitUsage);
+    EXPECT_EQ(Cli({"info", "--", "--json"}).status, kExitFailed); // after "--" a file, not an option
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"frobnicate"}, {"resize"}, {"resize", "--jobs", "0", "x.jpg"},
           {"resize", "--jobs=many", "x.jpg"}, {"resize", "--colour", "x.jpg"}, {"resize", "x.jpg", "--dest"},
@@ -231,6 +232,23 @@ TEST_F(RunCliTest, InfoJsonCarriesTheExifFields)
     EXPECT_EQ(json.status, kExitOk) << json.err;
     EXPECT_NE(json.out.find("\"exif\":{"), std::string::npos) << json.out;
     EXPECT_NE(json.out.find("\"cameraMake\":\"Vantry\""), std::string::npos) << json.out;
+}
+
+// WBMP and SKA through the dispatch: info names them, convert writes the format --type names
+// whatever the file name says, and a picture a format cannot hold gets the codec's message.
+TEST_F(RunCliTest, ConvertAndInfoReachWbmpAndSka)
+{
+    const std::string wbmp = Str(scratch / "in.wbmp");
+    const std::string ska = Str(scratch / "out.bin");
+    vx::test::WriteFileBytes(wbmp, {0, 0, 16, 2, 0xF0, 0x0F, 0x00, 0xFF}); // 16 x 2, 1 = white
+    const CliResult convert = Cli({"convert", "--type", "ska", wbmp, ska});
+    EXPECT_EQ(convert.status, kExitOk) << convert.err;
+    const CliResult info = Cli({"info", wbmp, ska});
+    EXPECT_EQ(info.out, wbmp + ": WBMP 16x2, 1 bpp, 96x96 dpi, 1 frame\n" + ska + ": SKA 16x2, 8 bpp, 96x96 dpi, 1 frame\n");
+
+    const CliResult back = Cli({"convert", ska, Str(scratch / "back.wbmp")});
+    EXPECT_EQ(back.status, kExitFailed);
+    EXPECT_NE(back.err.find("Can't save this image as WBMP"), std::string::npos) << back.err;
 }
 
 TEST_F(RunCliTest, ConvertReachesBmpAndIcoAndInfoReportsTransparency)

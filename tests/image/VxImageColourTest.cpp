@@ -123,22 +123,32 @@ TEST(VxImageColour, ToGreyscale)
     EXPECT_EQ(four.TransparentIndex(), -1);
 }
 
-TEST(VxImageColour, ThresholdToMonoSplitsAboveTheLevel)
+TEST(VxImageColour, ThresholdToMonoSplitsTheGreyLevelAboveTheLevel)
 {
-    VxImage image(11, 1, 24, kVxTypeJpg);
-    image.SetXDpi(200);
-    for (int x = 0; x < 11; ++x) {
-        const auto level = static_cast<std::uint8_t>(x == 0 ? 128 : x == 1 ? 129 : x * 20);
-        image.SetPixelColour(x, 0, Rgb(level, level, level));
+    // The same levels as 24-bit pixels and as the colours of palette indices 15, 14 ... (so an
+    // index read as a level would split differently); 128 stays dark.
+    const int levels[11] = {128, 129, 40, 60, 80, 100, 120, 140, 160, 180, 200};
+    for (std::uint32_t depth : {24u, 8u, 4u}) {
+        SCOPED_TRACE(depth);
+        VxImage image(11, 1, depth, kVxTypeJpg);
+        image.SetXDpi(200);
+        for (int x = 0; x < 11; ++x) {
+            const auto level = static_cast<std::uint8_t>(levels[x]);
+            if (depth == 24) {
+                image.SetPixelColour(x, 0, Rgb(level, level, level));
+            } else {
+                image.SetPaletteEntry(static_cast<std::uint8_t>(15 - x), level, level, level);
+                image.SetPixelIndex(x, 0, static_cast<std::uint8_t>(15 - x));
+            }
+        }
+        ASSERT_TRUE(image.ThresholdToMono(128));
+        EXPECT_EQ(image.BitsPerPixel(), 1);
+        EXPECT_EQ(RowIndices(image, 0), (std::vector<int>{0, 1, 0, 0, 0, 0, 0, 1, 1, 1, 1}));
+        EXPECT_TRUE(SameColour(image.PaletteEntry(0), Rgb(0, 0, 0)));
+        EXPECT_TRUE(SameColour(image.PaletteEntry(1), Rgb(255, 255, 255)));
+        EXPECT_EQ(image.XDpi(), 200);
+        EXPECT_EQ(image.RowAddress(0)[1] & 0x1F, 0) << "row padding is defined";
     }
-    ASSERT_TRUE(image.ThresholdToMono(128));
-    EXPECT_EQ(image.BitsPerPixel(), 1);
-    EXPECT_EQ(RowIndices(image, 0), (std::vector<int>{0, 1, 0, 0, 0, 0, 0, 1, 1, 1, 1})); // 128 stays dark
-    EXPECT_TRUE(SameColour(image.PaletteEntry(0), Rgb(0, 0, 0)));
-    EXPECT_TRUE(SameColour(image.PaletteEntry(1), Rgb(255, 255, 255)));
-    EXPECT_EQ(image.XDpi(), 200);
-    EXPECT_EQ(image.RowAddress(0)[1] & 0x1F, 0) << "row padding is defined";
-    EXPECT_TRUE(image.ThresholdToMono(0)) << "already one bit";
 }
 
 TEST(VxImageColour, CancelledConversionsLeaveTheImageAlone)

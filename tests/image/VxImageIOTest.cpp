@@ -185,4 +185,18 @@ TEST(VxImageDispatch, NonAsciiFileNamesReachTheDisk)
     EXPECT_STREQ(loaded.LastError(), kUnknownDecode);
 }
 
+// Only the detection pass can read a JPEG named with the code of another format (GIF): a Load
+// that gave up after the named codec would lose it.
+TEST(VxImageDispatch, LoadFindsByContentWhatTheNamedFormatCannotRead)
+{
+    vx::test::ScratchDir dir;
+    const std::u16string name = vx::test::ToU16(dir / "photo.gif");
+    VxImage picture(6, 4, 24, kVxTypeUnknown);
+    ASSERT_TRUE(picture.Save(name.c_str(), kVxTypeJpg)) << picture.LastError();
+    VxImage loaded;
+    ASSERT_TRUE(loaded.Load(name.c_str(), kVxTypeGif)) << loaded.LastError();
+    EXPECT_EQ(loaded.ImageType(), kVxTypeJpg);
+    EXPECT_EQ(loaded.Width(), 6);
+}
+
 } // namespace

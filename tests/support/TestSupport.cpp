@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <random>
+#include <string>
 
 namespace vx::test {
 
@@ -14,6 +16,14 @@ std::filesystem::path ScratchRoot()
     if (const char* root = std::getenv("VANTRY_TEST_TMP"))
         return root;
     return std::filesystem::temp_directory_path() / "vantry-tests";
+}
+
+// Runs of the same suite may share the machine (several builds, the mutation check): each
+// process gets names of its own, so no run removes or overwrites another's files.
+const std::string& ProcessTag()
+{
+    static const std::string tag = std::to_string(std::random_device{}());
+    return tag;
 }
 } // namespace
 
@@ -25,7 +35,7 @@ ScratchDir::ScratchDir()
     for (char& c : name)
         if (c == '/')
             c = '_';
-    m_path = ScratchRoot() / (name + "-" + std::to_string(counter++));
+    m_path = ScratchRoot() / (name + "-" + ProcessTag() + "-" + std::to_string(counter++));
     std::filesystem::remove_all(m_path);
     std::filesystem::create_directories(m_path);
 }

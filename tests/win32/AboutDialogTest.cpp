@@ -28,10 +28,13 @@ TEST(AboutDialog, ShowsIconAndLinksAndEndsWithOk)
     ModalBoxCloser closer(nullptr, IDOK, [&](HWND box) {
         EXPECT_EQ(TextOf(box), L"About Vantry");
         EXPECT_EQ(LOWORD(SendMessageW(box, DM_GETDEFID, 0, 0)), IDOK);
-        bool hasIcon = false;
-        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        bool hasIcon = false, hasName = false;
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
             hasIcon = hasIcon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
+            hasName = hasName || TextOf(child).rfind(L"Vantry Application v1.0\n\n", 0) == 0; // name, empty line
+        }
         EXPECT_TRUE(hasIcon);
+        EXPECT_TRUE(hasName);
         // The links keep their own labels; only the targets change.
         EXPECT_EQ(about.MailLink().Handle(), GetDlgItem(box, IDC_MAIL_LINK));
         EXPECT_EQ(about.WebLink().Handle(), GetDlgItem(box, IDC_WEB_LINK));

@@ -146,15 +146,31 @@ TEST_F(MainDialogTest, ProbedSizesAreZeroForUndecodableFilesAndFollowTheContentN
     ScratchDir scratch;
     WriteFileBytes(scratch / "broken.jpg", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'});
     ASSERT_TRUE(WritePicture(scratch / "good.jpg", 24, 18, kVxTypeJpg));
+    // A frame header of 20000 x 20000 pixels: readable as a header, refused by the decode.
+    std::vector<std::uint8_t> huge = ReadFileBytes(scratch / "good.jpg");
+    for (std::size_t i = 0; i + 9 < huge.size(); ++i)
+        if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
+            huge[i + 5] = huge[i + 7] = 20000 >> 8;
+            huge[i + 6] = huge[i + 8] = 20000 & 0xFF;
+            break;
+        }
+    WriteFileBytes(scratch / "huge.jpg", huge);
     ASSERT_TRUE(WritePicture(scratch / "bitmap.jpg", 33, 21, kVxTypeBmp)); // another format under a .jpg name
-    shell.Select(Wide(scratch.Path()), {L"broken.jpg", L"good.jpg", L"bitmap.jpg"});
+    const std::vector<std::wstring> names = {L"broken.jpg", L"good.jpg", L"huge.jpg", L"bitmap.jpg"};
+    shell.Select(Wide(scratch.Path()), names);
     Click(IDC_ADD_PICTURES);
     ASSERT_TRUE(WaitForSizes());
-    ASSERT_EQ(List().Count(), 3); // listed in reverse order
-    EXPECT_EQ(List().PathAt(2), Wide(scratch / "broken.jpg"));
-    EXPECT_EQ(List().SizeTextAt(2), L"0*0");
-    EXPECT_EQ(List().SizeTextAt(1), L"24*18");
-    EXPECT_EQ(List().SizeTextAt(0), L"33*21");
+    ASSERT_EQ(List().Count(), static_cast<int>(names.size()));
+    const auto sizeOf = [&](const char* name) {
+        for (int row = 0; row < List().Count(); ++row)
+            if (List().PathAt(row) == Wide(scratch / name))
+                return List().SizeTextAt(row);
+        return std::wstring(L"no row");
+    };
+    EXPECT_EQ(sizeOf("broken.jpg"), L"0*0");
+    EXPECT_EQ(sizeOf("good.jpg"), L"24*18");
+    EXPECT_EQ(sizeOf("huge.jpg"), L"0*0");
+    EXPECT_EQ(sizeOf("bitmap.jpg"), L"33*21");
 }
 
 TEST_F(MainDialogTest, SizesFollowTheirPicturesWhenRowsMove)

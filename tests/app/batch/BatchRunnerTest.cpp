@@ -99,6 +99,9 @@ TEST_F(BatchRunnerTest, EmptyListCreatesTheDestinationAndRefreshesTheMark)
     EXPECT_TRUE(std::filesystem::is_directory(scratch / "out"));
     EXPECT_EQ(std::u16string(runner.MarkStyle().text), std::u16string(255, u'm'));
     EXPECT_TRUE(sink.Events().empty());
+    request.markText = std::u16string(254, u'm') + u"\U0001F600"; // the cut would split the pair
+    EXPECT_EQ(runner.Start(request), StartResult::EmptyList);
+    EXPECT_EQ(std::u16string(runner.MarkStyle().text), std::u16string(254, u'm'));
 }
 
 TEST_F(BatchRunnerTest, FailedPicturesAreLoggedAndTheRunGoesOn)

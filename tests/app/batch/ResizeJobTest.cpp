@@ -76,6 +76,9 @@ TEST_F(ResizeJobTest, TargetIsHalfRoundedDown)
     EXPECT_EQ(TargetSizeFor(job, 1023, 767).height, 383);
     EXPECT_EQ(TargetSizeFor(job, 1, 1000).width, 0);
     EXPECT_EQ(TargetSizeFor(job, 100000000, 2).width, 50000000); // no 32-bit wrap-around
+    job.nPercent = 25;
+    EXPECT_EQ(TargetSizeFor(job, 800, 600).width, 200);
+    job.nPercent = 50;
     job.nWidth = 64;
     EXPECT_EQ(TargetSizeFor(job, 800, 600).width, 400); // both explicit sizes are needed
     job.nHeight = 48;
@@ -106,7 +109,9 @@ TEST_F(ResizeJobTest, EveryDepthBecomesAMarkedTrueColourJpeg)
     } sources[] = {{"bitmap.jpg", 24, kVxTypeBmp},
                    {"palette.bmp", 8, kVxTypeBmp},
                    {"mono.bmp", 1, kVxTypeBmp},
-                   {"icon.ico", 32, kVxTypeIco}};
+                   {"icon.ico", 32, kVxTypeIco},
+                   {"phone.wbmp", 1, kVxTypeWbmp},
+                   {"sprite.ska", 8, kVxTypeSka}};
     std::filesystem::create_directory(scratch / "out");
     for (const auto& source : sources) {
         SCOPED_TRACE(source.name);
@@ -166,7 +171,7 @@ TEST_F(ResizeJobTest, TooSmallAndMissingSourcesFailWithAReason)
     vx::test::WriteFileBytes(scratch / "junk.jpg", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'});
     JobOutcome junk = Run(scratch / "junk.jpg", scratch / "out");
     EXPECT_EQ(junk.status, JobStatus::Failed);
-    EXPECT_FALSE(junk.reason.empty());
+    EXPECT_EQ(junk.reason.rfind(u"Not a JPEG file", 0), 0u); // the JPEG codec's message, kept through detection
     EXPECT_TRUE(vx::test::DirectoryNames(scratch / "out").empty());
 }
 
@@ -235,6 +240,57 @@ TEST_F(ResizeJobTest, TemporaryOutputAppearsOnlyWhenCommitted)
     EXPECT_TRUE(output.Commit());
     EXPECT_EQ(vx::test::ReadFileBytes(final), (std::vector<std::uint8_t>{1, 2}));
     EXPECT_EQ(vx::test::DirectoryNames(scratch.Path()), std::vector<std::string>{"result.jpg"});
+}
+
+// Only the detection pass reads a picture of another format under a .jpg name.
+TEST_F(ResizeJobTest, APictureInAnotherFormatIsFoundByContent)
+{
+    VxImage picture(40, 30, 24, kVxTypeUnknown);
+    if (!picture.Save(ToU16(scratch / "other.jpg").c_str(), kVxTypeBmp))
+        GTEST_SKIP() << "no codec other than JPEG can write a picture";
+    std::filesystem::create_directory(scratch / "out");
+    ASSERT_EQ(Run(scratch / "other.jpg", scratch / "out").status, JobStatus::Written);
+    EXPECT_EQ(ReadPictureSize(scratch / "out" / "other.jpg"), (vx::test::PictureSize{20, 15}));
+}
+
+// Catches a job that scales by another mode or draws its mark elsewhere: one-pixel dark and
+// light stripes stay dark when every second column is taken (nearest pixel, mode 1) but turn
+// mid-grey under any averaging mode; the red text must sit right of x 30 and end at row 50.
+TEST_F(ResizeJobTest, OutputIsNearestPixelWithTheMarkAtItsPlace)
+{
+    VxImage stripes(240, 200, 24, kVxTypeJpg);
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 240; ++x) {
+            const BYTE level = x % 2 ? 220 : 30;
+            stripes.SetPixelColour(x, y, RGBQUAD{level, level, level, 0});
+        }
+    ASSERT_TRUE(stripes.Save(ToU16(scratch / "stripes.jpg").c_str(), kVxTypeJpg));
+    std::filesystem::create_directory(scratch / "out");
+    ASSERT_EQ(Run(scratch / "stripes.jpg", scratch / "out").status, JobStatus::Written);
+
+    VxImage out(ToU16(scratch / "out" / "stripes.jpg").c_str(), kVxTypeJpg);
+    ASSERT_EQ(out.Width(), 120);
+    ASSERT_EQ(out.Height(), 100);
+    int left = out.Width(), right = -1, top = out.Height(), bottom = -1;
+    long darkSum = 0, darkCount = 0;
+    for (int row = 0; row < out.Height(); ++row) { // row 0 is the top
+        for (int x = 0; x < out.Width(); ++x) {
+            const RGBQUAD c = out.PixelColour(x, out.Height() - 1 - row);
+            if (c.rgbRed > 150 && c.rgbGreen < 110) {
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, row), bottom = std::max(bottom, row);
+            } else if (row >= 70) {
+                darkSum += c.rgbGreen, ++darkCount;
+            }
+        }
+    }
+    EXPECT_LT(darkSum / std::max(darkCount, 1L), 80); // averaging gives about 125
+    EXPECT_GE(left, 30);
+    EXPECT_LE(left, 36);
+    EXPECT_GT(right, left + 20);    // "Vantry" in a 24-pixel font
+    EXPECT_GE(bottom, 42);
+    EXPECT_LE(bottom, 50);
+    EXPECT_LT(top, bottom - 8);
 }
 
 } // namespace

@@ -1,9 +1,8 @@
-// Hand-built DIB pieces for the BMP and ICO tests: info headers of any size, file headers,
-// and decoding a byte block through a codec or the dispatch.
+// Hand-built DIB pieces for the BMP and ICO tests: info headers of any size and file headers;
+// the memory round trips come with them.
 #pragma once
 
-#include "image/VxImage.h"
-#include "image/VxStream.h"
+#include "tests/image/codecs/CodecTestBytes.h"
 #include "tests/support/TestSupport.h"
 
 namespace vx::test {
@@ -29,23 +28,6 @@ inline Bytes WithFileHeader(const Bytes& dib, std::uint32_t pixelOffset)
     head = Joined(Joined(Joined(head, LittleEndian(dib.size() + 14, 4)), LittleEndian(0, 4)),
                   LittleEndian(pixelOffset, 4));
     return Joined(head, dib);
-}
-
-// Decodes `bytes` with the codec of `type` (0: detection) into `image`.
-inline bool DecodeBytes(VxImage& image, Bytes bytes, std::uint32_t type)
-{
-    VxMemStream stream(bytes.data(), static_cast<std::int32_t>(bytes.size()));
-    return image.Decode(&stream, type);
-}
-
-// What the codec of `type` writes for `image`; empty when the encode fails.
-inline Bytes EncodeBytes(VxImage& image, std::uint32_t type)
-{
-    VxMemStream out;
-    out.Open();
-    if (!image.Encode(&out, type))
-        return {};
-    return Bytes(out.GetBuffer(false), out.GetBuffer(false) + out.Tell());
 }
 
 } // namespace vx::test

@@ -204,11 +204,13 @@ TEST(VxExifReaderTags, OddValues)
     EXPECT_EQ(r.info.isoEquivalent, 100);
 
     // An undefined rotation is noted and the walk goes on.
-    r = ReadDirectory({Short(0x0112, 9), Text(0x010F, "Make")});
-    EXPECT_TRUE(r.info.isExif);
-    EXPECT_EQ(r.info.orientation, 0);
-    EXPECT_EQ(r.error, "Undefined rotation value");
-    EXPECT_STREQ(r.info.cameraMake, "Make");
+    for (std::uint16_t rotation : {0, 9}) {
+        r = ReadDirectory({Short(0x0112, rotation), Text(0x010F, "Make")});
+        EXPECT_TRUE(r.info.isExif);
+        EXPECT_EQ(r.info.orientation, 0);
+        EXPECT_EQ(r.error, "Undefined rotation value") << rotation;
+        EXPECT_STREQ(r.info.cameraMake, "Make");
+    }
 
     // Texts are cut to their fields and to their values.
     r = ReadDirectory({Text(0x010F, std::string(100, 'x')), Text(0x0110, "ab"), Text(0x9286, std::string(300, 'c'), 7)});
@@ -221,6 +223,25 @@ TEST(VxExifReaderTags, OddValues)
     EXPECT_TRUE(r.info.isExif) << r.error;
     EXPECT_EQ(r.info.xResolution, 0.0f);
     EXPECT_EQ(r.info.focalLength, 0.0f);
+}
+
+TEST(VxExifReaderTags, RationalsAreSignedOnlyInFormatTen)
+{
+    // Format 10 halves are two's complement; format 5 halves are unsigned, as TIFF defines them.
+    const struct { std::uint16_t format; std::uint32_t numerator, denominator; float value; } rows[] = {
+        {10, 0xFFFFFFFDu, 2, -1.5f},
+        {10, 3, 0xFFFFFFFEu, -1.5f},
+        {10, 0xFFFFFFFDu, 0xFFFFFFFEu, 1.5f},
+        {5, 0xFFFFFFFDu, 1, 4294967293.0f},
+        {5, 3, 0xFFFFFFFEu, 3.0f / 4294967294.0f},
+    };
+    for (bool motorola : {false, true}) {
+        for (const auto& row : rows) {
+            const Field bias{0x9204, row.format, 1, Joined(LittleEndian(row.numerator, 4), LittleEndian(row.denominator, 4))};
+            const ReadResult r = ReadDirectory({bias}, motorola);
+            EXPECT_FLOAT_EQ(r.info.exposureBias, row.value) << row.format << " " << row.numerator << "/" << row.denominator;
+        }
+    }
 }
 
 // ---- Header and hostile blocks -----------------------------------------------------------------
@@ -297,6 +318,10 @@ TEST(VxExifReaderHostile, BadOffsetsAndCountsAreRefused)
         {"entry count past the block", [](Tiff& t) {
              t.Directory({Short(0x0112, 1)});
              t.Raw()[8] = t.Raw()[9] = 0x10; // 4112 entries in either byte order
+         }, "Illegally sized directory", false, 0},
+        {"entry count just past the block", [](Tiff& t) {
+             t.Directory({Short(0x0112, 1), Short(0x8827, 80)});
+             t.Raw()[8] = t.Raw()[9] = 0x01; // 257 entries, about 3 KiB more than there are
          }, "Illegally sized directory", false, 0},
         {"format code 13", [](Tiff& t) { t.Directory({{0x010F, 13, 1, {1, 2, 3, 4}}}); }, kFormat, false, 0},
         {"sub-directory link outside ends the linking directory",

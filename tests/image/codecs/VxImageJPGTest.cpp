@@ -358,10 +358,33 @@ TEST(VxImageJPGHostile, HugeHeaderIsRefusedBeforeAnyAllocation)
         EXPECT_FALSE(d.ok);
         EXPECT_EQ(d.Error(), "VXIMAGE_MAX_MEMORY exceeded");
         EXPECT_FALSE(d.image->IsValid());
-        const Decoded header = DecodeBytes(jpeg, 0, 0, -1); // the size alone may still be asked for
-        EXPECT_TRUE(header.ok);
-        EXPECT_EQ(header.image->Width(), 60000);
+        const Decoded header = DecodeBytes(jpeg, 0, 0, -1); // no size for a picture that cannot be read
+        EXPECT_FALSE(header.ok);
+        EXPECT_EQ(header.image->Width(), 0);
     }
+}
+
+// A JPEG of two components (neither grey nor colour) made from a flat grey one: the frame and
+// scan headers name a second component on the first one's tables, and the scan holds one flat
+// block for each (DC code 00, end of block 1010, twice, then 1-bits to the byte).
+Bytes TwoComponentJpeg()
+{
+    const Bytes grey = EncodePicture(Picture{8, 8, 1, Bytes(64, 128)});
+    const std::size_t frame = FindMarker(grey, 0xC0);
+    const std::size_t scan = FindMarker(grey, 0xDA);
+    Bytes out = Joined(Bytes(grey.begin(), grey.begin() + static_cast<long>(frame)),
+                       Section(0xC0, {8, 0, 8, 0, 8, 2, 1, 0x11, 0, 2, 0x11, 0}));
+    out = Joined(out, Bytes(grey.begin() + static_cast<long>(frame) + 13, grey.begin() + static_cast<long>(scan)));
+    return Joined(out, Joined(Section(0xDA, {2, 1, 0x00, 2, 0x00, 0, 63, 0}), {0x28, 0xAF, 0xFF, 0xD9}));
+}
+
+TEST(VxImageJPGHostile, TwoComponentsGiveNoPictureAndNoSize)
+{
+    const Bytes jpeg = TwoComponentJpeg();
+    EXPECT_FALSE(DecodeBytes(jpeg).ok);
+    const Decoded header = DecodeBytes(jpeg, 0, 0, -1);
+    EXPECT_FALSE(header.ok);
+    EXPECT_EQ(header.image->Width(), 0);
 }
 
 TEST(VxImageJPGHostile, EndlessScansAreCutOff)
@@ -422,6 +445,7 @@ TEST(VxImageJPGEncode, JfifDensitySamplingAndOptionBits)
         {0, 0xC0, {0x22, 0x11, 0x11}},
         {0x1000, 0xC0, {0x21, 0x11, 0x11}},
         {0x1000 | 0x2000, 0xC0, {0x11, 0x11, 0x11}},
+        {0x2000, 0xC0, {0x11, 0x11, 0x11}},
         {0x10, 0xC2, {0x22, 0x11, 0x11}}, // progressive
         {0x02, 0xC9, {0x22, 0x11, 0x11}}, // arithmetic
     };
