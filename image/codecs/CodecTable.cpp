@@ -3,6 +3,7 @@
 // including its header and adding its row at its place; the checks below reject a row out of
 // order or a type listed twice.
 #include "image/codecs/CodecTable.h"
+#include "image/codecs/VxImageGIF.h"
 #include "image/codecs/VxImageJPG.h"
 
 #include <initializer_list>
@@ -12,6 +13,7 @@ namespace {
 // Type, detection position, decode, encode.
 constexpr std::initializer_list<CodecEntry> kCodecs = {
     {kVxTypeJpg, 2, &DecodeWithCodec<VxImageJPG>, &EncodeWithCodec<VxImageJPG>},
+    {kVxTypeGif, 4, &DecodeWithCodec<VxImageGIF, true>, &EncodeWithCodec<VxImageGIF>},
 };
 
 constexpr bool IsWellFormed(std::initializer_list<CodecEntry> rows)
