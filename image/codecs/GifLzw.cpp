@@ -56,8 +56,10 @@ bool GifInput::Skip(std::int64_t count)
     // Beyond the end is refused: a skip never moves past what the stream holds.
     const std::int64_t target = Position() + count;
     const std::int32_t size = m_stream.Size();
-    if (size >= 0 && target > size)
-        return SeekTo(size) && false;
+    if (size >= 0 && target > size) {
+        SeekTo(size);
+        return false;
+    }
     return SeekTo(target);
 }
 

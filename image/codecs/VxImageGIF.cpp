@@ -523,7 +523,8 @@ struct VxImageGIF::Decoder {
 
     void KeepComposite(std::int32_t number)
     {
-        std::uint64_t bytes = composite->DibSize();
+        // Each stored frame costs its object and allocation overhead besides its pixels.
+        const std::uint64_t bytes = composite->DibSize() + sizeof(VxImage) + 64;
         if (allFramesBytes + bytes > kAllFramesMemory)
             FailWith("VXIMAGE_MAX_MEMORY exceeded");
         allFramesBytes += bytes;
