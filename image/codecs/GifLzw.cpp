@@ -142,11 +142,11 @@ LzwResult LzwReader::Decode(GifInput& input, RowSink* sink, std::uint32_t lineLe
     LzwResult result;
     const int codeSize = input.Byte();
     if (codeSize < 0) {
-        result.status = codeSize;
+        result.status = kEndOfData;
         return result;
     }
     if (codeSize < 2 || codeSize > 9) {
-        result.status = -20;
+        result.status = kBadCodeSize;
         return result;
     }
     m_clear = 1 << codeSize;
@@ -198,7 +198,7 @@ LzwResult LzwReader::Decode(GifInput& input, RowSink* sink, std::uint32_t lineLe
                 code = 0;
             previous = code;
             first = static_cast<std::uint8_t>(code);
-            if (sink && lineLength > 0)
+            if (sink && lineLength > 0 && !stopped)
                 emit(&first, 1);
             continue;
         }
@@ -207,8 +207,9 @@ LzwResult LzwReader::Decode(GifInput& input, RowSink* sink, std::uint32_t lineLe
         const int entry = m_nextFree;
         if (code > entry)
             ++result.badCodes;
-        if (!sink || lineLength == 0) {
-            // Only the table's growth decides how later codes are read.
+        if (!sink || lineLength == 0 || stopped) {
+            // Only the table's growth decides how later codes are read; the codes after a
+            // full frame are still read, so the end of the data is found as without a sink.
             AddEntry(0, 0);
             previous = std::min(read, entry);
             continue;
@@ -231,8 +232,6 @@ LzwResult LzwReader::Decode(GifInput& input, RowSink* sink, std::uint32_t lineLe
         // A code beyond the table stands for the entry just made, never for a later one.
         previous = std::min(read, entry);
         emit(m_stack.data() + top, static_cast<int>(m_stack.size()) - top);
-        if (stopped)
-            break;
     }
     if (sink && filled > 0 && !stopped)
         sink->PutRow(line.data(), filled);

@@ -49,8 +49,11 @@ public:
     virtual int PutRow(std::uint8_t* pixels, std::uint32_t length) = 0;
 };
 
+constexpr int kEndOfData = -1;
+constexpr int kBadCodeSize = -20;
+
 struct LzwResult {
-    int status = 0;               // 0, or negative: the data ended before its first code
+    int status = 0;               // 0, kEndOfData before the first code, or kBadCodeSize
     std::uint32_t badCodes = 0;   // codes beyond the next free code
     bool terminatorRead = false;  // the zero-length sub-block ending the data was consumed
 };

@@ -272,7 +272,7 @@ struct VxImageGIF::Decoder {
     {
         if (result.badCodes > 0)
             return SkipToNextImage(input, dataStart);
-        if (result.status < 0)
+        if (result.status == vx::gif::kEndOfData)
             return false;
         if (!result.terminatorRead)
             SkipSubBlocks(input);
@@ -560,6 +560,8 @@ bool VxImageGIF::Decoder::Run()
     if (hasGlobal && !ReadTable(global, 2u << (screen[10] & 7)))
         return false;
     int tileCounter = hasGlobal ? 0 : 1;
+    // Without a NETSCAPE block the animation plays once.
+    image.m_loopCount = 1;
 
     const std::int32_t frameCount = CountFrames();
     image.info.frameCount = frameCount;

@@ -202,6 +202,7 @@ const MagickCase kMagickCases[] = {
     {"InterlacedHeight1", "-seed 4 -size 9x1 plasma:fractal -colors 20 -interlace GIF"},
     {"InterlacedHeight2", "-seed 4 -size 9x2 plasma:fractal -colors 20 -interlace GIF"},
     {"InterlacedHeight3", "-seed 4 -size 9x3 plasma:fractal -colors 20 -interlace GIF"},
+    {"InterlacedHeight4", "-seed 4 -size 9x4 plasma:fractal -colors 20 -interlace GIF"},
     {"InterlacedHeight5", "-seed 4 -size 9x5 plasma:fractal -colors 20 -interlace GIF"},
     {"Transparent", "-size 20x12 xc:red -fill none -draw 'rectangle 3,3 9,8' -fill blue -draw 'point 15,5'"},
     // Frames of other sizes and places, disposed of in each of the four ways.
@@ -445,6 +446,8 @@ TEST(VxImageGIFDecode, HeaderOnlyFrameRangeAndCancel)
     EXPECT_EQ(d.image->Width(), 5);
     EXPECT_EQ(d.image->Height(), 3);
     EXPECT_FALSE(d.image->IsValid());
+
+    EXPECT_EQ(DecodeBytes(file).image->LoopCount(), 1); // no loop block: plays once
 
     d = DecodeBytes(file, 2);
     EXPECT_FALSE(d.ok);
