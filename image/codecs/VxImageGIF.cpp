@@ -467,7 +467,9 @@ struct VxImageGIF::Decoder {
     }
 
     // Disposal of the frame shown before: 2 clears its area to the background (transparent
-    // when the first frame was), 3 puts back what it covered.
+    // when the first frame was), 3 puts back the indices it covered. Transparency stays in
+    // the transparent index as for every other frame: no alpha plane is made, which would
+    // only repeat the index and make the pictures of one file differ in kind.
     void Dispose()
     {
         if (previousDisposal == 3 && saved) {
@@ -563,6 +565,8 @@ bool VxImageGIF::Decoder::Run()
     // Without a NETSCAPE block the animation plays once.
     image.m_loopCount = 1;
 
+    // Frames of an earlier decode go before the count describes the new file.
+    image.DestroyFrames();
     const std::int32_t frameCount = CountFrames();
     image.info.frameCount = frameCount;
     std::int32_t wanted = image.info.frame;
@@ -647,7 +651,6 @@ bool VxImageGIF::Decoder::Run()
     image.info.xOffset = image.info.yOffset = 0;
     image.info.nearestValid = false;
     if (keepAll && !allFrames.empty()) {
-        image.DestroyFrames();
         image.info.frameCount = frameCount;
         image.frames = new VxImage*[static_cast<std::size_t>(frameCount)]();
         for (std::size_t i = 0; i < allFrames.size() && i < static_cast<std::size_t>(frameCount); ++i)
