@@ -201,6 +201,7 @@ struct VxImageGIF::Decoder {
     std::vector<std::unique_ptr<VxImage>> allFrames;
     std::uint64_t allFramesBytes = 0;
     RGBQUAD tileTransparent{};
+    bool moreData = true; // false once a frame's data ran to the end of the file
 
     Decoder(VxImageGIF& owner, VxStream& stream) : image(owner), input(stream) {}
 
@@ -357,12 +358,11 @@ struct VxImageGIF::Decoder {
         const std::int64_t dataStart = input.Position();
         const vx::gif::LzwResult result = lzw.Decode(input, &rows, d.width);
         // A damaged frame shows what was decoded up to the damage.
-        m_moreData = FinishFrameData(result, dataStart);
+        moreData = FinishFrameData(result, dataStart);
         if (image.info.escape != 0)
             FailWith("");
         return frame;
     }
-    bool m_moreData = true;
 
     // A frame image with the table's colours and the transparency in force, all transparent
     // (or index 0) until pixels arrive.
@@ -621,7 +621,7 @@ bool VxImageGIF::Decoder::Run()
             previousDisposal = disposal;
             if (keepAll && tileCounter < 2)
                 KeepComposite(number);
-            return m_moreData && number++ != wanted;
+            return moreData && number++ != wanted;
         },
         true);
 
