@@ -310,13 +310,18 @@ struct VxImageGIF::Decoder {
         }
     }
 
-    // Skips a frame's local table and data; false when the data ended.
+    // Skips a frame's data (after its local table); false when the file ended.
+    bool SkipData()
+    {
+        const std::int64_t dataStart = input.Position();
+        return FinishFrameData(lzw.Decode(input, nullptr, 0), dataStart);
+    }
+
     bool SkipFrame(const Descriptor& d)
     {
         if (d.HasTable() && !input.Skip(3 * d.TableEntries()))
             return false;
-        const std::int64_t dataStart = input.Position();
-        return FinishFrameData(lzw.Decode(input, nullptr, 0), dataStart);
+        return SkipData();
     }
 
     std::int32_t CountFrames()
@@ -594,7 +599,7 @@ bool VxImageGIF::Decoder::Run()
             const std::uint8_t disposal = image.info.gifDisposal;
             if (d.width == 0 || d.height == 0) {
                 // Nothing to show; it still takes its number.
-                if (!SkipFrame(d))
+                if (!SkipData())
                     return false;
                 if (number == 0 && tileCounter < 2)
                     StartComposite(d, NewFrame(1, 1, table), disposal);

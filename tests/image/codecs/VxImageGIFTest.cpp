@@ -402,11 +402,12 @@ TEST(VxImageGIFWalk, HandBuiltBlocks)
         {"frame outside the screen", Joined(Joined(Joined(Screen(2, 2, 2), SmallFrame(1, 0)), frame), trailer), true, 1},
         {"huge frame in a tiny screen", Joined(Joined(Screen(1, 1, 2), Joined(Descriptor(0, 0, 65535, 65535), Codes({4, 1, 5}))), trailer), false, 0},
         {"control block of 5 bytes ends the walk", Joined(Joined(Joined(Screen(2, 2, 2), frame), Control(0, -1, 5)), Joined(frame, trailer)), true, 1},
+        {"empty frame whose table the next one widens", Joined(Joined(Joined(Screen(2, 2, 2), Joined({',', 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, 255, 60, 30, 195}, Codes({4, 5}))), frame), trailer), true, 2},
         {"zero screen takes the frame's size", Joined(Joined(Screen(0, 0, 2), frame), trailer), true, 1},
         {"not a GIF", Bytes{'G', 'I', 'F', '9', '9', 'a', 2, 0, 2, 0, 0, 0, 0}, false, 0},
     };
     for (const Row& row : rows) {
-        const Decoded d = DecodeBytes(row.file);
+        const Decoded d = DecodeBytes(row.file, row.frames > 1 ? row.frames - 1 : 0); // the last frame
         EXPECT_EQ(d.ok, row.ok) << row.name;
         EXPECT_EQ(d.image->FrameCount(), row.frames) << row.name;
         if (d.ok) {
