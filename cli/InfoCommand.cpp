@@ -1,8 +1,10 @@
 // The info command. Each file is decoded by content; the plain form prints
 // "PATH: FORMAT WIDTHxHEIGHT, BPP bpp, XDPIxYDPI dpi, N frame(s)", the JSON form one object
 // per line with the keys path, ok, error, format, type, width, height, bpp, xdpi, ydpi,
-// frames and, for JPEG files, exif (null when the file has no EXIF block); GIF files add their
-// loop count (times the animation plays, 0 for ever) and comment to both forms.
+// frames, transparentIndex, transparentColour ("#RRGGBB"; both null when the picture has none),
+// alpha and, for JPEG files, exif (null when the file has no EXIF block).
+// GIF files add their loop count (times the animation plays, 0 for ever) and comment to both
+// forms.
 #include "cli/InfoCommand.h"
 
 #include "cli/CommandLine.h"
@@ -15,6 +17,7 @@
 #include "platform/FileSystem.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <sstream>
 
@@ -33,6 +36,10 @@ struct PictureFacts {
     std::string error;
     std::uint32_t type = 0;
     std::int32_t width = 0, height = 0, bpp = 0, xDpi = 0, yDpi = 0, frames = 0;
+    std::int32_t transparentIndex = -1; // palette pictures only
+    bool transparent = false;           // a transparent colour (or index) is set
+    RGBQUAD transparentColour{};
+    bool alpha = false;
     std::int32_t loopCount = 0; // GIF only
     std::string comment;        // GIF only
 };
@@ -68,6 +75,10 @@ PictureFacts Examine(const std::u16string& path)
     facts.xDpi = image.XDpi();
     facts.yDpi = image.YDpi();
     facts.frames = std::max(1, image.FrameCount());
+    facts.transparent = image.IsTransparent();
+    facts.transparentIndex = facts.transparent && image.HasPalette() ? image.TransparentIndex() : -1;
+    facts.transparentColour = image.TransparentColour();
+    facts.alpha = image.HasAlpha();
     if (facts.type == kVxTypeGif)
         ExamineGif(path, facts);
     return facts;
@@ -111,6 +122,13 @@ std::string ExifJson(const std::u16string& path)
     return json.str();
 }
 
+std::string HexColour(RGBQUAD colour)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02X%02X%02X", colour.rgbRed, colour.rgbGreen, colour.rgbBlue);
+    return text;
+}
+
 std::string JsonLine(const std::string& path, const std::u16string& widePath, const PictureFacts& facts)
 {
     std::ostringstream json;
@@ -120,13 +138,22 @@ std::string JsonLine(const std::string& path, const std::u16string& widePath, co
         json << ",\"format\":" << JsonString(FormatNameForType(facts.type)) << ",\"type\":" << facts.type
              << ",\"width\":" << facts.width << ",\"height\":" << facts.height << ",\"bpp\":" << facts.bpp
              << ",\"xdpi\":" << facts.xDpi << ",\"ydpi\":" << facts.yDpi << ",\"frames\":" << facts.frames;
+        json << ",\"transparentIndex\":";
+        if (facts.transparentIndex >= 0)
+            json << facts.transparentIndex;
+        else
+            json << "null";
+        json << ",\"transparentColour\":"
+             << (facts.transparent ? JsonString(HexColour(facts.transparentColour)) : "null")
+             << ",\"alpha\":" << (facts.alpha ? "true" : "false");
         if (facts.type == kVxTypeJpg)
             json << ",\"exif\":" << ExifJson(widePath);
         if (facts.type == kVxTypeGif)
             json << ",\"loopCount\":" << facts.loopCount << ",\"comment\":" << JsonString(facts.comment);
     } else {
         json << ",\"format\":null,\"type\":null,\"width\":null,\"height\":null,\"bpp\":null"
-                ",\"xdpi\":null,\"ydpi\":null,\"frames\":null";
+                ",\"xdpi\":null,\"ydpi\":null,\"frames\":null,\"transparentIndex\":null"
+                ",\"transparentColour\":null,\"alpha\":null";
     }
     json << "}\n";
     return json.str();
