@@ -106,6 +106,7 @@ TEST_F(ResizeJobTest, EveryDepthBecomesAMarkedTrueColourJpeg)
     } sources[] = {{"bitmap.jpg", 24, kVxTypeBmp},
                    {"palette.bmp", 8, kVxTypeBmp},
                    {"mono.bmp", 1, kVxTypeBmp},
+                   {"palette.gif", 8, kVxTypeGif},
                    {"icon.ico", 32, kVxTypeIco}};
     std::filesystem::create_directory(scratch / "out");
     for (const auto& source : sources) {
