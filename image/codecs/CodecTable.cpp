@@ -4,6 +4,7 @@
 // order or a type listed twice.
 #include "image/codecs/CodecTable.h"
 #include "image/codecs/VxImageBMP.h"
+#include "image/codecs/VxImageGIF.h"
 #include "image/codecs/VxImageICO.h"
 #include "image/codecs/VxImageJPG.h"
 #include "image/codecs/VxImageSKA.h"
@@ -18,6 +19,7 @@ constexpr std::initializer_list<CodecEntry> kCodecs = {
     {kVxTypeBmp, 1, &DecodeWithCodec<VxImageBMP>, &EncodeWithCodec<VxImageBMP>},
     {kVxTypeJpg, 2, &DecodeWithCodec<VxImageJPG>, &EncodeWithCodec<VxImageJPG>},
     {kVxTypeIco, 3, &DecodeWithCodec<VxImageICO, true>, &EncodeWithCodec<VxImageICO>},
+    {kVxTypeGif, 4, &DecodeWithCodec<VxImageGIF, true>, &EncodeWithCodec<VxImageGIF>},
     {kVxTypeWbmp, 7, &DecodeWithCodec<VxImageWBMP>, &EncodeWithCodec<VxImageWBMP>},
     {kVxTypeSka, 9, &DecodeWithCodec<VxImageSKA>, &EncodeWithCodec<VxImageSKA>},
 };
