@@ -3,6 +3,8 @@
 // per line with the keys path, ok, error, format, type, width, height, bpp, xdpi, ydpi,
 // frames, transparentIndex, transparentColour ("#RRGGBB"; both null when the picture has none),
 // alpha and, for JPEG files, exif (null when the file has no EXIF block).
+// GIF files add their loop count (times the animation plays, 0 for ever) and comment to both
+// forms.
 #include "cli/InfoCommand.h"
 
 #include "cli/CommandLine.h"
@@ -10,6 +12,7 @@
 #include "cli/JsonText.h"
 #include "image/VxImage.h"
 #include "image/VxStream.h"
+#include "image/codecs/VxImageGIF.h"
 #include "image/codecs/VxExifReader.h"
 #include "platform/FileSystem.h"
 
@@ -24,8 +27,9 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: vantry-cli info [--json] FILE...\n"
-    "Show the format, size, bits per pixel, resolution and frame count of each FILE;\n"
-    "with --json one JSON object per line, EXIF fields included for JPEG files.\n";
+    "Show the format, size, bits per pixel, resolution and frame count of each FILE (for GIF\n"
+    "files also the loop count, 0 meaning for ever, and the comment); with --json one JSON\n"
+    "object per line, EXIF fields included for JPEG files.\n";
 
 struct PictureFacts {
     bool ok = false;
@@ -36,7 +40,23 @@ struct PictureFacts {
     bool transparent = false;           // a transparent colour (or index) is set
     RGBQUAD transparentColour{};
     bool alpha = false;
+    std::int32_t loopCount = 0; // GIF only
+    std::string comment;        // GIF only
 };
+
+// The loop count and comment live in the GIF codec, not in the picture the dispatch returns.
+void ExamineGif(const std::u16string& path, PictureFacts& facts)
+{
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(vx::fs::OpenFile(path.c_str(), "rb"), &std::fclose);
+    if (!file)
+        return;
+    VxFileStream stream(file.get());
+    VxImageGIF gif;
+    if (gif.Decode(&stream)) {
+        facts.loopCount = gif.LoopCount();
+        facts.comment = gif.Comment();
+    }
+}
 
 PictureFacts Examine(const std::u16string& path)
 {
@@ -59,6 +79,8 @@ PictureFacts Examine(const std::u16string& path)
     facts.transparentIndex = facts.transparent && image.HasPalette() ? image.TransparentIndex() : -1;
     facts.transparentColour = image.TransparentColour();
     facts.alpha = image.HasAlpha();
+    if (facts.type == kVxTypeGif)
+        ExamineGif(path, facts);
     return facts;
 }
 
@@ -126,6 +148,8 @@ std::string JsonLine(const std::string& path, const std::u16string& widePath, co
              << ",\"alpha\":" << (facts.alpha ? "true" : "false");
         if (facts.type == kVxTypeJpg)
             json << ",\"exif\":" << ExifJson(widePath);
+        if (facts.type == kVxTypeGif)
+            json << ",\"loopCount\":" << facts.loopCount << ",\"comment\":" << JsonString(facts.comment);
     } else {
         json << ",\"format\":null,\"type\":null,\"width\":null,\"height\":null,\"bpp\":null"
                 ",\"xdpi\":null,\"ydpi\":null,\"frames\":null,\"transparentIndex\":null"
@@ -160,7 +184,10 @@ int RunInfo(const std::vector<std::string>& args, CliEnvironment& env)
         } else if (facts.ok) {
             env.out << path << ": " << FormatNameForType(facts.type) << ' ' << facts.width << 'x' << facts.height
                     << ", " << facts.bpp << " bpp, " << facts.xDpi << 'x' << facts.yDpi << " dpi, " << facts.frames
-                    << (facts.frames == 1 ? " frame\n" : " frames\n");
+                    << (facts.frames == 1 ? " frame" : " frames");
+            if (facts.type == kVxTypeGif)
+                env.out << ", loop count " << facts.loopCount << ", comment " << JsonString(facts.comment);
+            env.out << '\n';
         } else {
             ReportError(env, path + ": " + facts.error);
         }

@@ -4,6 +4,7 @@
 // order or a type listed twice.
 #include "image/codecs/CodecTable.h"
 #include "image/codecs/VxImageBMP.h"
+#include "image/codecs/VxImageGIF.h"
 #include "image/codecs/VxImageICO.h"
 #include "image/codecs/VxImageJPG.h"
 #include "image/codecs/VxImagePCX.h"
@@ -20,6 +21,7 @@ constexpr std::initializer_list<CodecEntry> kCodecs = {
     {kVxTypeBmp, 1, &DecodeWithCodec<VxImageBMP>, &EncodeWithCodec<VxImageBMP>},
     {kVxTypeJpg, 2, &DecodeWithCodec<VxImageJPG>, &EncodeWithCodec<VxImageJPG>},
     {kVxTypeIco, 3, &DecodeWithCodec<VxImageICO, true>, &EncodeWithCodec<VxImageICO>},
+    {kVxTypeGif, 4, &DecodeWithCodec<VxImageGIF, true>, &EncodeWithCodec<VxImageGIF>},
     {kVxTypeTga, 5, &DecodeWithCodec<VxImageTGA>, &EncodeWithCodec<VxImageTGA>},
     {kVxTypePcx, 6, &DecodeWithCodec<VxImagePCX>, &EncodeWithCodec<VxImagePCX>},
     {kVxTypeWbmp, 7, &DecodeWithCodec<VxImageWBMP>, &EncodeWithCodec<VxImageWBMP>},

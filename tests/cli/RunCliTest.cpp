@@ -3,6 +3,8 @@
 #include "cli/RunCli.h"
 
 #include "app/batch/BatchRunner.h"
+#include "image/VxStream.h"
+#include "image/codecs/VxImageGIF.h"
 #include "platform/SystemLanguage.h"
 #include "tests/app/batch/PictureFiles.h"
 #include "tests/app/batch/RecordingSink.h"
@@ -282,6 +284,32 @@ TEST_F(RunCliTest, ConvertReachesBmpAndIcoAndInfoReportsTransparency)
         for (const std::string& key : keys)
             EXPECT_NE(line.find(key), std::string::npos) << key << " in " << line;
     }
+}
+
+TEST_F(RunCliTest, GifInfoShowsFramesLoopsAndCommentAndConvertWritesGif)
+{
+    VxImage frames[2] = {VxImage(6, 4, 8, kVxTypeGif), VxImage(3, 2, 8, kVxTypeGif)};
+    VxImage* list[] = {&frames[0], &frames[1]};
+    VxImageGIF writer;
+    writer.SetLoopCount(3);
+    writer.SetComment("two \"frames\"");
+    std::FILE* file = std::fopen(Str(scratch / "anim.gif").c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    VxFileStream stream(file);
+    EXPECT_TRUE(writer.Encode(&stream, list, 2));
+    std::fclose(file);
+
+    const CliResult plain = Cli({"info", Str(scratch / "anim.gif")});
+    EXPECT_EQ(plain.out, Str(scratch / "anim.gif") +
+                             ": GIF 6x4, 8 bpp, 96x96 dpi, 2 frames, loop count 3, comment \"two \\\"frames\\\"\"\n");
+    const CliResult json = Cli({"info", "--json", Str(scratch / "anim.gif")});
+    for (const char* key : {"\"frames\":2", "\"loopCount\":3", "\"comment\":\"two \\\"frames\\\"\""})
+        EXPECT_NE(json.out.find(key), std::string::npos) << key << " in " << json.out;
+
+    const CliResult converted = Cli({"convert", "--type", "gif", Pictures(1)[0], Str(scratch / "c.out")});
+    EXPECT_EQ(converted.status, kExitOk) << converted.err;
+    const CliResult info = Cli({"info", Str(scratch / "c.out")});
+    EXPECT_EQ(info.out.rfind(Str(scratch / "c.out") + ": GIF 40x30, 24 bpp", 0), 0u) << info.out;
 }
 
 } // namespace

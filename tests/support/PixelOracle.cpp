@@ -117,7 +117,8 @@ Picture ReadWithMagick(const std::filesystem::path& path, int frame, bool withAl
 {
     const std::filesystem::path out = path.string() + (withAlpha ? ".oracle.pam" : ".oracle.ppm");
     const std::string source = path.string() + (frame >= 0 ? "[" + std::to_string(frame) + "]" : "");
-    std::string command = "convert '" + source + "' -depth 8 ";
+    // A comment in the source would reach the PNM header, which ReadPnm does not parse.
+    std::string command = "convert '" + source + "' +set comment -depth 8 ";
     command += withAlpha ? "-alpha on -define pam:format=RGB_ALPHA " : "-alpha off -type TrueColor ";
     RunTool(command + Quoted(out));
     return ReadPnm(out);

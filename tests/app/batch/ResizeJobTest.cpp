@@ -109,6 +109,7 @@ TEST_F(ResizeJobTest, EveryDepthBecomesAMarkedTrueColourJpeg)
     } sources[] = {{"bitmap.jpg", 24, kVxTypeBmp},
                    {"palette.bmp", 8, kVxTypeBmp},
                    {"mono.bmp", 1, kVxTypeBmp},
+                   {"palette.gif", 8, kVxTypeGif},
                    {"icon.ico", 32, kVxTypeIco},
                    {"phone.wbmp", 1, kVxTypeWbmp},
                    {"sprite.ska", 8, kVxTypeSka}};
