@@ -105,7 +105,10 @@ bool HaveTools(const std::string& commands)
 
 std::string Quoted(const std::filesystem::path& path)
 {
-    return "'" + path.string() + "'";
+    // Appended piece by piece: GCC 12 reports a false overlap in the inlined operator+ chain.
+    std::string quoted(1, '\'');
+    quoted.append(path.string()).push_back('\'');
+    return quoted;
 }
 
 void RunTool(const std::string& command)
