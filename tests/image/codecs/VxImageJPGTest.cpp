@@ -4,6 +4,7 @@
 // round trip through VxImage::Save/Load with type 3.
 #include "image/codecs/VxImageJPG.h"
 
+#include "image/MemoryBudget.h"
 #include "image/VxStream.h"
 #include "tests/image/codecs/JpegTestBytes.h"
 #include "tests/support/PixelOracle.h"
@@ -362,6 +363,30 @@ TEST(VxImageJPGHostile, HugeHeaderIsRefusedBeforeAnyAllocation)
         EXPECT_TRUE(header.ok);
         EXPECT_EQ(header.image->Width(), 60000);
     }
+}
+
+TEST(VxImageJPGHostile, DataTooShortForAHugeProgressivePictureIsRefusedBeforeAllocating)
+{
+    // Huffman data spends at least a bit on every block. A few hundred bytes claiming
+    // 16384 x 16384 grey (the image limit exactly) cannot hold 4 Mi blocks: refused before
+    // libjpeg's 512 MiB of coefficients and the picture. A whole file of a large, smooth
+    // picture (little data per block) passes the same floor.
+    Bytes crafted = EncodePicture(MakePicture(16, 16, 1), 0x10);
+    const std::size_t at = FindMarker(crafted, 0xC2);
+    for (int i : {5, 7}) {
+        crafted[at + i] = 16384 >> 8;
+        crafted[at + i + 1] = 0;
+    }
+    ASSERT_LT(crafted.size(), 1000u);
+    const Decoded refused = DecodeBytes(crafted);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.Error(), "JPEG data too short for a 16384 x 16384 picture");
+    EXPECT_EQ(MemoryBudget::Shared().InUse(), 0u);
+    EXPECT_EQ(DecodeBytes(crafted, 0, 0, -1).image->Width(), 16384);
+
+    const Decoded smooth = DecodeBytes(EncodePicture(MakePicture(3072, 2048, 1, true), 0x10));
+    EXPECT_TRUE(smooth.ok) << smooth.Error();
+    EXPECT_EQ(MemoryBudget::Shared().InUse(), 0u);
 }
 
 TEST(VxImageJPGHostile, EndlessScansAreCutOff)
