@@ -1,5 +1,5 @@
-// The shared decode budget. Waiting threads poll their escape flag between short waits, so
-// a cancelled run never stays blocked behind another worker's picture.
+// The shared decode budget. A waiting thread looks at the escape flag it was given between
+// short waits, so a cancel that reaches that flag ends the wait without a release.
 #include "image/MemoryBudget.h"
 
 #include "image/VxImage.h"
