@@ -31,7 +31,7 @@ done
 
 build=build/linux-fuzz
 rss_limit_mb=${VANTRY_FUZZ_RSS_MB:-2048}
-timeout_s=${VANTRY_FUZZ_TIMEOUT:-10}
+timeout_s=${VANTRY_FUZZ_TIMEOUT:-30}
 
 mkdir -p "$build"
 cmake --preset linux-fuzz >"$build/configure.log" 2>&1 || { tail -n 30 "$build/configure.log"; exit 1; }
