@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the linux-fuzz preset (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
 # and runs each fuzz target for SECONDS (default 60) on one core, with memory and time limits.
-# Prints per target the executions, the coverage (edges), the corpus size, the CPU time and
-# the findings; exits non-zero when any target found something.
+# Prints per target the executions, the coverage (edges), the corpus size, the CPU time, the
+# findings and the slow units; exits non-zero when any target found something.
 #   scripts/fuzz.sh                 every target in fuzz/targets/, 60 s each
 #   scripts/fuzz.sh 300 jpeg exif   those targets, 300 s each
 # Seeds are generated afresh from our own encoders into build/linux-fuzz/seeds/<target>; the
@@ -42,7 +42,11 @@ done
 cmake --build --preset linux-fuzz -j"${VANTRY_JOBS:-2}" "${build_targets[@]}" >"$build/build.log" 2>&1 ||
     { tail -n 40 "$build/build.log"; exit 1; }
 
-printf '%-8s %12s %8s %8s %10s %9s\n' target executions edges corpus cpu-seconds findings
+printf '%-8s %12s %8s %8s %10s %9s %6s\n' target executions edges corpus cpu-seconds findings slow
+# crash-, leak-, timeout- and oom- files are findings; slow-unit- files (a unit over 10 s of
+# wall time, which a busy machine alone can cause) are only counted.
+findings_in() { find "$1" -type f ! -name 'slow-unit-*' | wc -l; }
+slow_units_in() { find "$1" -type f -name 'slow-unit-*' | wc -l; }
 status=0
 for target in "${targets[@]}"; do
     seeds=$build/seeds/$target corpus=$build/corpus/$target findings=$build/findings/$target
@@ -52,7 +56,7 @@ for target in "${targets[@]}"; do
     "$build/fuzz/fuzz_${target}_replay" --seeds "$seeds" || { echo "fuzz: seeds for $target failed" >&2; exit 1; }
     dictionary=()
     [[ -f fuzz/targets/$target.dict ]] && dictionary=(-dict="fuzz/targets/$target.dict")
-    before=$(find "$findings" -type f | wc -l)
+    before=$(findings_in "$findings") slow_before=$(slow_units_in "$findings")
     TIMEFORMAT='%U %S'
     cpu=$( { time "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb="$rss_limit_mb" \
                  -timeout="$timeout_s" -print_final_stats=1 -artifact_prefix="$findings/" "${dictionary[@]}" \
@@ -60,9 +64,9 @@ for target in "${targets[@]}"; do
     executions=$(sed -nE 's/^stat::number_of_executed_units: *([0-9]+).*/\1/p' "$log" | tail -n1)
     edges=$(grep -oE 'cov: [0-9]+' "$log" | tail -n1 | grep -oE '[0-9]+')
     corpus_size=$(find "$corpus" -type f | wc -l)
-    found=$(($(find "$findings" -type f | wc -l) - before))
-    printf '%-8s %12s %8s %8s %10s %9s\n' "$target" "${executions:-?}" "${edges:-?}" "$corpus_size" \
-        "$(awk '{printf "%.0f", $1 + $2}' <<<"$cpu")" "$found"
+    found=$(($(findings_in "$findings") - before)) slow=$(($(slow_units_in "$findings") - slow_before))
+    printf '%-8s %12s %8s %8s %10s %9s %6s\n' "$target" "${executions:-?}" "${edges:-?}" "$corpus_size" \
+        "$(awk '{printf "%.0f", $1 + $2}' <<<"$cpu")" "$found" "$slow"
     if ((found > 0)) || grep -qE '^==[0-9]+==ERROR|^SUMMARY: ' "$log"; then
         status=1
         echo "   finding in $target: see $log and $findings/" >&2
