@@ -1,6 +1,7 @@
 // The program from its entry to the end of the message loop, in start-up order:
-// show command, COM, common controls (bar and cool classes), the main dialog, the loop;
-// then the dialog object, the loop's state and COM are released in reverse.
+// show command, COM, common controls (bar and cool classes), the main dialog with the
+// pictures named on the command line, the loop; then the dialog object, the loop's state
+// and COM are released in reverse.
 #include "app/Application.h"
 
 #include "app/MainDialog.h"
@@ -22,7 +23,7 @@ int StartupShowCommand()
     return (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : SW_SHOWDEFAULT;
 }
 
-int RunVantry(HINSTANCE instance, int showCommand, ShellServices& shell)
+int RunVantry(HINSTANCE instance, int showCommand, ShellServices& shell, std::vector<std::wstring> pictures)
 {
     const HRESULT com = CoInitialize(nullptr);
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES | ICC_COOL_CLASSES};
@@ -32,6 +33,8 @@ int RunVantry(HINSTANCE instance, int showCommand, ShellServices& shell)
     {
         MessageLoop loop;
         std::unique_ptr<MainDialog> dialog(new (std::nothrow) MainDialog(instance, shell, &loop));
+        if (dialog)
+            dialog->SetStartupPictures(std::move(pictures));
         if (dialog && dialog->Create()) {
             ShowWindow(dialog->Handle(), showCommand);
             exitCode = loop.Run();

@@ -5,13 +5,18 @@
 
 #include "app/ShellServices.h"
 
+#include <string>
+#include <vector>
+
 namespace vx::app {
 
 // The window's show command: the start-up information's when it carries one, else
 // SW_SHOWDEFAULT.
 int StartupShowCommand();
 
-// Runs the program in the calling thread and returns its exit code.
-int RunVantry(HINSTANCE instance, int showCommand, ShellServices& shell);
+// Runs the program in the calling thread and returns its exit code; the picture list starts
+// with `pictures` (files, or folders standing for the pictures inside them).
+int RunVantry(HINSTANCE instance, int showCommand, ShellServices& shell,
+              std::vector<std::wstring> pictures = {});
 
 } // namespace vx::app

@@ -1,9 +1,12 @@
 // The main dialog: initialisation, command routing, the destination browser, "explore",
-// the Start command over the batch runner, and closing. A run in progress is cancelled
-// and its worker waited for before the window and the dialog's state go away.
+// the Start command over the batch runner, drops, the picture list's Delete key and its
+// preview, and closing. The preview and a run in progress are closed or cancelled and their
+// workers waited for before the window and the dialog's state go away.
 #include "app/MainDialog.h"
 
 #include "app/FileDialogResultIterator.h"
+#include "app/PictureSources.h"
+#include "app/batch/MarkStyle.h"
 #include "app/resource.h"
 #include "ui/AboutDialog.h"
 #include "ui/WindowPlacement.h"
@@ -49,7 +52,8 @@ void InsertTab(HWND tabs, int index, const wchar_t* text)
 } // namespace
 
 MainDialog::MainDialog(HINSTANCE instance, ShellServices& shell, MessageLoop* loop)
-    : m_instance(instance), m_shell(shell), m_loop(loop), m_runner(*this, GetSystemDefaultLangID())
+    : m_instance(instance), m_shell(shell), m_loop(loop), m_runner(*this, GetSystemDefaultLangID()),
+      m_preview(instance)
 {
 }
 
@@ -75,7 +79,17 @@ bool MainDialog::Create()
 
 bool MainDialog::PreTranslateMessage(MSG& message)
 {
-    return m_hWnd && IsDialogMessageW(m_hWnd, &message);
+    if (!m_hWnd)
+        return false;
+    // Enter on a row of the picture list previews it; elsewhere it stays the dialog's IDOK.
+    if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN && message.hwnd == m_pictures.Handle()) {
+        const int row = m_pictures.FocusedRow();
+        if (row >= 0) {
+            OpenPreview(row);
+            return true;
+        }
+    }
+    return IsDialogMessageW(m_hWnd, &message);
 }
 
 bool MainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
@@ -86,8 +100,17 @@ bool MainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         result = TRUE;
         return true;
     case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_MARK && HIWORD(wParam) == EN_CHANGE && m_preview.IsOpen())
+            m_preview.SetMark(MarkText());
         OnCommand(LOWORD(wParam));
         result = 0;
+        return true;
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        result = 0;
+        return true;
+    case WM_NOTIFY:
+        result = OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
         return true;
     case WM_PAINT: {
         PAINTSTRUCT ps;
@@ -104,6 +127,7 @@ bool MainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     }
     case WM_DESTROY:
         // The controls still exist here, so a worker blocked on them can finish.
+        m_preview.Close();
         StopWorkers();
         if (m_loop)
             m_loop->RemoveFilter(this);
@@ -141,6 +165,11 @@ void MainDialog::OnInitDialog()
     m_tabs = GetDlgItem(m_hWnd, IDC_HIDDEN_TABS);
     InsertTab(m_tabs, 0, L"Dest Directory");
     InsertTab(m_tabs, 1, L"Size Setting");
+
+    // Files dropped anywhere on the dialog, its list included, arrive here.
+    DragAcceptFiles(m_hWnd, TRUE);
+    if (!m_startupPictures.empty())
+        AddPictureFiles(ExpandFolders(m_startupPictures));
 }
 
 void MainDialog::OnCommand(int id)
@@ -180,6 +209,31 @@ void MainDialog::OnCommand(int id)
     }
 }
 
+LRESULT MainDialog::OnNotify(const NMHDR& header)
+{
+    if (header.idFrom != IDC_PICTURE_LIST)
+        return 0;
+    if (header.code == LVN_KEYDOWN && reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey == VK_DELETE)
+        m_pictures.DeleteSelected();
+    else if (header.code == NM_DBLCLK && reinterpret_cast<const NMITEMACTIVATE&>(header).iItem >= 0)
+        OpenPreview(reinterpret_cast<const NMITEMACTIVATE&>(header).iItem);
+    return 0;
+}
+
+void MainDialog::OpenPreview(int row)
+{
+    const std::wstring path = m_pictures.PathAt(row);
+    if (!path.empty())
+        m_preview.Open(m_hWnd, path, MarkText(), vx::batch::CharsetForLanguage(GetSystemDefaultLangID()));
+}
+
+std::u16string MainDialog::MarkText() const
+{
+    wchar_t mark[kMarkUnits] = {};
+    GetDlgItemTextW(m_hWnd, IDC_MARK, mark, kMarkUnits);
+    return ToU16(mark);
+}
+
 void MainDialog::Close(int id)
 {
     DestroyWindow(m_hWnd);
@@ -199,20 +253,35 @@ void MainDialog::StopWorkers()
 void MainDialog::AddPictures()
 {
     // Zero-filled, so a single selection is followed by an empty string.
+    std::vector<std::wstring> chosen;
     std::unique_ptr<wchar_t[]> buffer(new (std::nothrow) wchar_t[kFileBufferUnits]());
     if (buffer && m_shell.ChoosePictureFiles(GetActiveWindow(), m_instance, buffer.get(), kFileBufferUnits)) {
         FileDialogResultIterator selection(buffer.get());
         std::wstring path;
         while (selection.Next(path))
-            m_pictures.Add(path.c_str());
+            chosen.push_back(path);
     }
     buffer.reset();
+    AddPictureFiles(chosen);
+}
 
-    std::vector<std::wstring> paths;
+void MainDialog::AddPictureFiles(const std::vector<std::wstring>& paths)
+{
+    for (const std::wstring& path : paths)
+        m_pictures.Add(path.c_str());
+
+    std::vector<std::wstring> listed;
     const int count = m_pictures.Count();
     for (int row = 0; row < count; ++row)
-        paths.push_back(m_pictures.PathAt(row));
-    m_probes.Start(m_hWnd, std::move(paths));
+        listed.push_back(m_pictures.PathAt(row));
+    m_probes.Start(m_hWnd, std::move(listed));
+}
+
+void MainDialog::OnDropFiles(HDROP drop)
+{
+    const std::vector<std::wstring> dropped = DroppedPaths(drop);
+    DragFinish(drop);
+    AddPictureFiles(ExpandFolders(dropped));
 }
 
 void MainDialog::StartRun()
@@ -222,9 +291,7 @@ void MainDialog::StartRun()
     vx::batch::BatchRequest request;
     request.destination = ToU16(m_szDestPath);
     if (m_pictures.IsWindow()) {
-        wchar_t mark[kMarkUnits] = {};
-        GetDlgItemTextW(m_hWnd, IDC_MARK, mark, kMarkUnits);
-        request.markText = ToU16(mark);
+        request.markText = MarkText();
         const int count = m_pictures.Count();
         for (int row = 0; row < count; ++row)
             request.rows.push_back(ToU16(m_pictures.PathAt(row)));
@@ -276,8 +343,15 @@ void MainDialog::SetProgressPosition(int position)
 
 void MainDialog::SetStartEnabled(bool enabled)
 {
-    if (IsWindow(m_hWnd))
-        EnableWindow(GetDlgItem(m_hWnd, IDC_START), enabled ? TRUE : FALSE);
+    if (!IsWindow(m_hWnd))
+        return;
+    HWND start = GetDlgItem(m_hWnd, IDC_START);
+    // A disabled window cannot keep the focus: without this the keyboard would be dead until
+    // a click. The dialog manager moves it on to the next tab stop. (GetFocus answers only on
+    // the dialog's own thread, which is the one that disables Start.)
+    if (!enabled && GetFocus() == start)
+        SendMessageW(m_hWnd, WM_NEXTDLGCTL, 0, FALSE);
+    EnableWindow(start, enabled ? TRUE : FALSE);
 }
 
 void MainDialog::ShowMessage(std::u16string_view text, std::u16string_view caption, vx::batch::MessageOwner owner)

@@ -30,13 +30,18 @@ void PictureList::SetUp(HINSTANCE instance) const
     if (!IsWindow())
         return;
     SendMessageW(m_listView, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+    // The widths are pixels at 96 dpi; on a scaled display they grow with the dialog's font.
+    HDC screen = GetDC(m_listView);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+    if (screen)
+        ReleaseDC(m_listView, screen);
     for (int i = 0; i < 3; ++i) {
         wchar_t header[256] = {};
         LoadStringW(instance, kColumns[i].headerId, header, 256);
         LVCOLUMNW column{};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
-        column.cx = kColumns[i].width;
+        column.cx = MulDiv(kColumns[i].width, dpi > 0 ? dpi : 96, 96);
         column.pszText = header;
         column.iSubItem = i;
         SendMessageW(m_listView, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
@@ -114,6 +119,14 @@ bool PictureList::Add(const wchar_t* path) const
         return false;
     SetText(row, kTypeColumn, L"jpg");
     return true;
+}
+
+int PictureList::FocusedRow() const
+{
+    const auto focused = static_cast<int>(SendMessageW(m_listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    if (focused >= 0)
+        return focused;
+    return static_cast<int>(SendMessageW(m_listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 void PictureList::DeleteSelected() const

@@ -29,6 +29,8 @@ public:
     bool Contains(const wchar_t* path) const;
     // Inserts a row at the top unless the path is listed; true when a row was added.
     bool Add(const wchar_t* path) const;
+    // The row with the keyboard focus, else the selected one; -1 when there is neither.
+    int FocusedRow() const;
     // Removes the selected row, if any.
     void DeleteSelected() const;
     void Clear() const;

@@ -52,7 +52,7 @@ void LoadStoppable(VxImage& image, const wchar_t* path, vx::batch::CancelSignal&
 
 } // namespace
 
-std::wstring ProbePictureSize(const wchar_t* path, vx::batch::CancelSignal& cancel)
+PictureSize ProbePicture(const wchar_t* path, vx::batch::CancelSignal& cancel)
 {
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -74,9 +74,15 @@ std::wstring ProbePictureSize(const wchar_t* path, vx::batch::CancelSignal& canc
         }
     }
     if (width <= 0 || height <= 0)
-        width = height = 0;
+        return PictureSize{};
+    return PictureSize{static_cast<int>(width), static_cast<int>(height)};
+}
+
+std::wstring ProbePictureSize(const wchar_t* path, vx::batch::CancelSignal& cancel)
+{
+    const PictureSize size = ProbePicture(path, cancel);
     wchar_t text[32];
-    std::swprintf(text, 32, L"%d*%d", static_cast<int>(width), static_cast<int>(height));
+    std::swprintf(text, 32, L"%d*%d", size.width, size.height);
     return text;
 }
 

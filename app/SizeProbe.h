@@ -26,9 +26,15 @@ struct ProbedSize {
     const wchar_t* sizeText; // "%d*%d"; "0*0" when no codec can read the picture
 };
 
-// "%d*%d" of the picture's width and height, from its header where the codec can give
-// that alone, else from a full decode; "0*0" when it cannot be read. A raised `cancel`
-// stops a decode in progress.
+struct PictureSize {
+    int width = 0;
+    int height = 0; // both 0 when the file is no picture any codec can read
+};
+
+// The picture's width and height, from its header where the codec can give that alone, else
+// from a full decode. A raised `cancel` stops a decode in progress.
+PictureSize ProbePicture(const wchar_t* path, vx::batch::CancelSignal& cancel);
+// ProbePicture's result as "%d*%d" ("0*0" when the file cannot be read).
 std::wstring ProbePictureSize(const wchar_t* path, vx::batch::CancelSignal& cancel);
 
 class SizeProbes {

@@ -1,7 +1,8 @@
 // The info command. Each file is decoded by content; the plain form prints
 // "PATH: FORMAT WIDTHxHEIGHT, BPP bpp, XDPIxYDPI dpi, N frame(s)", the JSON form one object
 // per line with the keys path, ok, error, format, type, width, height, bpp, xdpi, ydpi,
-// frames and, for JPEG files, exif (null when the file has no EXIF block).
+// frames, transparentIndex, transparentColour ("#RRGGBB"; both null when the picture has none),
+// alpha and, for JPEG files, exif (null when the file has no EXIF block).
 #include "cli/InfoCommand.h"
 
 #include "cli/CommandLine.h"
@@ -13,6 +14,7 @@
 #include "platform/FileSystem.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <sstream>
 
@@ -30,6 +32,10 @@ struct PictureFacts {
     std::string error;
     std::uint32_t type = 0;
     std::int32_t width = 0, height = 0, bpp = 0, xDpi = 0, yDpi = 0, frames = 0;
+    std::int32_t transparentIndex = -1; // palette pictures only
+    bool transparent = false;           // a transparent colour (or index) is set
+    RGBQUAD transparentColour{};
+    bool alpha = false;
 };
 
 PictureFacts Examine(const std::u16string& path)
@@ -49,6 +55,10 @@ PictureFacts Examine(const std::u16string& path)
     facts.xDpi = image.XDpi();
     facts.yDpi = image.YDpi();
     facts.frames = std::max(1, image.FrameCount());
+    facts.transparent = image.IsTransparent();
+    facts.transparentIndex = facts.transparent && image.HasPalette() ? image.TransparentIndex() : -1;
+    facts.transparentColour = image.TransparentColour();
+    facts.alpha = image.HasAlpha();
     return facts;
 }
 
@@ -90,6 +100,13 @@ std::string ExifJson(const std::u16string& path)
     return json.str();
 }
 
+std::string HexColour(RGBQUAD colour)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02X%02X%02X", colour.rgbRed, colour.rgbGreen, colour.rgbBlue);
+    return text;
+}
+
 std::string JsonLine(const std::string& path, const std::u16string& widePath, const PictureFacts& facts)
 {
     std::ostringstream json;
@@ -99,11 +116,20 @@ std::string JsonLine(const std::string& path, const std::u16string& widePath, co
         json << ",\"format\":" << JsonString(FormatNameForType(facts.type)) << ",\"type\":" << facts.type
              << ",\"width\":" << facts.width << ",\"height\":" << facts.height << ",\"bpp\":" << facts.bpp
              << ",\"xdpi\":" << facts.xDpi << ",\"ydpi\":" << facts.yDpi << ",\"frames\":" << facts.frames;
+        json << ",\"transparentIndex\":";
+        if (facts.transparentIndex >= 0)
+            json << facts.transparentIndex;
+        else
+            json << "null";
+        json << ",\"transparentColour\":"
+             << (facts.transparent ? JsonString(HexColour(facts.transparentColour)) : "null")
+             << ",\"alpha\":" << (facts.alpha ? "true" : "false");
         if (facts.type == kVxTypeJpg)
             json << ",\"exif\":" << ExifJson(widePath);
     } else {
         json << ",\"format\":null,\"type\":null,\"width\":null,\"height\":null,\"bpp\":null"
-                ",\"xdpi\":null,\"ydpi\":null,\"frames\":null";
+                ",\"xdpi\":null,\"ydpi\":null,\"frames\":null,\"transparentIndex\":null"
+                ",\"transparentColour\":null,\"alpha\":null";
     }
     json << "}\n";
     return json.str();

@@ -13,6 +13,7 @@
 
 class VxStream;
 namespace vx {
+class DrawDevice;
 class TextRenderer;
 }
 
@@ -293,6 +294,16 @@ public:
     std::int32_t DrawTextMark(HDC dc, std::int32_t x, std::int32_t y, struct TextMark* mark, bool withAlpha);
     std::int32_t DrawTextMark(vx::TextRenderer& renderer, HDC dc, std::int32_t x, std::int32_t y,
                               struct TextMark* mark, bool withAlpha);
+    // ---- Drawing onto a device (VxImageDraw.cpp) ---------------------------------------------
+    // Paints the image into the cx x cy rectangle at (x, y) of `device` (a negative size means
+    // the image's own), within `clip` when one is given; `smooth` samples bilinearly (or
+    // averages areas when shrinking) instead of taking the nearest pixel. Returns 1 when
+    // drawing was attempted, 0 when there is nothing to draw, no device, a zero size, drawing
+    // is disabled or the device cannot save its state. The device's state is restored.
+    std::int32_t Draw(vx::DrawDevice* device, std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy,
+                      const RECT* clip = nullptr, bool smooth = false);
+    std::int32_t Draw(vx::DrawDevice* device, const RECT& rect, const RECT* clip = nullptr, bool smooth = false);
+
 #if defined(_WIN32)
     // Makes this image a copy of a GDI bitmap, realising `palette` first when one is given
     // (VxImageBitmap_win32.cpp).
@@ -301,6 +312,10 @@ public:
 
 protected:
     void Startup(std::uint32_t type);
+    // Draw's stretch and blending paths: works out the visible `area` of the target in a
+    // 24-bit block (over the device's own pixels when blending) and shows it.
+    void PaintThroughBlock(vx::DrawDevice& device, const RECT& area, std::int32_t x, std::int32_t y, std::int32_t cx,
+                           std::int32_t cy, bool blending, bool smooth);
     // Frees the selection mask and resets selectionBox to the empty box (left = width,
     // bottom = height, top = right = 0) from which a union can grow.
     void FreeSelectionPlane();

@@ -4,6 +4,7 @@
 // Lines break at CR, LF, CR LF or LF CR. Each platform backend defines SystemTextRenderer().
 #pragma once
 
+#include "platform/Rgb24Bitmap.h"
 #include "platform/wintypes.h"
 
 #include <cstdint>
@@ -11,16 +12,6 @@
 #include <string_view>
 
 namespace vx {
-
-// A caller-owned 24-bit pixel block laid out as a bottom-up 24-bit DIB: `height` rows, the
-// bottom row first, blue, green, red per pixel, each row `stride` bytes long, which must be
-// ((24 * width + 31) / 32) * 4 (GDI copies whole DIB rows into it).
-struct Rgb24Bitmap {
-    std::uint8_t* bits;
-    std::int32_t width;
-    std::int32_t height;
-    std::uint32_t stride;
-};
 
 // The DT_CALCRECT result for a rectangle starting at (0, 0): the widest line's width and
 // the height of all lines (an empty text still has the height of one line).

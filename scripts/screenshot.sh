@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
 # Screenshots of Vantry.exe under Xvfb + Wine (virtual desktop, Wine's Tahoma in the prefix).
 # It starts the program, optionally adds the given pictures through the real open-file
-# dialog and starts a run, then saves main.png (the main window) and about.png (the About
-# box) and closes the program with Esc.
+# dialog and starts a run, then saves main.png (the main window), preview.png (the preview
+# of the top row, when pictures were given) and about.png (the About box) and closes the
+# program with Esc.
 #
-#   scripts/screenshot.sh [--out DIR] [--exe PATH] [--mark TEXT] [PICTURE...]
+#   scripts/screenshot.sh [--out DIR] [--exe PATH] [--mark TEXT] [--dpi N] [PICTURE...]
 #
-# Defaults: --out build/screenshots, --mark "Vantry 2026", and without --exe the Vantry.exe
-# of the windows preset, brought up to date first. Needs xdotool and ImageMagick.
+# Defaults: --out build/screenshots, --mark "Vantry 2026", --dpi 96 (144 shows the program
+# on a display scaled to 150 %), and without --exe the Vantry.exe of the windows preset,
+# brought up to date first. Needs xdotool and ImageMagick.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=$repo/build/screenshots
 exe=
 mark="Vantry 2026"
+dpi=96
 pictures=()
 
 usage() { sed -n '2,10p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
@@ -24,6 +27,7 @@ while (($#)); do
         --out) out=$2; shift 2 ;;
         --exe) exe=$2; shift 2 ;;
         --mark) mark=$2; shift 2 ;;
+        --dpi) dpi=$2; shift 2 ;;
         -h|--help) usage; exit 0 ;;
         --) shift; pictures+=("$@"); break ;;
         -*) die "unknown option $1 (see --help)" ;;
@@ -47,9 +51,18 @@ fi
 exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
 mkdir -p "$out"
 
+[[ $dpi =~ ^[0-9]+$ ]] || die "--dpi takes a number"
+
 source "$repo/scripts/wine-env.sh"
-trap vantry_wine_stop EXIT
+# The display resolution is a setting of the prefix: set it for this run, put 96 back after.
+set_dpi() { wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 || true; }
+finish() {
+    ((dpi == 96)) || set_dpi 96
+    vantry_wine_stop
+}
+trap finish EXIT
 vantry_wine_start
+((dpi == 96)) || set_dpi "$dpi"
 
 main_title='Batch Pictures Resize,Add Marker Tool'
 
@@ -100,6 +113,20 @@ if ((${#pictures[@]})); then
 fi
 
 import -window "$main" "$out/main.png"
+shots=("$out/main.png")
+
+if ((${#pictures[@]})); then
+    # From "5.Open ..." (the focus moved there when Start was disabled) back over Start and
+    # "3.Open(Add) Picture File" to the list; Home focuses the top row, Enter previews it.
+    keys shift+Tab shift+Tab shift+Tab Home Return
+    preview=$(wait_window "$(basename "${pictures[-1]}") - Preview")
+    sleep 2
+    import -window "$preview" "$out/preview.png"
+    shots+=("$out/preview.png")
+    keys Escape
+    wait_gone "$(basename "${pictures[-1]}") - Preview"
+    xdotool windowfocus "$main" 2>/dev/null || true
+fi
 
 keys alt+a
 about=$(wait_window 'About Vantry')
@@ -110,5 +137,4 @@ wait_gone 'About Vantry'
 
 keys Escape
 wait "$program" || true
-echo "$out/main.png"
-echo "$out/about.png"
+printf '%s\n' "${shots[@]}" "$out/about.png"

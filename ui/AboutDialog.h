@@ -2,14 +2,15 @@
 // version, author and two links: the maker's e-mail address and web site.
 #pragma once
 
+#include "ui/AboutResource.h"
 #include "ui/HyperLink.h"
 #include "ui/WindowBinding.h"
 
 namespace vx::ui {
 
 // What the two links open.
-inline constexpr wchar_t kMakerMailTarget[] = L"mailto:support@vantry.org";
-inline constexpr wchar_t kMakerWebTarget[] = L"www.vantry.org";
+inline constexpr wchar_t kMakerMailTarget[] = L"mailto:" VX_MAKER_MAIL;
+inline constexpr wchar_t kMakerWebTarget[] = L"" VX_MAKER_WEB;
 
 class AboutDialog : public DialogWindow {
 public:

@@ -19,10 +19,6 @@ namespace vx::batch {
 
 namespace {
 
-constexpr std::int32_t kMarkLeft = 30;
-constexpr std::int32_t kMarkBaseline = 50;
-constexpr std::int32_t kNearestPixel = 1;
-
 bool CopyPath(std::u16string_view path, char16_t (&field)[kMaxPathUnits])
 {
     if (path.size() >= static_cast<std::size_t>(kMaxPathUnits) || vx::fs::PathExceedsLimit(path))
@@ -78,6 +74,65 @@ std::u16string SizeText(std::int32_t width, std::int32_t height)
 {
     const std::string text = std::to_string(width) + " x " + std::to_string(height);
     return std::u16string(text.begin(), text.end());
+}
+
+std::uint8_t OverWhite(std::uint8_t level, std::uint8_t opacity)
+{
+    return static_cast<std::uint8_t>((level * opacity + 255 * (255 - opacity) + 127) / 255);
+}
+
+// Makes the picture what a viewer shows and the JPEG encoder takes: transparent pixels (a
+// transparent index or colour, or the alpha plane) over white, and palette pictures other than
+// the grey ramp at 24 bits. Grey pictures stay grey.
+bool FlattenForJpeg(VxImage& image)
+{
+    const std::int32_t width = image.Width();
+    const std::int32_t height = image.Height();
+    const std::int32_t transparent = image.TransparentIndex();
+    const bool grey = image.IsGreyPalette();
+    const RGBQUAD white{255, 255, 255, 0};
+    if (image.HasPalette() && transparent >= 0) {
+        if (!grey) {
+            image.SetPaletteEntry(static_cast<std::uint8_t>(transparent), white);
+        } else {
+            const auto whiteIndex = static_cast<std::uint8_t>(image.ColourCount() - 1);
+            for (std::int32_t y = 0; y < height; ++y)
+                for (std::int32_t x = 0; x < width; ++x)
+                    if (image.PixelIndexUnchecked(x, y) == transparent)
+                        image.SetPixelIndexUnchecked(x, y, whiteIndex);
+        }
+    } else if (transparent >= 0) {
+        const RGBQUAD key = image.TransparentColour();
+        for (std::int32_t y = 0; y < height; ++y) {
+            for (std::int32_t x = 0; x < width; ++x) {
+                const RGBQUAD colour = image.PixelColourUnchecked(x, y, false);
+                if (colour.rgbRed == key.rgbRed && colour.rgbGreen == key.rgbGreen && colour.rgbBlue == key.rgbBlue)
+                    image.SetPixelColourUnchecked(x, y, white, false);
+            }
+        }
+    }
+    image.Info().transparentIndex = -1;
+    if (image.HasPalette() && !grey && !image.IncreaseBpp(24))
+        return false;
+
+    if (image.HasAlpha()) {
+        for (std::int32_t y = 0; y < height; ++y) {
+            for (std::int32_t x = 0; x < width; ++x) {
+                const std::uint8_t opacity = image.AlphaAtUnchecked(x, y);
+                if (opacity == 255)
+                    continue;
+                if (grey) {
+                    image.SetPixelIndexUnchecked(x, y, OverWhite(image.PixelIndexUnchecked(x, y), opacity));
+                    continue;
+                }
+                std::uint8_t* pixel = image.PixelAddress24(x, y);
+                for (int c = 0; c < 3; ++c)
+                    pixel[c] = OverWhite(pixel[c], opacity);
+            }
+        }
+        image.DeleteAlpha();
+    }
+    return true;
 }
 
 JobOutcome Failed(std::u16string reason)
@@ -149,6 +204,11 @@ JobOutcome ProcessResizeJob(const ResizeJob& job, const TextMark& mark, CancelSi
         return {JobStatus::Cancelled, {}};
     if (!rescaled)
         return Failed(ReasonFrom(*image, u"the picture cannot be scaled"));
+    const bool flattened = FlattenForJpeg(*image);
+    if (cancel.Raised())
+        return {JobStatus::Cancelled, {}};
+    if (!flattened)
+        return Failed(ReasonFrom(*image, u"the picture cannot be brought to 24 bits"));
 
     TextMark ownMark = mark;
     image->DrawTextMark(nullptr, kMarkLeft, kMarkBaseline, &ownMark, false);

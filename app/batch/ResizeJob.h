@@ -1,7 +1,8 @@
 // ResizeJob: the work for one picture of a run (where it comes from, where its result goes,
 // how large the result is), how a job is built from a list row, and the steps that carry it
 // out: load (JPEG first, then any format by content), scale with nearest-pixel sampling,
-// stamp the mark at (30, 50), write a JPEG through a temporary file.
+// flatten transparency over white and bring colour palettes to 24 bits, stamp the mark at
+// (30, 50), write a JPEG through a temporary file.
 #pragma once
 
 #include "app/batch/PathNames.h"
@@ -35,6 +36,12 @@ struct ResizeJob {
 // or that the file system would refuse for its length is left empty.
 void BuildResizeJob(ResizeJob& job, std::int32_t index, std::u16string_view source,
                     std::u16string_view destination, BatchRunner* owner);
+
+// How a job scales (Rescale mode 1, the nearest pixel) and where it stamps the mark; the
+// preview shows a picture the same way.
+inline constexpr std::int32_t kNearestPixel = 1;
+inline constexpr std::int32_t kMarkLeft = 30;
+inline constexpr std::int32_t kMarkBaseline = 50;
 
 struct TargetSize {
     std::int32_t width;

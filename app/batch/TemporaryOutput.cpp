@@ -1,7 +1,7 @@
-// Temporary names are "~vx" with eight random hex digits and ".tmp": short, so a final path
-// near the length limit nearly always has room for its temporary (a job whose temporary would
-// not fit is reported as a failure, never written elsewhere), and random, so that parallel
-// workers and other runs into the same directory never pick the same one.
+// Temporary names are "~vx" with eight random hex digits and ".tmp", random so that parallel
+// workers and other runs into the same directory never pick the same one. Where that name
+// would pass the path limit, the temporary is "~" and up to eight hex digits, never longer
+// than the final name: whenever the final path fits, its temporary fits too.
 #include "app/batch/TemporaryOutput.h"
 
 #include "app/batch/PathNames.h"
@@ -23,18 +23,36 @@ std::uint32_t RandomTag()
     return static_cast<std::uint32_t>(generator());
 }
 
+constexpr char16_t kHexDigits[] = u"0123456789abcdef";
+
+std::u16string UsualName(std::uint32_t tag)
+{
+    std::u16string name = u"~vx";
+    for (int shift = 28; shift >= 0; shift -= 4)
+        name += kHexDigits[(tag >> shift) & 0xF];
+    return name + u".tmp";
+}
+
+// "~" and hex digits, `units` long at most (at least the "~").
+std::u16string ShortName(std::uint32_t tag, std::size_t units)
+{
+    std::u16string name = u"~";
+    for (int shift = 0; shift < 32 && name.size() < units; shift += 4)
+        name += kHexDigits[(tag >> shift) & 0xF];
+    return name;
+}
+
 std::u16string TemporaryNameBeside(const std::u16string& finalPath)
 {
     const PathParts parts = SplitPath(finalPath);
     std::u16string directory(parts.drive);
     directory += parts.directory;
+    const std::size_t finalNameUnits = finalPath.size() - directory.size();
     for (int attempt = 0; attempt < 16; ++attempt) {
-        std::uint32_t tag = RandomTag();
-        std::u16string name = u"~vx";
-        for (int shift = 28; shift >= 0; shift -= 4)
-            name += u"0123456789abcdef"[(tag >> shift) & 0xF];
-        name += u".tmp";
-        std::u16string path = JoinPath(directory, name);
+        const std::uint32_t tag = RandomTag();
+        std::u16string path = JoinPath(directory, UsualName(tag));
+        if (vx::fs::PathExceedsLimit(path))
+            path = JoinPath(directory, ShortName(tag, finalNameUnits));
         if (vx::fs::PathExceedsLimit(path))
             return std::u16string();
         if (!vx::fs::FileExists(path.c_str()))

@@ -57,6 +57,13 @@ inline bool WriteAll(VxStream& stream, const void* buffer, std::size_t count)
     return count == 0 || stream.Write(buffer, 1, count) == count;
 }
 
+// Writes all `count` bytes or raises the message of a failed save.
+inline void WriteOrFail(VxStream& stream, const void* buffer, std::size_t count)
+{
+    if (!WriteAll(stream, buffer, count))
+        FailWith("Save: the file could not be written");
+}
+
 // Bytes from the position to the end of the stream (0 when the stream cannot tell).
 inline std::int64_t BytesLeft(VxStream& stream)
 {

@@ -3,6 +3,8 @@
 // including its header and adding its row at its place; the checks below reject a row out of
 // order or a type listed twice.
 #include "image/codecs/CodecTable.h"
+#include "image/codecs/VxImageBMP.h"
+#include "image/codecs/VxImageICO.h"
 #include "image/codecs/VxImageJPG.h"
 
 #include <initializer_list>
@@ -11,7 +13,9 @@ namespace {
 
 // Type, detection position, decode, encode.
 constexpr std::initializer_list<CodecEntry> kCodecs = {
+    {kVxTypeBmp, 1, &DecodeWithCodec<VxImageBMP>, &EncodeWithCodec<VxImageBMP>},
     {kVxTypeJpg, 2, &DecodeWithCodec<VxImageJPG>, &EncodeWithCodec<VxImageJPG>},
+    {kVxTypeIco, 3, &DecodeWithCodec<VxImageICO, true>, &EncodeWithCodec<VxImageICO>},
 };
 
 constexpr bool IsWellFormed(std::initializer_list<CodecEntry> rows)

@@ -216,5 +216,38 @@ TEST_F(RunCliTest, InfoJsonCarriesTheExifFields)
     EXPECT_NE(json.out.find("\"cameraMake\":\"Vantry\""), std::string::npos) << json.out;
 }
 
+TEST_F(RunCliTest, ConvertReachesBmpAndIcoAndInfoReportsTransparency)
+{
+    const std::string jpeg = Pictures(1)[0];
+    const std::string icon = Str(scratch / "small.ico"), bitmap = Str(scratch / "back.jpg");
+    ASSERT_EQ(Cli({"convert", "--type", "bmp", jpeg, Str(scratch / "picture.dat")}).status, kExitOk);
+    ASSERT_EQ(Cli({"convert", Str(scratch / "picture.dat"), icon}).status, kExitOk);
+    ASSERT_EQ(Cli({"convert", "--type", "BMP", icon, bitmap}).status, kExitOk); // a BMP named .jpg
+
+    // A 4-bit icon whose index 0 is transparent: read back, the masked pixels take the
+    // highest unused index (15, white in the grey palette).
+    VxImage palette(8, 8, 4, kVxTypeIco);
+    palette.SetGreyPalette();
+    palette.Clear(0);
+    palette.SetPixelIndex(1, 1, 5);
+    palette.SetTransparentIndex(0);
+    ASSERT_TRUE(palette.Save(vx::test::ToU16(scratch / "keyed.ico").c_str(), kVxTypeIco));
+
+    const CliResult json = Cli({"info", "--json", bitmap, icon, Str(scratch / "keyed.ico")});
+    EXPECT_EQ(json.status, kExitOk) << json.err;
+    std::istringstream lines(json.out);
+    std::string line;
+    for (const std::vector<std::string>& keys :
+         {std::vector<std::string>{"\"format\":\"BMP\"", "\"width\":40", "\"bpp\":24", "\"transparentIndex\":null",
+                                   "\"transparentColour\":null", "\"alpha\":false"},
+          {"\"format\":\"ICO\"", "\"height\":30", "\"frames\":1", "\"alpha\":false"},
+          {"\"format\":\"ICO\"", "\"bpp\":4", "\"transparentIndex\":15", "\"transparentColour\":\"#FFFFFF\"",
+           "\"alpha\":false"}}) {
+        std::getline(lines, line);
+        for (const std::string& key : keys)
+            EXPECT_NE(line.find(key), std::string::npos) << key << " in " << line;
+    }
+}
+
 } // namespace
 } // namespace vx::cli

@@ -101,6 +101,21 @@ TEST(VxImageDispatch, LoadOfAnUnrecognisedFile)
     EXPECT_STREQ(unsupported.LastError(), "before");
 }
 
+TEST(VxImageDispatch, LoadWithTheJpegCodeFallsBackToDetection)
+{
+    vx::test::ScratchDir dir;
+    const std::u16string name = vx::test::ToU16(dir / "bitmap.jpg");
+    VxImage bitmap(5, 3, 24, kVxTypeBmp);
+    bitmap.Clear(77);
+    ASSERT_TRUE(bitmap.Save(name.c_str(), kVxTypeBmp));
+
+    VxImage loaded(name.c_str(), kVxTypeJpg); // the JPEG pass fails, detection finds BMP
+    ASSERT_TRUE(loaded.IsValid()) << loaded.LastError();
+    EXPECT_EQ(loaded.ImageType(), kVxTypeBmp);
+    EXPECT_EQ(loaded.Width(), 5);
+    EXPECT_EQ(loaded.PixelColour(4, 2).rgbGreen, 77);
+}
+
 TEST(VxImageDispatch, SaveFailures)
 {
     vx::test::ScratchDir dir;
@@ -114,10 +129,16 @@ TEST(VxImageDispatch, SaveFailures)
     EXPECT_STREQ(empty.LastError(), FindCodec(kVxTypeJpg) ? "null image!!!" : kUnknownEncode);
 
     // /dev/full accepts the open and buffered writes; the bytes are refused when flushed.
-    if (std::filesystem::exists("/dev/full") && FindCodec(kVxTypeJpg)) {
-        image.SetLastError("");
-        EXPECT_FALSE(image.Save(u"/dev/full", kVxTypeJpg));
-        EXPECT_STRNE(image.LastError(), "");
+    // Small pictures fail at the close, large ones inside the codec's own writes.
+    VxImage large(1500, 1000, 24, kVxTypeUnknown);
+    for (VxImage* picture : {&image, &large}) {
+        for (std::uint32_t code : {kVxTypeJpg, kVxTypeBmp, kVxTypeIco}) {
+            if (!std::filesystem::exists("/dev/full") || !FindCodec(code))
+                continue;
+            picture->SetLastError("");
+            EXPECT_FALSE(picture->Save(u"/dev/full", code)) << code;
+            EXPECT_STRNE(picture->LastError(), "") << code;
+        }
     }
 }
 

@@ -39,7 +39,15 @@ TEST(AboutDialog, ShowsIconAndLinksAndEndsWithOk)
         EXPECT_EQ(about.WebLink().Label(), TextOf(GetDlgItem(box, IDC_WEB_LINK)));
         EXPECT_EQ(vx::test::FirstToolText(about.MailLink().Tooltip()), vx::ui::kMakerMailTarget);
         EXPECT_EQ(vx::test::FirstToolText(about.WebLink().Tooltip()), vx::ui::kMakerWebTarget);
-        EXPECT_EQ(std::wstring(vx::ui::kMakerMailTarget).rfind(L"mailto:", 0), 0u);
+        EXPECT_EQ(std::wstring(vx::ui::kMakerMailTarget), L"mailto:" + about.MailLink().Label());
+        EXPECT_EQ(std::wstring(vx::ui::kMakerWebTarget), about.WebLink().Label());
+        // The maker is the team, reached under the reserved example domain only.
+        bool namesTeam = false;
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            namesTeam = namesTeam || TextOf(child) == L"Author: Vantry team";
+        EXPECT_TRUE(namesTeam);
+        for (const wchar_t* target : {vx::ui::kMakerMailTarget, vx::ui::kMakerWebTarget})
+            EXPECT_TRUE(std::wstring(target).ends_with(L".example")) << target;
     });
     EXPECT_EQ(about.Run(GetModuleHandleW(nullptr), nullptr), IDOK);
     EXPECT_TRUE(closer.Seen().found);

@@ -7,6 +7,7 @@
 #include "app/resource.h"
 #include "image/VxImage.h"
 #include "tests/support/TestSupport.h"
+#include "tests/win32/MainDialogFixture.h"
 #include "tests/win32/Win32TestSupport.h"
 
 #include <commctrl.h>
@@ -46,23 +47,8 @@ private:
     std::vector<int> m_positions;
 };
 
-class MainDialogTest : public ::testing::Test {
+class MainDialogTest : public MainDialogFixture {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dialog.Create());
-        window = dialog.Handle();
-        ShowWindow(window, SW_SHOW);
-        PumpMessages(0);
-    }
-    void TearDown() override
-    {
-        if (IsWindow(window))
-            DestroyWindow(window);
-        PumpMessages(0);
-    }
-
-    void Click(int id) { SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
     const vx::app::PictureList& List() const { return dialog.Pictures(); }
 
     std::vector<std::wstring> Rows() const
@@ -111,10 +97,6 @@ protected:
         shell.Select(Wide(scratch.Path()), {L"a.jpg", L"b.jpg", L"c.jpg"});
         Click(IDC_ADD_PICTURES);
     }
-
-    FakeShellServices shell;
-    vx::app::MainDialog dialog{GetModuleHandleW(nullptr), shell, nullptr};
-    HWND window = nullptr;
 };
 
 TEST_F(MainDialogTest, StartsCentredWithProgramDirectoryPlusSmall)
@@ -164,20 +146,15 @@ TEST_F(MainDialogTest, ProbedSizesAreZeroForUndecodableFilesAndFollowTheContentN
     ScratchDir scratch;
     WriteFileBytes(scratch / "broken.jpg", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'});
     ASSERT_TRUE(WritePicture(scratch / "good.jpg", 24, 18, kVxTypeJpg));
-    std::vector<std::wstring> names = {L"broken.jpg", L"good.jpg"};
-    if (WritePicture(scratch / "bitmap.jpg", 33, 21, kVxTypeBmp)) // another format under a .jpg name
-        names.push_back(L"bitmap.jpg");
-    shell.Select(Wide(scratch.Path()), names);
+    ASSERT_TRUE(WritePicture(scratch / "bitmap.jpg", 33, 21, kVxTypeBmp)); // another format under a .jpg name
+    shell.Select(Wide(scratch.Path()), {L"broken.jpg", L"good.jpg", L"bitmap.jpg"});
     Click(IDC_ADD_PICTURES);
     ASSERT_TRUE(WaitForSizes());
-    const int rows = static_cast<int>(names.size()); // listed in reverse order
-    ASSERT_EQ(List().Count(), rows);
-    EXPECT_EQ(List().PathAt(rows - 1), Wide(scratch / "broken.jpg"));
-    EXPECT_EQ(List().SizeTextAt(rows - 1), L"0*0");
-    EXPECT_EQ(List().SizeTextAt(rows - 2), L"24*18");
-    if (rows == 3) {
-        EXPECT_EQ(List().SizeTextAt(0), L"33*21");
-    }
+    ASSERT_EQ(List().Count(), 3); // listed in reverse order
+    EXPECT_EQ(List().PathAt(2), Wide(scratch / "broken.jpg"));
+    EXPECT_EQ(List().SizeTextAt(2), L"0*0");
+    EXPECT_EQ(List().SizeTextAt(1), L"24*18");
+    EXPECT_EQ(List().SizeTextAt(0), L"33*21");
 }
 
 TEST_F(MainDialogTest, SizesFollowTheirPicturesWhenRowsMove)
@@ -212,6 +189,9 @@ TEST_F(MainDialogTest, CancelledAddProbesAgainDeleteTakesTheSelectedRowClearEmpt
     ListView_SetItemState(List().Handle(), 1, LVIS_SELECTED, LVIS_SELECTED);
     Click(IDC_DELETE);
     EXPECT_EQ(Rows(), (std::vector<std::wstring>{Wide(scratch / "c.jpg"), Wide(scratch / "a.jpg")}));
+    ListView_SetItemState(List().Handle(), 0, LVIS_SELECTED, LVIS_SELECTED);
+    SendMessageW(List().Handle(), WM_KEYDOWN, VK_DELETE, 0);
+    EXPECT_EQ(Rows(), std::vector<std::wstring>{Wide(scratch / "a.jpg")}) << "the Delete key on the list";
 
     Click(IDC_CLEAR_PICTURES);
     EXPECT_TRUE(Rows().empty());
@@ -243,8 +223,10 @@ TEST_F(MainDialogTest, FullRunWritesHalfSizeMarkedPictures)
     ProgressRecorder progress;
     ASSERT_TRUE(progress.Subclass(GetDlgItem(window, IDC_PROGRESS)));
     HWND start = GetDlgItem(window, IDC_START);
+    SetFocus(start);
     Click(IDC_START);
     EXPECT_FALSE(IsWindowEnabled(start)) << "disabled while the run goes on";
+    EXPECT_EQ(GetFocus(), GetDlgItem(window, IDC_EXPLORE)) << "the focus moved on to the next tab stop";
     ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(start) && !dialog.Runner().IsRunning(); }));
 
     const std::vector<std::wstring> expectedLog = {L"Start resize,selCount=3,groups=0,nLeave=3\n", L"Begin to resize:3",

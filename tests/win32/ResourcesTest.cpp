@@ -31,7 +31,7 @@ struct ExpectedControl {
 const ExpectedControl kMainControls[] = {
     {IDC_ABOUT, L"Button", L"&About...", {298, 224, 50, 14}, WS_TABSTOP},
     {IDC_LOG_PANE, L"ListBox", L"", {7, 190, 341, 32},
-     WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY},
+     WS_BORDER | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY},
     {IDC_CLEAR_LOGS, L"Button", L"Clear Logs", {5, 225, 50, 14}, WS_TABSTOP},
     {IDC_PICTURE_LIST, L"SysListView32", L"", {7, 75, 341, 94}, WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL},
     {IDC_ADD_PICTURES, L"Button", L"3.Open(Add) Picture File", {7, 57, 122, 14}, WS_TABSTOP},
@@ -296,6 +296,7 @@ TEST(Resources, RunningMainDialog)
     EXPECT_NE(SendMessageW(window, WM_GETICON, ICON_SMALL, 0), 0);
     // Version 6 is the one that themes buttons (Wine reports 5 through the version calls).
     EXPECT_NE(GetWindowTheme(GetDlgItem(window, IDC_START)), nullptr);
+    EXPECT_TRUE(IsProcessDPIAware()) << "the manifest declares system DPI awareness";
     DestroyWindow(window);
     vx::test::PumpMessages(0);
 }

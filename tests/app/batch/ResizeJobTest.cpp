@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace vx::batch {
@@ -92,6 +93,62 @@ TEST_F(ResizeJobTest, WritesHalfSizeJpegUnderTheSourceName)
     ASSERT_EQ(Run(scratch / "holiday.jpeg", scratch / "out").status, JobStatus::Written);
     EXPECT_EQ(ReadPictureSize(scratch / "out" / "holiday.jpg"), (vx::test::PictureSize{511, 383}));
     EXPECT_EQ(vx::test::DirectoryNames(scratch / "out"), std::vector<std::string>{"holiday.jpg"});
+}
+
+// Pictures of other formats and depths: each gives a 24-bit JPEG of half size with a red mark,
+// its transparent part white.
+TEST_F(ResizeJobTest, EveryDepthBecomesAMarkedTrueColourJpeg)
+{
+    const struct {
+        const char* name;
+        std::uint32_t bits;
+        std::uint32_t type;
+    } sources[] = {{"bitmap.jpg", 24, kVxTypeBmp},
+                   {"palette.bmp", 8, kVxTypeBmp},
+                   {"mono.bmp", 1, kVxTypeBmp},
+                   {"icon.ico", 32, kVxTypeIco}};
+    std::filesystem::create_directory(scratch / "out");
+    for (const auto& source : sources) {
+        SCOPED_TRACE(source.name);
+        VxImage picture(200, 120, source.bits == 32 ? 24 : source.bits, source.type);
+        for (std::uint32_t i = 0; i < picture.ColourCount(); ++i)
+            picture.SetPaletteEntry(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i / 2), 128,
+                                    static_cast<std::uint8_t>(255 - i));
+        if (source.bits == 32) {
+            ASSERT_TRUE(picture.CreateAlpha());
+        }
+        for (int y = 0; y < 120; ++y) {
+            for (int x = 0; x < 200; ++x) {
+                if (picture.HasPalette())
+                    picture.SetPixelIndex(x, y, static_cast<std::uint8_t>(x + y));
+                else
+                    picture.SetPixelColour(x, y, RGBQUAD{200, 150, 0, static_cast<BYTE>(x < 150 ? 255 : 0)}, true);
+            }
+        }
+        ASSERT_TRUE(picture.Save(ToU16(scratch / source.name).c_str(), source.type));
+
+        ASSERT_EQ(Run(scratch / source.name, scratch / "out").status, JobStatus::Written);
+        const std::filesystem::path output =
+            scratch / "out" / (std::filesystem::path(source.name).stem().string() + ".jpg");
+        VxImage result(ToU16(output).c_str(), kVxTypeJpg);
+        ASSERT_TRUE(result.IsValid());
+        EXPECT_EQ(result.ImageType(), kVxTypeJpg);
+        EXPECT_EQ(result.BitsPerPixel(), 24);
+        EXPECT_EQ(result.Width(), 100);
+        EXPECT_EQ(result.Height(), 60);
+        int redness = -255;
+        for (int y = 60 - 50; y < 60 - 28; ++y) {
+            for (int x = 30; x < 100; ++x) {
+                const RGBQUAD c = result.PixelColour(x, y, false);
+                redness = std::max(redness, c.rgbRed - std::max(c.rgbGreen, c.rgbBlue));
+            }
+        }
+        EXPECT_GT(redness, 120);
+        if (source.bits == 32) {
+            const RGBQUAD behind = result.PixelColour(95, 5, false);
+            EXPECT_GT(std::min({behind.rgbRed, behind.rgbGreen, behind.rgbBlue}), 240);
+        }
+    }
 }
 
 TEST_F(ResizeJobTest, TooSmallAndMissingSourcesFailWithAReason)

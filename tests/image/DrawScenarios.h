@@ -1,0 +1,163 @@
+// Draw cases shared by the in-memory device tests and the GDI comparison under Wine: each
+// builds a picture and draws it onto a 56 x 52 device whose background is a gradient, so
+// that blending and clipping show in every pixel.
+#pragma once
+
+#include "image/VxImage.h"
+#include "platform/portable/MemoryDrawDevice.h"
+
+#include <memory>
+#include <vector>
+
+namespace vx::test {
+
+constexpr std::int32_t kDeviceWidth = 56;
+constexpr std::int32_t kDeviceHeight = 52;
+
+inline vx::Rgb Background(std::int32_t x, std::int32_t y)
+{
+    return vx::Rgb{static_cast<std::uint8_t>(x * 4), static_cast<std::uint8_t>(y * 4), 100};
+}
+
+inline void PaintBackground(vx::MemoryDrawDevice& device)
+{
+    for (std::int32_t y = 0; y < device.Height(); ++y)
+        for (std::int32_t x = 0; x < device.Width(); ++x)
+            device.SetPixel(x, y, Background(x, y));
+}
+
+// 24 bits; red = 7x + 1, green = 5y + 2, blue = 3(x + y) (y = 0 the bottom row).
+inline std::unique_ptr<VxImage> Gradient(std::int32_t width, std::int32_t height)
+{
+    auto image = std::make_unique<VxImage>(width, height, 24, kVxTypeBmp);
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x)
+            image->SetPixelColour(x, y, RGBQUAD{static_cast<BYTE>(3 * (x + y)), static_cast<BYTE>(5 * y + 2),
+                                               static_cast<BYTE>(7 * x + 1), 0});
+    return image;
+}
+
+// 100 x 100, red = column, green = row: shows which image pixel each device pixel took.
+inline std::unique_ptr<VxImage> Coordinates()
+{
+    auto image = std::make_unique<VxImage>(100, 100, 24, kVxTypeBmp);
+    for (std::int32_t y = 0; y < 100; ++y)
+        for (std::int32_t x = 0; x < 100; ++x)
+            image->SetPixelColour(x, y, RGBQUAD{50, static_cast<BYTE>(y), static_cast<BYTE>(x), 0});
+    return image;
+}
+
+inline std::unique_ptr<VxImage> Uniform(std::int32_t width, std::int32_t height, RGBQUAD colour)
+{
+    auto image = std::make_unique<VxImage>(width, height, 24, kVxTypeBmp);
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x)
+            image->SetPixelColour(x, y, colour);
+    return image;
+}
+
+constexpr RGBQUAD kMagenta{255, 0, 255, 0};
+constexpr RGBQUAD kOrange{0, 100, 200, 0}; // red 200, green 100, blue 0
+
+struct DrawScenario {
+    const char* name;
+    std::unique_ptr<VxImage> (*make)();
+    std::int32_t x, y, cx, cy;
+    bool hasClip;
+    RECT clip;
+    bool smooth;
+};
+
+inline const std::vector<DrawScenario>& DrawScenarios()
+{
+    static const std::vector<DrawScenario> scenarios = {
+        {"OwnSize", [] { return Gradient(5, 4); }, 3, 2, -1, -1, false, {}, false},
+        {"OwnSizeClipped", [] { return Gradient(5, 4); }, 3, 2, 5, 4, true, {5, 3, 7, 9}, false},
+        {"HalfSize", Coordinates, 0, 0, 50, 50, false, {}, false},
+        {"HalfSizeClipped", Coordinates, 2, 1, 50, 50, true, {10, 10, 30, 20}, false},
+        {"PartlyOffTheDevice", [] { return Gradient(9, 7); }, -4, 48, 18, 14, false, {}, false},
+        {"Opacity128",
+         [] {
+             auto image = Uniform(4, 3, kOrange);
+             image->CreateAlpha();
+             image->Info().alphaMax = 128;
+             return image;
+         },
+         1, 1, -1, -1, false, {}, false},
+        {"Opacity128WithoutAlphaPlane",
+         [] {
+             auto image = Uniform(4, 3, kOrange);
+             image->Info().alphaMax = 128;
+             return image;
+         },
+         1, 1, -1, -1, false, {}, false},
+        {"MagentaTransparent",
+         [] {
+             auto image = Gradient(3, 2);
+             image->SetPixelColour(0, 0, kMagenta);
+             image->SetPixelColour(2, 1, kMagenta);
+             image->SetTransparentColour(kMagenta);
+             image->SetTransparentIndex(0);
+             return image;
+         },
+         2, 2, -1, -1, false, {}, false},
+        {"MagentaOpaque",
+         [] {
+             auto image = Gradient(3, 2);
+             image->SetPixelColour(0, 0, kMagenta);
+             image->SetTransparentColour(kMagenta);
+             return image;
+         },
+         2, 2, -1, -1, false, {}, false},
+        {"PaletteOpacities",
+         [] {
+             auto image = std::make_unique<VxImage>(3, 1, 8, kVxTypeGif);
+             image->SetPaletteEntry(0, 1, 2, 3, 255);
+             image->SetPaletteEntry(1, 200, 100, 0, 64);
+             image->SetPaletteEntry(2, 9, 8, 7, 0);
+             for (std::int32_t x = 0; x < 3; ++x)
+                 image->SetPixelIndex(x, 0, static_cast<std::uint8_t>(x));
+             image->SetTransparentIndex(0);
+             image->Info().paletteAlpha = true;
+             return image;
+         },
+         4, 4, -1, -1, false, {}, false},
+        {"FourBitPaletteOwnSize",
+         [] {
+             auto image = std::make_unique<VxImage>(7, 3, 4, kVxTypePcx);
+             for (std::uint8_t i = 0; i < 16; ++i)
+                 image->SetPaletteEntry(i, static_cast<std::uint8_t>(i * 16), static_cast<std::uint8_t>(255 - i * 8),
+                                        static_cast<std::uint8_t>(i * 3));
+             for (std::int32_t y = 0; y < 3; ++y)
+                 for (std::int32_t x = 0; x < 7; ++x)
+                     image->SetPixelIndex(x, y, static_cast<std::uint8_t>((x + 5 * y) & 15));
+             return image;
+         },
+         6, 5, -1, -1, false, {}, false},
+        {"StretchedAlphaRamp",
+         [] {
+             auto image = Gradient(6, 4);
+             image->CreateAlpha();
+             for (std::int32_t y = 0; y < 4; ++y)
+                 for (std::int32_t x = 0; x < 6; ++x)
+                     image->SetAlphaAt(x, y, static_cast<std::uint8_t>(40 * x + 10 * y));
+             return image;
+         },
+         5, 3, 15, 10, false, {}, false},
+        {"SmoothShrinkOfACheckerboard",
+         [] {
+             auto image = std::make_unique<VxImage>(40, 40, 24, kVxTypeBmp);
+             for (std::int32_t y = 0; y < 40; ++y)
+                 for (std::int32_t x = 0; x < 40; ++x) {
+                     const BYTE level = (x + y) % 2 ? 255 : 0;
+                     image->SetPixelColour(x, y, RGBQUAD{level, level, level, 0});
+                 }
+             return image;
+         },
+         1, 1, 20, 20, false, {}, true},
+        {"SmoothEnlarge", [] { return Gradient(4, 4); }, 30, 2, 16, 16, false, {}, true},
+    };
+    return scenarios;
+}
+
+} // namespace vx::test

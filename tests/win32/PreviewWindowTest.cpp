@@ -1,0 +1,161 @@
+// The preview window driven in-process: a double click on a row opens it at the half size
+// of the picture, painted pixel for pixel from the marked picture; it follows the mark edit
+// box; Enter on the focused row opens it too; an unreadable picture shows its error; Esc,
+// the close box and closing the dialog end it, waiting for its worker.
+#include "app/MainDialog.h"
+#include "app/resource.h"
+#include "image/VxImage.h"
+#include "tests/support/TestSupport.h"
+#include "tests/win32/MainDialogFixture.h"
+#include "tests/win32/Win32TestSupport.h"
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+using namespace vx::test;
+
+// The strongest "redness" (R minus the mean of G and B) in the top `rows` rows of a picture.
+int TopRedness(const VxImage& image, int rows)
+{
+    int strongest = -255;
+    for (int y = std::max(0, image.Height() - rows); y < image.Height(); ++y)
+        for (int x = 0; x < image.Width(); ++x) {
+            const RGBQUAD c = image.PixelColour(x, y, false);
+            strongest = std::max(strongest, c.rgbRed - (c.rgbGreen + c.rgbBlue) / 2);
+        }
+    return strongest;
+}
+
+// The window's client area as WM_PRINTCLIENT paints it, rows from the top, 0x00RRGGBB.
+std::vector<std::uint32_t> PaintedClient(HWND window, int width, int height)
+{
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+    GdiFlush();
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    std::vector<std::uint32_t> result(pixels, pixels + static_cast<std::size_t>(width) * height);
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return result;
+}
+
+class PreviewTest : public MainDialogFixture {
+protected:
+    void AddPicture(const std::filesystem::path& path)
+    {
+        shell.Select(Wide(path));
+        Click(IDC_ADD_PICTURES);
+    }
+    void DoubleClickRow(int row)
+    {
+        HWND list = dialog.Pictures().Handle();
+        RECT bounds{LVIR_LABEL, 0, 0, 0};
+        SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&bounds));
+        const LPARAM at = MAKELPARAM(bounds.left + 4, (bounds.top + bounds.bottom) / 2);
+        SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageW(list, WM_LBUTTONUP, 0, at);
+        SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        SendMessageW(list, WM_LBUTTONUP, 0, at);
+    }
+    vx::app::PreviewWindow& Preview() { return dialog.Preview(); }
+
+    ScratchDir scratch;
+};
+
+TEST_F(PreviewTest, DoubleClickShowsTheHalfSizeMarkedPictureAndFollowsTheMark)
+{
+    ASSERT_TRUE(WritePicture(scratch / "photo.jpg", 640, 480, kVxTypeJpg));
+    AddPicture(scratch / "photo.jpg");
+    DoubleClickRow(0);
+    ASSERT_TRUE(Preview().IsOpen());
+    ASSERT_TRUE(PumpUntil([&] { return Preview().Shown() && Preview().PicturePainted(); }));
+    const VxImage& shown = *Preview().Shown();
+    EXPECT_EQ(shown.Width(), 320);
+    EXPECT_EQ(shown.Height(), 240);
+    RECT client;
+    GetClientRect(Preview().Handle(), &client);
+    EXPECT_EQ(client.right, 320);
+    EXPECT_EQ(client.bottom, 240);
+    EXPECT_LT(TopRedness(shown, 60), 0) << "no mark typed yet";
+
+    // At its own size the window shows the picture's pixels exactly.
+    const std::vector<std::uint32_t> painted = PaintedClient(Preview().Handle(), 320, 240);
+    int differing = 0;
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) {
+            const RGBQUAD c = shown.PixelColour(x, 239 - y, false);
+            const std::uint32_t want = (std::uint32_t{c.rgbRed} << 16) | (c.rgbGreen << 8) | c.rgbBlue;
+            differing += (painted[static_cast<std::size_t>(y) * 320 + x] & 0xFFFFFF) != want;
+        }
+    EXPECT_EQ(differing, 0);
+
+    SetDlgItemTextW(window, IDC_MARK, L"MMMM");
+    ASSERT_NE(Preview().Shown(), nullptr);
+    EXPECT_GT(TopRedness(*Preview().Shown(), 60), 100) << "the red mark typed so far";
+    SetDlgItemTextW(window, IDC_MARK, L"");
+    EXPECT_LT(TopRedness(*Preview().Shown(), 60), 0);
+
+    // A smaller window shrinks the picture to fit, keeping its shape.
+    SetWindowPos(Preview().Handle(), nullptr, 0, 0, 200, 400, SWP_NOMOVE | SWP_NOZORDER);
+    GetClientRect(Preview().Handle(), &client);
+    const std::vector<std::uint32_t> shrunk = PaintedClient(Preview().Handle(), client.right, client.bottom);
+    const std::uint32_t background = shrunk[0];
+    const int middle = client.bottom / 2;
+    EXPECT_NE(shrunk[static_cast<std::size_t>(middle) * client.right + client.right / 2], background);
+
+    HWND preview = Preview().Handle();
+    SendMessageW(preview, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_FALSE(Preview().IsOpen());
+    EXPECT_FALSE(IsWindow(preview));
+}
+
+TEST_F(PreviewTest, EnterOnTheFocusedRowOpensItAndAnUnreadablePictureShowsWhy)
+{
+    WriteFileBytes(scratch / "broken.jpg", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'});
+    AddPicture(scratch / "broken.jpg");
+    HWND list = dialog.Pictures().Handle();
+    ListView_SetItemState(list, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+    MSG enter{list, WM_KEYDOWN, VK_RETURN, 0x001C0001, 0, {}};
+    EXPECT_TRUE(dialog.PreTranslateMessage(enter)) << "taken: not the dialog's IDOK";
+    ASSERT_TRUE(Preview().IsOpen());
+    ASSERT_TRUE(PumpUntil([&] { return !Preview().ErrorText().empty(); }));
+    EXPECT_NE(Preview().ErrorText().find(Wide(scratch / "broken.jpg")), std::wstring::npos);
+    EXPECT_EQ(Preview().Shown(), nullptr);
+    EXPECT_TRUE(IsWindow(window)) << "the dialog stays open";
+
+    HWND preview = Preview().Handle();
+    SendMessageW(preview, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_FALSE(Preview().IsOpen());
+    EXPECT_FALSE(IsWindow(preview));
+}
+
+TEST_F(PreviewTest, ClosingTheDialogClosesThePreviewAndWaitsForItsWorker)
+{
+    ASSERT_TRUE(WritePicture(scratch / "large.jpg", 3000, 2000, kVxTypeJpg));
+    AddPicture(scratch / "large.jpg");
+    DoubleClickRow(0);
+    ASSERT_TRUE(Preview().IsOpen());
+    HWND preview = Preview().Handle();
+    Click(IDCANCEL);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_FALSE(IsWindow(preview));
+    EXPECT_FALSE(Preview().IsOpen());
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+}
+
+} // namespace
