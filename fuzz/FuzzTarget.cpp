@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 namespace vx::fuzz {
@@ -90,14 +91,14 @@ void RunExif(Input input)
 // ---- Seeds --------------------------------------------------------------------------------
 
 // Small pictures in every depth an encoder may take: a colour gradient, grey, 16 and 2 colours.
-std::vector<VxImage*> SeedPictures()
+std::vector<std::unique_ptr<VxImage>> SeedPictures()
 {
     struct Shape {
         std::uint32_t width, height, bits;
     };
-    std::vector<VxImage*> pictures;
+    std::vector<std::unique_ptr<VxImage>> pictures;
     for (const Shape shape : {Shape{37, 23, 24}, Shape{16, 9, 8}, Shape{13, 7, 4}, Shape{17, 5, 1}}) {
-        auto* picture = new VxImage(shape.width, shape.height, shape.bits, kVxTypeBmp);
+        auto picture = std::make_unique<VxImage>(shape.width, shape.height, shape.bits, kVxTypeBmp);
         if (shape.bits == 8)
             picture->SetGreyPalette();
         for (std::int32_t y = 0; y < picture->Height(); ++y)
@@ -108,7 +109,7 @@ std::vector<VxImage*> SeedPictures()
                 else
                     picture->SetPixelIndex(x, y, static_cast<std::uint8_t>((x * 3 + y) % (1u << shape.bits)));
             }
-        pictures.push_back(picture);
+        pictures.push_back(std::move(picture));
     }
     return pictures;
 }
@@ -156,7 +157,7 @@ Bytes Encoded(VxImage& picture, std::uint32_t type, std::uint32_t options)
 std::vector<Bytes> EncodedSeeds(std::initializer_list<std::uint32_t> types)
 {
     std::vector<Bytes> seeds;
-    std::vector<VxImage*> pictures = SeedPictures();
+    const std::vector<std::unique_ptr<VxImage>> pictures = SeedPictures();
     for (std::uint32_t type : types) {
         const CodecEntry* codec = FindCodec(type);
         if (!codec || !codec->encode)
@@ -164,7 +165,7 @@ std::vector<Bytes> EncodedSeeds(std::initializer_list<std::uint32_t> types)
         // JPEG: baseline, progressive, arithmetic progressive, optimised greyscale, 2x1 sampling.
         const std::vector<std::uint32_t> optionSets =
             type == kVxTypeJpg ? std::vector<std::uint32_t>{0, 0x10, 0x12, 0x0C, 0x1000} : std::vector<std::uint32_t>{0};
-        for (VxImage* picture : pictures)
+        for (const std::unique_ptr<VxImage>& picture : pictures)
             for (std::uint32_t options : optionSets) {
                 Bytes seed = Encoded(*picture, type, options);
                 if (seed.empty())
@@ -174,8 +175,6 @@ std::vector<Bytes> EncodedSeeds(std::initializer_list<std::uint32_t> types)
                 seeds.push_back(std::move(seed));
             }
     }
-    for (VxImage* picture : pictures)
-        delete picture;
     return seeds;
 }
 
