@@ -40,8 +40,12 @@ void EncodeAgain(VxImage& image, std::uint32_t type)
     const CodecEntry* codec = FindCodec(type);
     if (!codec || !codec->encode)
         return;
-    VxMemStream out;
-    out.Open();
+    // A temporary file, not a VxMemStream: that grows in fixed 64 KiB steps, and under
+    // AddressSanitizer (whose realloc always copies) a large output costs quadratic time.
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::tmpfile(), &std::fclose);
+    if (!file)
+        return;
+    VxFileStream out(file.get());
     image.SetLastError("");
     if (!image.Encode(&out, type) && !*image.LastError())
         Finding("encode failed without a message", image);
