@@ -15,6 +15,17 @@ if(VANTRY_SANITIZE)
                                                   -fno-sanitize-recover=undefined)
   target_link_options(vantry_options INTERFACE -fsanitize=address,undefined)
 endif()
+# The fuzz preset: the library gets libFuzzer's coverage hooks; only the fuzz targets link the
+# fuzzer's main (fuzz/CMakeLists.txt).
+if(VANTRY_FUZZ)
+  target_compile_options(vantry_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                                                  -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(vantry_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(VANTRY_TSAN)
+  target_compile_options(vantry_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(vantry_options INTERFACE -fsanitize=thread)
+endif()
 # Every module includes headers by their path from the source root ("image/VxImage.h").
 target_include_directories(vantry_options INTERFACE ${PROJECT_SOURCE_DIR})
 if(WIN32)

@@ -112,7 +112,7 @@ VxImage::~VxImage()
 void VxImage::Startup(std::uint32_t type)
 {
     std::memset(&header, 0, sizeof(header));
-    std::memset(&info, 0, sizeof(info));
+    info = ImageInfo{};
     dib = nullptr;
     selection = nullptr;
     alpha = nullptr;
@@ -304,7 +304,7 @@ bool VxImage::TakeOver(VxImage& source, bool takeFrames)
     const bool sourceWasAlias = source.info.aliasOf != nullptr;
     const std::int32_t sourceFrameCount = source.info.frameCount;
     std::memset(&source.header, 0, sizeof(source.header));
-    std::memset(&source.info, 0, sizeof(source.info));
+    source.info = ImageInfo{};
     source.dib = nullptr;
     source.selection = nullptr;
     source.alpha = nullptr;

@@ -7,6 +7,7 @@
 
 #include "platform/wintypes.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 
@@ -35,6 +36,25 @@ constexpr std::uint64_t VXIMAGE_MAX_MEMORY = 268435456;
 
 constexpr int kVxCodecOptionSlots = 10;
 
+// The stop request of long operations. Another thread (a cancel) may write it while the
+// picture's own thread polls it, so every access is atomic; it reads and assigns like the
+// integer it holds, and copying an ImageInfo copies its value.
+class EscapeFlag {
+public:
+    EscapeFlag(std::int32_t value = 0) noexcept : m_value(value) {}
+    EscapeFlag(const EscapeFlag& other) noexcept : m_value(other) {}
+    EscapeFlag& operator=(const EscapeFlag& other) noexcept { return *this = static_cast<std::int32_t>(other); }
+    EscapeFlag& operator=(std::int32_t value) noexcept
+    {
+        m_value.store(value, std::memory_order_relaxed);
+        return *this;
+    }
+    operator std::int32_t() const noexcept { return m_value.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<std::int32_t> m_value;
+};
+
 struct ImageInfo {
     std::uint32_t rowStride;   // bytes per pixel row, a multiple of 4
     std::uint8_t* bits;        // first (bottom) pixel row inside dib, or null
@@ -43,7 +63,7 @@ struct ImageInfo {
     std::uint32_t type;        // image type code
     char lastError[256];       // zero-terminated text of the last error
     std::int32_t progress;     // percentage done of a long operation
-    std::int32_t escape;       // non-zero stops long operations; -1 asks decoders for the header only
+    EscapeFlag escape;         // non-zero stops long operations; -1 asks decoders for the header only
     std::int32_t transparentIndex;
     RGBQUAD transparentColour;
     float jpegQuality;

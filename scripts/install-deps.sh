@@ -12,6 +12,8 @@ packages=(
     # native build and tests
     cmake make g++ googletest libgtest-dev
     libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
+    # the linux-fuzz preset (scripts/fuzz.sh): clang with libFuzzer and the sanitizer runtimes
+    clang-14 libclang-rt-14-dev
     # reference oracles used by the tests, and sample pictures for scripts/run.sh
     libjpeg-turbo-progs imagemagick
     # line coverage (scripts/coverage.sh)

@@ -1,6 +1,6 @@
-// The cancel flag and the pictures it reaches. `escape` is a plain field that the image
-// operations poll once per row; it is written here through an atomic reference, the only
-// write another thread ever makes into a worker's picture.
+// The cancel flag and the pictures it reaches. `escape` is an atomic flag that the image
+// operations poll once per row; writing it here is the only write another thread ever makes
+// into a worker's picture.
 #include "app/batch/CancelSignal.h"
 
 #include "image/VxImage.h"
@@ -16,7 +16,7 @@ constexpr std::int32_t kEscapeCancel = 1;
 
 void SetEscape(VxImage* image)
 {
-    std::atomic_ref<std::int32_t>(image->Info().escape).store(kEscapeCancel, std::memory_order_relaxed);
+    image->Info().escape = kEscapeCancel;
 }
 
 } // namespace

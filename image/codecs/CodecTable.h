@@ -39,7 +39,10 @@ bool DecodeWithCodec(VxImage& image, VxStream* stream, bool report)
         // describe a frames array of a different length, so old frames go first.
         if (kReportsFrameCount && image.DestroyFrames())
             image.Info().frameCount = codec.FrameCount();
-        image.SetLastError(codec.LastError());
+        // A codec stays silent on data that is not its format, so that detection moves on;
+        // asked for by name it still owes the caller a reason (a cancel alone says nothing).
+        const bool silent = *codec.LastError() == 0 && codec.Info().escape <= 0;
+        image.SetLastError(silent ? "Decode: Unknown or wrong format" : codec.LastError());
     }
     return false;
 }

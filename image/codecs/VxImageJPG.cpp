@@ -7,7 +7,9 @@
 // decode or the writer then destroys the libjpeg object and frees the buffer.
 #include "image/codecs/VxImageJPG.h"
 
+#include "image/MemoryBudget.h"
 #include "image/VxStream.h"
+#include "image/codecs/CodecSupport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -47,13 +49,18 @@ constexpr std::uint32_t kOptDither = 0x200;
 constexpr std::uint32_t kOptOnePassQuantize = 0x400;
 constexpr std::uint32_t kOptNoFancyUpsampling = 0x800;
 
-// libjpeg's whole-image buffers (progressive and multi-scan coefficients, two-pass
-// quantisation) may not grow beyond this; it is above what the largest picture within
-// VXIMAGE_MAX_MEMORY needs (four components at two bytes per coefficient). A larger demand
-// ends the decode with libjpeg's "Backing store not supported".
-constexpr long kLibjpegMemoryLimit = static_cast<long>(3 * VXIMAGE_MAX_MEMORY);
-// Real files have about ten scans; a crafted one can repeat scans to make the decode crawl.
-constexpr int kMaxScans = 500;
+// libjpeg may hold a picture's whole-image buffers (see WholeImageBytes) plus this much for
+// its tables and row buffers per 64 Ki output pixels of width; a larger demand ends the decode
+// with libjpeg's "Backing store not supported". Until the header is read the limit is the
+// fixed part alone.
+constexpr long kLibjpegFixedMemory = 4L << 20;
+constexpr long kLibjpegRowMemoryPer64KiColumns = 64L << 20;
+// Real progressive files have about ten scans, libjpeg's own four-component script 18; a
+// crafted file repeats scans to make the decode crawl, each scan a pass over every block.
+constexpr int kMaxScans = 40;
+// Decodes needing less than this keep working on files cut short however little data is
+// left; larger ones need data enough to reach every block (MinimumDataBytes).
+constexpr std::uint64_t kSmallDecodeBytes = 16u << 20;
 // A resolution beyond this is taken as damage, not as a value to store.
 constexpr double kMaxDpi = 1000000.0;
 
@@ -99,6 +106,38 @@ void LimitScans(j_common_ptr cinfo)
     auto* record = reinterpret_cast<ErrorRecord*>(cinfo->err);
     std::snprintf(record->lastError, JMSG_LENGTH_MAX, "JPEG image has more than %d scans", kMaxScans);
     std::longjmp(record->jump, 1);
+}
+
+// Bytes of libjpeg's whole-image buffers for this picture: the coefficients of every
+// component (one JBLOCK per block, the block grid rounded up to the sampling factors) when
+// the file has more than one scan, and the samples a two-pass colour quantiser keeps.
+std::uint64_t WholeImageBytes(const jpeg_decompress_struct& cinfo)
+{
+    std::uint64_t bytes = 0;
+    if (cinfo.progressive_mode || cinfo.comps_in_scan < cinfo.num_components || cinfo.buffered_image) {
+        const auto roundUp = [](std::uint64_t value, int factor) { return (value + factor - 1) / factor * factor; };
+        for (int c = 0; c < cinfo.num_components; ++c) {
+            const jpeg_component_info& component = cinfo.comp_info[c];
+            bytes += roundUp(component.width_in_blocks, component.h_samp_factor) *
+                     roundUp(component.height_in_blocks, component.v_samp_factor) * sizeof(JBLOCK);
+        }
+    }
+    if (cinfo.quantize_colors && cinfo.two_pass_quantize && cinfo.out_color_components == 3)
+        bytes += std::uint64_t{cinfo.output_width} * cinfo.output_height * 3;
+    return bytes;
+}
+
+// Huffman-coded data spends at least one bit on every block of every component (its first
+// DC code), so shorter data cannot describe the picture: the file is cut short, or crafted
+// to make the decoder allocate for a size it does not hold. Arithmetic coding has no floor.
+std::uint64_t MinimumDataBytes(const jpeg_decompress_struct& cinfo)
+{
+    if (cinfo.arith_code)
+        return 0;
+    std::uint64_t blocks = 0;
+    for (int c = 0; c < cinfo.num_components; ++c)
+        blocks += std::uint64_t{cinfo.comp_info[c].width_in_blocks} * cinfo.comp_info[c].height_in_blocks;
+    return blocks / 8;
 }
 
 // ---- Source manager ---------------------------------------------------------------------
@@ -208,6 +247,11 @@ bool RunSession(VxImage& image, VxStream* stream, Run run)
     const bool ok = run(session);
     jpeg_destroy(reinterpret_cast<j_common_ptr>(&session.cinfo));
     std::free(session.manager.buffer);
+    // A decode's share of the memory budget goes back once libjpeg has freed its buffers.
+    if constexpr (requires { session.reserved; }) {
+        if (session.reserved)
+            MemoryBudget::Shared().Release(session.reserved);
+    }
     return ok;
 }
 
@@ -219,6 +263,7 @@ struct JpegDecodeSession {
     ErrorRecord errors;
     StreamManager manager;
     jpeg_progress_mgr progress;
+    std::uint64_t reserved; // taken from the shared memory budget
 };
 
 struct JpegEncodeSession {
@@ -278,7 +323,7 @@ void VxImageJPG::ReadHeader(JpegDecodeSession& session)
 {
     jpeg_decompress_struct& cinfo = session.cinfo;
     jpeg_create_decompress(&cinfo);
-    cinfo.mem->max_memory_to_use = kLibjpegMemoryLimit;
+    cinfo.mem->max_memory_to_use = kLibjpegFixedMemory;
     session.progress.progress_monitor = LimitScans;
     cinfo.progress = &session.progress;
     jpeg_source_mgr& source = session.manager.source;
@@ -353,14 +398,56 @@ void ReadRow(jpeg_decompress_struct& cinfo, std::uint8_t* row, JSAMPARRAY cmykRo
 
 } // namespace
 
+// The bytes of the DIB a decode fills: 8 or 24 bits per pixel.
+std::uint64_t VxImageJPG::PictureBytes(const jpeg_decompress_struct& cinfo)
+{
+    const std::uint64_t bitsPerPixel = cinfo.output_components == 1 ? 8 : 24;
+    return std::uint64_t{cinfo.output_width} * cinfo.output_height * bitsPerPixel / 8;
+}
+
 // A picture whose pixels would exceed the image memory limit is refused before libjpeg
 // allocates its whole-image buffers for it.
 bool VxImageJPG::FitsImageMemory(jpeg_decompress_struct& cinfo)
 {
-    const std::uint64_t bitsPerPixel = cinfo.output_components == 1 ? 8 : 24;
-    if (std::uint64_t{cinfo.output_width} * cinfo.output_height * bitsPerPixel / 8 > VXIMAGE_MAX_MEMORY) {
+    if (PictureBytes(cinfo) > VXIMAGE_MAX_MEMORY) {
         SetLastError("VXIMAGE_MAX_MEMORY exceeded");
         return false;
+    }
+    return true;
+}
+
+// Bounds what libjpeg may allocate to what this picture legitimately needs (its whole-image
+// buffers, if any, and row buffers), refuses a large decode whose data is too short to reach
+// every block, and takes the picture (`pictureBytes` held by the caller) and those buffers from
+// the budget this process's decodes share; the reservation is given back once libjpeg has
+// freed its buffers.
+bool VxImageJPG::LimitDecoderMemory(JpegDecodeSession& session, std::uint64_t pictureBytes)
+{
+    jpeg_decompress_struct& cinfo = session.cinfo;
+    const std::uint64_t wholeImageBytes = WholeImageBytes(cinfo);
+    const std::uint64_t decodeBytes = pictureBytes + wholeImageBytes;
+    if (decodeBytes > MemoryBudget::Shared().Capacity()) {
+        SetLastError("VXIMAGE_MAX_MEMORY exceeded");
+        return false;
+    }
+    if (decodeBytes > kSmallDecodeBytes && session.manager.stream->Size() >= 0 &&
+        BytesLeft(*session.manager.stream) + session.manager.source.bytes_in_buffer < MinimumDataBytes(cinfo)) {
+        char message[80];
+        std::snprintf(message, sizeof message, "JPEG data too short for a %u x %u picture", cinfo.image_width,
+                      cinfo.image_height);
+        SetLastError(message);
+        return false;
+    }
+    cinfo.mem->max_memory_to_use = static_cast<long>(wholeImageBytes) + kLibjpegFixedMemory +
+                                   static_cast<long>(std::uint64_t{cinfo.output_width} *
+                                                     kLibjpegRowMemoryPer64KiColumns / 65536);
+    if (decodeBytes > kSmallDecodeBytes) {
+        if (!MemoryBudget::Shared().Reserve(decodeBytes, info.escape)) {
+            if (info.escape == 0) // cancelled while waiting: no message
+                SetLastError("not enough memory left for the decode");
+            return false;
+        }
+        session.reserved = decodeBytes;
     }
     return true;
 }
@@ -385,6 +472,9 @@ bool VxImageJPG::DecodeWithLibjpeg(JpegDecodeSession& session)
         info.type = kVxTypeJpg;
         return true;
     }
+
+    if (!LimitDecoderMemory(session, PictureBytes(cinfo)))
+        return false;
 
     jpeg_start_decompress(&cinfo);
     const int components = cinfo.output_components;
@@ -441,6 +531,9 @@ bool VxImageJPG::StreamWithLibjpeg(JpegDecodeSession& session, JpegRowSink& sink
     // as coefficients, which the image memory limit bounds as it bounds Decode.
     RequireDibComponents(cinfo);
     if (jpeg_has_multiple_scans(&cinfo) && !FitsImageMemory(cinfo))
+        return false;
+    // Only a band of the picture is held here, by the sink.
+    if (!LimitDecoderMemory(session, 0))
         return false;
     jpeg_start_decompress(&cinfo);
     header.biWidth = static_cast<LONG>(cinfo.output_width);

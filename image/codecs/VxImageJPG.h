@@ -51,7 +51,9 @@ public:
 private:
     void ReadExif(VxStream* stream);
     void ReadHeader(JpegDecodeSession& session);
+    static std::uint64_t PictureBytes(const jpeg_decompress_struct& cinfo);
     bool FitsImageMemory(jpeg_decompress_struct& cinfo);
+    bool LimitDecoderMemory(JpegDecodeSession& session, std::uint64_t pictureBytes);
     bool DecodeWithLibjpeg(JpegDecodeSession& session);
     bool StreamWithLibjpeg(JpegDecodeSession& session, JpegRowSink& sink);
     void SetResolution(const jpeg_decompress_struct& cinfo);

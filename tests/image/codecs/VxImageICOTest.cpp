@@ -131,7 +131,7 @@ TEST(IcoDirectory, RefusalsLargestEntriesAndFrameCount)
     for (const Bytes& refused : {reserved, IconFile({{4, 1, entry}}, 3)}) {
         VxImage image;
         EXPECT_FALSE(DecodeBytes(image, refused, kVxTypeIco));
-        EXPECT_STREQ(image.LastError(), "");
+        EXPECT_STREQ(image.LastError(), "Decode: Unknown or wrong format");
     }
     VxImage second;
     second.Info().frame = 2;

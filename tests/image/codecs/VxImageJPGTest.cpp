@@ -4,6 +4,7 @@
 // round trip through VxImage::Save/Load with type 3.
 #include "image/codecs/VxImageJPG.h"
 
+#include "image/MemoryBudget.h"
 #include "image/VxStream.h"
 #include "tests/image/codecs/JpegTestBytes.h"
 #include "tests/support/PixelOracle.h"
@@ -387,6 +388,30 @@ TEST(VxImageJPGHostile, TwoComponentsGiveNoPictureAndNoSize)
     EXPECT_EQ(header.image->Width(), 0);
 }
 
+TEST(VxImageJPGHostile, DataTooShortForAHugeProgressivePictureIsRefusedBeforeAllocating)
+{
+    // Huffman data spends at least a bit on every block. A few hundred bytes claiming
+    // 16384 x 16384 grey (the image limit exactly) cannot hold 4 Mi blocks: refused before
+    // libjpeg's 512 MiB of coefficients and the picture. A whole file of a large, smooth
+    // picture (little data per block) passes the same floor.
+    Bytes crafted = EncodePicture(MakePicture(16, 16, 1), 0x10);
+    const std::size_t at = FindMarker(crafted, 0xC2);
+    for (int i : {5, 7}) {
+        crafted[at + i] = 16384 >> 8;
+        crafted[at + i + 1] = 0;
+    }
+    ASSERT_LT(crafted.size(), 1000u);
+    const Decoded refused = DecodeBytes(crafted);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.Error(), "JPEG data too short for a 16384 x 16384 picture");
+    EXPECT_EQ(MemoryBudget::Shared().InUse(), 0u);
+    EXPECT_EQ(DecodeBytes(crafted, 0, 0, -1).image->Width(), 16384);
+
+    const Decoded smooth = DecodeBytes(EncodePicture(MakePicture(3072, 2048, 1, true), 0x10));
+    EXPECT_TRUE(smooth.ok) << smooth.Error();
+    EXPECT_EQ(MemoryBudget::Shared().InUse(), 0u);
+}
+
 TEST(VxImageJPGHostile, EndlessScansAreCutOff)
 {
     // A progressive file whose last scan repeats: libjpeg only warns, so the decoder must stop it.
@@ -402,10 +427,10 @@ TEST(VxImageJPGHostile, EndlessScansAreCutOff)
         out.insert(out.end(), {0xFF, 0xD9});
         return out;
     };
-    EXPECT_TRUE(DecodeBytes(repeated(50)).ok);
-    const Decoded d = DecodeBytes(repeated(600));
+    EXPECT_TRUE(DecodeBytes(repeated(30)).ok); // 40 scans with the 10 of the picture
+    const Decoded d = DecodeBytes(repeated(31));
     EXPECT_FALSE(d.ok);
-    EXPECT_EQ(d.Error(), "JPEG image has more than 500 scans");
+    EXPECT_EQ(d.Error(), "JPEG image has more than 40 scans");
 }
 
 // ---- Encoding ------------------------------------------------------------------------------------

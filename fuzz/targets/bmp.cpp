@@ -1,0 +1,5 @@
+// The BMP decoder, header-only and in full, and the BMP encoder on what it decoded.
+#include "fuzz/FuzzTarget.h"
+#include "image/VxImage.h"
+
+VANTRY_FUZZ_TARGET(DecoderTarget(kVxTypeBmp))

@@ -1,0 +1,5 @@
+// The WBMP decoder, header-only and in full, and the WBMP encoder on what it decoded.
+#include "fuzz/FuzzTarget.h"
+#include "image/VxImage.h"
+
+VANTRY_FUZZ_TARGET(DecoderTarget(kVxTypeWbmp))
