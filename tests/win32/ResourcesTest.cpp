@@ -112,8 +112,11 @@ TEST(Resources, RunningMainDialog)
         child = GetWindow(child, GW_HWNDNEXT);
     }
     EXPECT_EQ(child, nullptr) << "more controls than the template table";
-    // Long log lines scroll sideways: the pane's measured extent needs the scroll bar.
-    EXPECT_NE(GetWindowLongW(GetDlgItem(window, IDC_LOG_PANE), GWL_STYLE) & WS_HSCROLL, 0);
+    // Long log lines scroll sideways: a list box shows a horizontal scroll bar for a wide extent
+    // only when its template asked for one.
+    HWND log = GetDlgItem(window, IDC_LOG_PANE);
+    SendMessageW(log, LB_SETHORIZONTALEXTENT, 5000, 0);
+    EXPECT_NE(GetWindowLongW(log, GWL_STYLE) & WS_HSCROLL, 0);
 
     HWND tabs = GetDlgItem(window, IDC_HIDDEN_TABS);
     EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 2);
