@@ -353,7 +353,7 @@ bool VxExifReader::ParseExif(const std::uint8_t* data, std::uint32_t length)
     // The first directory usually follows the header at offset 8, but may lie anywhere.
     const std::uint32_t firstOffset = Get32(m_tiff + 4);
     m_directoriesParsed = 0;
-    if (!ParseDirectory(firstOffset > 8 ? firstOffset : 8, 0))
+    if (!ParseDirectory(firstOffset > 8 ? firstOffset : 8, 0, true))
         return false;
 
     if (m_info->focalPlaneXRes != 0)
@@ -362,7 +362,7 @@ bool VxExifReader::ParseExif(const std::uint8_t* data, std::uint32_t length)
     return true;
 }
 
-bool VxExifReader::ParseDirectory(std::uint32_t offset, int nesting)
+bool VxExifReader::ParseDirectory(std::uint32_t offset, int nesting, bool mainPicture)
 {
     if (nesting > kMaxNesting) {
         SetError("Maximum directory nesting exceeded (corrupt exif header)");
@@ -413,14 +413,15 @@ bool VxExifReader::ParseDirectory(std::uint32_t offset, int nesting)
                     SetError("Illegal subdirectory link");
                     return false;
                 }
-                ParseDirectory(subOffset, nesting + 1);
+                ParseDirectory(subOffset, nesting + 1, mainPicture);
             }
             continue;
         }
-        HandleTag(tag, format, value, static_cast<std::uint32_t>(byteCount), thumbOffset, thumbSize);
+        HandleTag(tag, format, value, static_cast<std::uint32_t>(byteCount), mainPicture, thumbOffset, thumbSize);
     }
 
-    // The link to the next directory follows the entries, when the block holds it.
+    // The link to the next directory follows the entries, when the block holds it. The
+    // directory after the first one (IFD1) describes the thumbnail, not the picture.
     if (entriesEnd + 4 <= m_tiffLength) {
         const std::uint32_t next = Get32(m_tiff + entriesEnd);
         if (next != 0) {
@@ -428,7 +429,7 @@ bool VxExifReader::ParseDirectory(std::uint32_t offset, int nesting)
                 SetError("Illegal subdirectory link");
                 return false;
             }
-            ParseDirectory(next, nesting + 1);
+            ParseDirectory(next, nesting + 1, false);
         }
     }
 
@@ -440,7 +441,8 @@ bool VxExifReader::ParseDirectory(std::uint32_t offset, int nesting)
 }
 
 void VxExifReader::HandleTag(std::uint32_t tag, std::uint32_t format, const std::uint8_t* value,
-                             std::uint32_t byteCount, std::uint32_t& thumbOffset, std::uint32_t& thumbSize)
+                             std::uint32_t byteCount, bool mainPicture, std::uint32_t& thumbOffset,
+                             std::uint32_t& thumbSize)
 {
     ExifInfo& info = *m_info;
     const auto number = [&] { return NumberValue(value, format, byteCount); };
@@ -454,16 +456,28 @@ void VxExifReader::HandleTag(std::uint32_t tag, std::uint32_t format, const std:
     case 0x0110: CopyText(info.cameraModel, sizeof info.cameraModel, value, byteCount); break;
     case 0x9000: CopyText(info.version, sizeof info.version, value, byteCount); break;
     case 0x9003: CopyText(info.dateTime, sizeof info.dateTime, value, byteCount); break;
+    // Orientation and resolution of the thumbnail say nothing about the picture itself.
     case 0x0112:
+        if (!mainPicture)
+            break;
         info.orientation = integer();
         if (info.orientation < 1 || info.orientation > 8) {
             SetError("Undefined rotation value");
             info.orientation = 0;
         }
         break;
-    case 0x011A: info.xResolution = real(); break;
-    case 0x011B: info.yResolution = real(); break;
-    case 0x0128: SetUnitFactor(info.resolutionUnit, integer()); break;
+    case 0x011A:
+        if (mainPicture)
+            info.xResolution = real();
+        break;
+    case 0x011B:
+        if (mainPicture)
+            info.yResolution = real();
+        break;
+    case 0x0128:
+        if (mainPicture)
+            SetUnitFactor(info.resolutionUnit, integer());
+        break;
     case 0x0201: thumbOffset = unsignedInteger(); break;
     case 0x0202: thumbSize = unsignedInteger(); break;
     case 0x829A: info.exposureTime = real(); break;

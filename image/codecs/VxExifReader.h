@@ -79,9 +79,10 @@ public:
 
 private:
     bool ParseExif(const std::uint8_t* data, std::uint32_t length);
-    bool ParseDirectory(std::uint32_t offset, int nesting);
+    // mainPicture: IFD0 and its sub-directories, whose tags describe the picture itself.
+    bool ParseDirectory(std::uint32_t offset, int nesting, bool mainPicture);
     void HandleTag(std::uint32_t tag, std::uint32_t format, const std::uint8_t* value, std::uint32_t byteCount,
-                   std::uint32_t& thumbOffset, std::uint32_t& thumbSize);
+                   bool mainPicture, std::uint32_t& thumbOffset, std::uint32_t& thumbSize);
     void ParseComment(const std::uint8_t* data, std::uint32_t length);
     void ParseFrameHeader(const std::uint8_t* data, std::int32_t size, std::int32_t marker);
     double NumberValue(const std::uint8_t* value, std::uint32_t format, std::uint32_t byteCount) const;

@@ -6,6 +6,7 @@
 #include "app/batch/MarkStyle.h"
 #include "app/batch/TemporaryOutput.h"
 #include "tests/app/batch/PictureFiles.h"
+#include "tests/image/codecs/JpegTestBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -241,6 +242,21 @@ TEST_F(ResizeJobTest, TemporaryOutputAppearsOnlyWhenCommitted)
     EXPECT_TRUE(output.Commit());
     EXPECT_EQ(vx::test::ReadFileBytes(final), (std::vector<std::uint8_t>{1, 2}));
     EXPECT_EQ(vx::test::DirectoryNames(scratch.Path()), std::vector<std::string>{"result.jpg"});
+}
+
+// The output keeps the main picture's resolution, not the one of the thumbnail's directory.
+TEST_F(ResizeJobTest, OutputDensityIsTheMainPicturesNotTheThumbnails)
+{
+    using namespace vx::test;
+    ASSERT_TRUE(WritePicture(scratch / "photo.jpg", 64, 48));
+    WriteFileBytes(scratch / "photo.jpg",
+                   WithMainAndThumbnailExif(ReadFileBytes(scratch / "photo.jpg"),
+                                            {Rational(0x011A, 300, 1), Rational(0x011B, 300, 1), Short(0x0128, 2)},
+                                            {Rational(0x011A, 72, 1), Rational(0x011B, 72, 1), Short(0x0128, 2)}));
+    std::filesystem::create_directory(scratch / "out");
+    ASSERT_EQ(Run(scratch / "photo.jpg", scratch / "out").status, JobStatus::Written);
+    const VxImage output(ToU16(scratch / "out" / "photo.jpg").c_str(), kVxTypeJpg);
+    EXPECT_EQ((std::vector<int>{output.Width(), output.XDpi(), output.YDpi()}), (std::vector<int>{32, 300, 300}));
 }
 
 // Only the detection pass reads a picture of another format under a .jpg name.

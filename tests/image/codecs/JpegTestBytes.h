@@ -108,6 +108,17 @@ private:
     Bytes m_bytes;
 };
 
+// The JPEG with an APP1 "Exif" section after SOI: the main picture's directory (IFD0) linked
+// to the thumbnail's (IFD1).
+inline Bytes WithMainAndThumbnailExif(const Bytes& jpeg, const std::vector<Field>& main,
+                                      const std::vector<Field>& thumbnail)
+{
+    Tiff tiff(false);
+    const std::uint32_t first = tiff.Directory(main);
+    tiff.Patch32(first + 2 + 12 * static_cast<std::uint32_t>(main.size()), tiff.Directory(thumbnail));
+    return Joined(Joined({0xFF, 0xD8}, tiff.App1()), Bytes(jpeg.begin() + 2, jpeg.end()));
+}
+
 inline Bytes Section(std::uint8_t marker, const Bytes& payload)
 {
     const std::size_t n = payload.size() + 2;

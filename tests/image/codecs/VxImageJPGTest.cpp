@@ -297,6 +297,19 @@ TEST(VxImageJPGDecode, ResolutionFollowsExifThenJfif)
     }
 }
 
+// A 300 dpi photo whose thumbnail directory says 72 dpi and upright is a 300 dpi photo
+// turned a quarter: the thumbnail's tags must not overwrite the picture's.
+TEST(VxImageJPGDecode, ResolutionAndOrientationComeFromTheMainDirectory)
+{
+    const Bytes plain = EncodePicture(MakePicture(16, 16, 3));
+    const Decoded d = DecodeBytes(WithMainAndThumbnailExif(
+        plain, {Rational(0x011A, 300, 1), Rational(0x011B, 300, 1), Short(0x0128, 2), Short(0x0112, 6)},
+        {Rational(0x011A, 72, 1), Rational(0x011B, 72, 1), Short(0x0128, 3), Short(0x0112, 1)}));
+    ASSERT_TRUE(d.ok) << d.Error();
+    EXPECT_EQ((std::vector<int>{d.image->XDpi(), d.image->YDpi(), d.image->Exif().orientation}),
+              (std::vector<int>{300, 300, 6}));
+}
+
 // ---- Hostile input -----------------------------------------------------------------------------
 
 TEST(VxImageJPGHostile, EmptyAndForeignInputAreRefused)
