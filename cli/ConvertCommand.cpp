@@ -4,6 +4,7 @@
 #include "cli/ConvertCommand.h"
 
 #include "app/batch/PathNames.h"
+#include "app/batch/SourceDecoding.h"
 #include "app/batch/TemporaryOutput.h"
 #include "cli/CommandLine.h"
 #include "cli/FormatNames.h"
@@ -58,7 +59,8 @@ int RunConvert(const std::vector<std::string>& args, CliEnvironment& env)
 
     VxImage image(kVxTypeUnknown);
     const std::u16string inputPath = vx::fs::FromUtf8(input);
-    if (!image.Load(inputPath.c_str(), kVxTypeUnknown)) {
+    const vx::batch::CancelSignal neverRaised;
+    if (!vx::batch::LoadWithReason(image, inputPath.c_str(), neverRaised, vx::batch::UnrecognisedFile::UnknownFormat)) {
         const std::string reason = *image.LastError() ? image.LastError() : "cannot open the file";
         ReportError(env, input + ": " + reason);
         return kExitFailed;

@@ -7,6 +7,7 @@
 // forms.
 #include "cli/InfoCommand.h"
 
+#include "app/batch/SourceDecoding.h"
 #include "cli/CommandLine.h"
 #include "cli/FormatNames.h"
 #include "cli/JsonText.h"
@@ -62,7 +63,8 @@ PictureFacts Examine(const std::u16string& path)
 {
     PictureFacts facts;
     VxImage image(kVxTypeUnknown);
-    if (!image.Load(path.c_str(), kVxTypeUnknown)) {
+    const vx::batch::CancelSignal neverRaised;
+    if (!vx::batch::LoadWithReason(image, path.c_str(), neverRaised, vx::batch::UnrecognisedFile::UnknownFormat)) {
         facts.error = *image.LastError() ? image.LastError()
                                          : (vx::fs::FileExists(path.c_str()) ? "cannot read the file" : "no such file");
         return facts;
@@ -84,7 +86,8 @@ PictureFacts Examine(const std::u16string& path)
     return facts;
 }
 
-// The EXIF block of a JPEG file as a JSON object, or "null" when it has none.
+// The EXIF block of a JPEG file as a JSON object, or "null" when it has none. A section
+// further on that cannot be walked does not undo the block: the decoder used it all the same.
 std::string ExifJson(const std::u16string& path)
 {
     std::unique_ptr<std::FILE, decltype(&std::fclose)> file(vx::fs::OpenFile(path.c_str(), "rb"), &std::fclose);
@@ -93,7 +96,8 @@ std::string ExifJson(const std::u16string& path)
     VxFileStream stream(file.get());
     ExifInfo exif{};
     VxExifReader reader(&exif);
-    if (!reader.ReadSections(&stream, VxExifReader::kReadExif) || !exif.isExif)
+    reader.ReadSections(&stream, VxExifReader::kReadExif);
+    if (!exif.isExif)
         return "null";
     const auto text = [](const char* field, std::size_t size) {
         return JsonString(std::string_view(field, std::find(field, field + size, '\0') - field));

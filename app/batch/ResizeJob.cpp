@@ -5,11 +5,11 @@
 #include "app/batch/ResizeJob.h"
 
 #include "app/batch/CancelSignal.h"
+#include "app/batch/SourceDecoding.h"
 #include "app/batch/StreamedResize.h"
 #include "app/batch/TemporaryOutput.h"
 #include "image/TextMark.h"
 #include "image/VxImage.h"
-#include "image/VxStream.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -27,26 +27,6 @@ bool CopyPath(std::u16string_view path, char16_t (&field)[kMaxPathUnits])
     std::copy(path.begin(), path.end(), field);
     field[path.size()] = 0;
     return true;
-}
-
-// Loads like the file constructor with type code 3: the JPEG codec first, then every codec
-// by content; when both fail the JPEG codec's message is the one kept.
-bool LoadSource(VxImage& image, const char16_t* path, const CancelSignal& cancel)
-{
-    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(vx::fs::OpenFile(path, "rb"), &std::fclose);
-    if (!file)
-        return false;
-    CancellableFileStream stream(file.get(), cancel);
-    if (image.Decode(&stream, kVxTypeJpg))
-        return true;
-    char firstMessage[sizeof image.Info().lastError];
-    std::copy(std::begin(image.Info().lastError), std::end(image.Info().lastError), firstMessage);
-    if (cancel.Raised() || !stream.Seek(0, SEEK_SET))
-        return false;
-    if (image.Decode(&stream, kVxTypeUnknown))
-        return true;
-    image.SetLastError(firstMessage);
-    return false;
 }
 
 std::u16string ReasonFrom(const VxImage& image, std::u16string_view fallback)
@@ -174,7 +154,7 @@ JobOutcome ProcessResizeJob(const ResizeJob& job, const TextMark& mark, CancelSi
     // JPEG sources stream; everything else, and what the streaming path declines, loads whole.
     if (std::optional<JobOutcome> streamed = ResizeStreamed(job, mark, cancel, *image))
         return *streamed;
-    if (!LoadSource(*image, job.szSrcPath, cancel)) {
+    if (!LoadWithReason(*image, job.szSrcPath, cancel, UnrecognisedFile::JpegMessage)) {
         if (cancel.Raised())
             return {JobStatus::Cancelled, {}};
         return Failed(ReasonFrom(*image, vx::fs::FileExists(job.szSrcPath) ? u"the file cannot be read"

@@ -4,13 +4,16 @@
 
 #include "app/batch/BatchRunner.h"
 #include "image/VxStream.h"
+#include "image/codecs/VxExifReader.h"
 #include "image/codecs/VxImageGIF.h"
 #include "platform/SystemLanguage.h"
 #include "tests/app/batch/PictureFiles.h"
 #include "tests/app/batch/RecordingSink.h"
+#include "tests/image/codecs/JpegTestBytes.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace vx::cli {
@@ -234,6 +237,44 @@ TEST_F(RunCliTest, InfoJsonCarriesTheExifFields)
     EXPECT_EQ(json.status, kExitOk) << json.err;
     EXPECT_NE(json.out.find("\"exif\":{"), std::string::npos) << json.out;
     EXPECT_NE(json.out.find("\"cameraMake\":\"Vantry\""), std::string::npos) << json.out;
+}
+
+// A file that starts as a JPEG but cannot be decoded names its fault in info and convert;
+// only a file no codec takes gets detection's message. The EXIF block the decoder took
+// its resolution from is reported though the sections after it overflow the reader.
+TEST_F(RunCliTest, InfoAndConvertGiveTheRealReasonAndTheExifUsed)
+{
+    using namespace vx::test;
+    const Bytes jpeg = ReadFileBytes(Pictures(1)[0]);
+    Bytes twelveBit = jpeg;
+    const Bytes baselineFrame{0xFF, 0xC0};
+    const auto frame = std::search(twelveBit.begin(), twelveBit.end(), baselineFrame.begin(), baselineFrame.end());
+    ASSERT_NE(frame, twelveBit.end());
+    frame[4] = 12; // sample precision
+    WriteFileBytes(scratch / "twelve.jpg", twelveBit);
+    WriteFileBytes(scratch / "junk.bin", {1, 2, 3, 4});
+
+    Bytes exif =
+        WithMainAndThumbnailExif(jpeg, {Rational(0x011A, 300, 1), Rational(0x011B, 300, 1), Short(0x0128, 2)}, {});
+    const long afterApp1 = 4 + exif[4] * 256 + exif[5];
+    for (int i = 0; i < VxExifReader::kMaxSections; ++i)
+        exif.insert(exif.begin() + afterApp1, {0xFF, 0xE2, 0x00, 0x03, 0x00});
+    WriteFileBytes(scratch / "exif.jpg", exif);
+
+    const CliResult info = Cli({"info", "--json", Str(scratch / "twelve.jpg"), Str(scratch / "junk.bin"),
+                                Str(scratch / "exif.jpg")});
+    std::vector<std::string> lines(3);
+    std::istringstream stream(info.out);
+    for (std::string& line : lines)
+        std::getline(stream, line);
+    EXPECT_NE(lines[0].find("\"error\":\"Unsupported JPEG data precision 12\""), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("\"error\":\"Decode: Unknown or wrong format\""), std::string::npos) << lines[1];
+    for (const char* key : {"\"xdpi\":300", "\"exif\":{", "\"xResolution\":300"})
+        EXPECT_NE(lines[2].find(key), std::string::npos) << key << " in " << lines[2];
+
+    const CliResult convert = Cli({"convert", Str(scratch / "twelve.jpg"), Str(scratch / "out.bmp")});
+    EXPECT_EQ(convert.status, kExitFailed);
+    EXPECT_NE(convert.err.find("twelve.jpg: Unsupported JPEG data precision 12"), std::string::npos) << convert.err;
 }
 
 // WBMP and SKA through the dispatch: info names them, convert writes the format --type names
