@@ -5,11 +5,13 @@
 
 #include "app/batch/BatchRunner.h"
 #include "cli/CommandLine.h"
+#include "cli/PictureTree.h"
 #include "platform/FileSystem.h"
 #include "platform/SystemLanguage.h"
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -18,11 +20,14 @@ namespace vx::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: vantry-cli resize [--mark TEXT] [--dest DIR] [--jobs N] FILE...\n"
+    "Usage: vantry-cli resize [--mark TEXT] [--dest DIR] [--jobs N] [--recursive] FILE...\n"
     "Write each FILE at half its width and height, with TEXT stamped in red at its top\n"
     "left, as a JPEG named after it in DIR (default ./small, created when missing).\n"
     "Clashing names get an \"s<n>_\" prefix. --jobs N works on N pictures at once (default:\n"
-    "the number of processor cores); the outputs and the log are the same as with one.\n";
+    "the number of processor cores); the outputs and the log are the same as with one.\n"
+    "--recursive takes folders among the FILEs: every picture below them (recognised by\n"
+    "content; hidden files and folders skipped) goes to its relative path under DIR,\n"
+    "folders created as needed. A DIR inside such a folder is not entered.\n";
 
 constexpr int kMaxJobs = 64;
 constexpr int kBarWidth = 40;
@@ -95,7 +100,8 @@ private:
 
 int RunResize(const std::vector<std::string>& args, CliEnvironment& env)
 {
-    const ParsedCommand parsed = ParseCommand(args, 2, {{"mark", true}, {"dest", true}, {"jobs", true}});
+    const ParsedCommand parsed =
+        ParseCommand(args, 2, {{"mark", true}, {"dest", true}, {"jobs", true}, {"recursive", false}});
     if (parsed.help) {
         env.out << kUsage;
         return kExitOk;
@@ -117,14 +123,38 @@ int RunResize(const std::vector<std::string>& args, CliEnvironment& env)
         env.err << kUsage;
         return kExitUsage;
     }
-    for (const std::string& file : parsed.operands)
-        request.rows.push_back(vx::fs::FromUtf8(file));
     if (auto mark = parsed.options.find("mark"); mark != parsed.options.end())
         request.markText = vx::fs::FromUtf8(mark->second);
     if (auto dest = parsed.options.find("dest"); dest != parsed.options.end())
         request.destination = vx::fs::FromUtf8(dest->second);
     else
         request.destination = std::u16string(u".") + vx::fs::PathSeparator() + u"small";
+    const bool recursive = parsed.options.count("recursive") != 0;
+    for (const std::string& file : parsed.operands) {
+        const std::u16string path = vx::fs::FromUtf8(file);
+        std::error_code error;
+        if (!std::filesystem::is_directory(std::filesystem::path(path), error)) {
+            request.rows.push_back(path);
+            if (recursive)
+                request.rowFolders.push_back(request.destination);
+            continue;
+        }
+        if (!recursive) {
+            ReportError(env, file + " is a folder: give --recursive to resize the pictures in it");
+            env.err << kUsage;
+            return kExitUsage;
+        }
+        std::vector<TreePicture> pictures;
+        CollectPictures(path, request.destination, pictures);
+        for (TreePicture& picture : pictures) {
+            request.rows.push_back(std::move(picture.source));
+            request.rowFolders.push_back(std::move(picture.outputFolder));
+        }
+    }
+    if (request.rows.empty()) {
+        ReportError(env, "no pictures in the folders given");
+        return kExitFailed;
+    }
 
     ConsoleSink sink(env);
     vx::batch::BatchRunner runner(sink, vx::platform::SystemDefaultLanguageId());

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <new>
 #include <system_error>
 
@@ -93,8 +94,14 @@ StartResult BatchRunner::Start(const BatchRequest& request)
     m_parallelJobs = std::max(1, request.parallelJobs);
     m_allocate = request.allocateImage ? request.allocateImage : &AllocateJobImage;
 
-    for (int i = 0; i < count; ++i)
-        BuildResizeJob(m_pJobs[i], i, m_rows[i], m_szDestPath, this);
+    const bool perRowFolders = request.rowFolders.size() == request.rows.size();
+    for (int i = 0; i < count; ++i) {
+        if (perRowFolders) {
+            std::error_code ignored; // a folder that cannot be made shows up as a failed save
+            std::filesystem::create_directories(std::filesystem::path(request.rowFolders[i]), ignored);
+        }
+        BuildResizeJob(m_pJobs[i], i, m_rows[i], perRowFolders ? request.rowFolders[i] : m_szDestPath, this);
+    }
     ResolveNameClashes(m_pJobs.data(), count);
     AvoidOverwritingSources(m_pJobs.data(), count);
 

@@ -33,6 +33,9 @@ struct BatchRequest {
     std::u16string markText;          // the first 255 characters are drawn
     int parallelJobs = 1;             // pictures processed at once (outputs and log are the same)
     ImageAllocator allocateImage = &AllocateJobImage;
+    // When there is one per row: the folder that row's output goes to instead of the
+    // destination, made with its parents at Start. Name clashes are resolved per folder.
+    std::vector<std::u16string> rowFolders;
 };
 
 enum class StartResult {

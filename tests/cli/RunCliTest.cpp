@@ -277,6 +277,36 @@ TEST_F(RunCliTest, InfoAndConvertGiveTheRealReasonAndTheExifUsed)
     EXPECT_NE(convert.err.find("twelve.jpg: Unsupported JPEG data precision 12"), std::string::npos) << convert.err;
 }
 
+// A tree: nested folders, a non-picture, hidden entries, a link back to the top and the
+// destination inside the source. Each picture lands at its relative path; the same name in
+// one output folder gets the clash prefix, in different folders it does not.
+TEST_F(RunCliTest, ResizeRecursiveMirrorsTheTree)
+{
+    namespace stdfs = std::filesystem;
+    const stdfs::path src = scratch / "src";
+    for (const char* folder : {"sub/deeper", ".cache", "other"})
+        stdfs::create_directories(src / folder);
+    for (const char* file : {"a.jpg", "sub/a.jpg", "sub/deeper/b.jpeg", ".hidden.jpg", ".cache/c.jpg", "other/a.jpg"})
+        ASSERT_TRUE(vx::test::WritePicture(src / file, 40, 30));
+    vx::test::WriteFileBytes(src / "notes.txt", {'h', 'i', '\n'});
+    std::error_code noLinks; // Wine cannot make one; the rest of the tree still counts
+    stdfs::create_directory_symlink(src, src / "sub" / "loop", noLinks);
+
+    EXPECT_EQ(Cli({"resize", "--dest", Str(scratch / "x"), Str(src)}).status, kExitUsage);
+    for (int pass = 0; pass < 2; ++pass) { // the second finds the outputs of the first inside src
+        const CliResult run =
+            Cli({"resize", "--recursive", "--dest", Str(src / "out"), Str(src), Str(src / "other" / "a.jpg")});
+        EXPECT_EQ(run.status, kExitOk) << run.err;
+    }
+    std::vector<std::string> written;
+    for (const auto& entry : stdfs::recursive_directory_iterator(src / "out"))
+        if (entry.is_regular_file())
+            written.push_back(stdfs::relative(entry.path(), src / "out").generic_string());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"a.jpg", "other/a.jpg", "s1_a.jpg", "sub/a.jpg", "sub/deeper/b.jpg"}));
+    EXPECT_EQ(vx::test::ReadPictureSize(src / "out" / "sub" / "deeper" / "b.jpg"), (vx::test::PictureSize{20, 15}));
+}
+
 // WBMP and SKA through the dispatch: info names them, convert writes the format --type names
 // whatever the file name says, and a picture a format cannot hold gets the codec's message.
 TEST_F(RunCliTest, ConvertAndInfoReachWbmpAndSka)
