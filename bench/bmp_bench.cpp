@@ -13,6 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using vx::bench::BestSeconds;
+using vx::bench::CodecBenchSetup;
 using vx::bench::Tool;
 
 // Gradients under a little noise: what a scanned or photographed picture stores.
@@ -50,13 +51,8 @@ void FillRuns(VxImage& image)
 
 int main(int argc, char** argv)
 {
-    const int width = argc > 2 ? std::atoi(argv[1]) : 4000;
-    const int height = argc > 2 ? std::atoi(argv[2]) : 3000;
-    const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
-    const double megapixels = width * static_cast<double>(height) / 1e6;
-    const fs::path dir = fs::temp_directory_path() / ("vantry-bmp-bench-" + std::to_string(std::rand()));
-    fs::create_directories(dir);
-    const bool magick = Tool("command -v convert >/dev/null");
+    const CodecBenchSetup setup(argc, argv, 4000, 3000, "bmp");
+    const auto& [width, height, runs, megapixels, dir, magick] = setup;
     std::printf("%d x %d (%.1f MP), best of %d runs%s\n", width, height, megapixels, runs,
                 magick ? "" : "; convert not found");
 

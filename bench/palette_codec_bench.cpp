@@ -14,6 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using vx::bench::BestSeconds;
+using vx::bench::CodecBenchSetup;
 
 bool Tool(const std::string& command)
 {
@@ -37,13 +38,8 @@ void FillBands(VxImage& image)
 
 int main(int argc, char** argv)
 {
-    const int width = argc > 2 ? std::atoi(argv[1]) : 8000;
-    const int height = argc > 2 ? std::atoi(argv[2]) : 6000;
-    const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
-    const double megapixels = width * static_cast<double>(height) / 1e6;
-    const fs::path dir = fs::temp_directory_path() / ("vantry-palette-bench-" + std::to_string(std::rand()));
-    fs::create_directories(dir);
-    const bool magick = Tool("command -v convert");
+    const CodecBenchSetup setup(argc, argv, 8000, 6000, "palette");
+    const auto& [width, height, runs, megapixels, dir, magick] = setup;
     std::printf("%d x %d (%.1f MP), best of %d runs%s\n", width, height, megapixels, runs,
                 magick ? "" : "; ImageMagick not found");
 

@@ -19,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using vx::bench::BestSeconds;
+using vx::bench::CodecBenchSetup;
 using vx::bench::Tool;
 using vx::bench::FillPhoto;
 
@@ -34,13 +35,8 @@ void AddFlatPanels(VxImage& image)
 
 int main(int argc, char** argv)
 {
-    const int width = argc > 2 ? std::atoi(argv[1]) : 4000;
-    const int height = argc > 2 ? std::atoi(argv[2]) : 3000;
-    const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
-    const double megapixels = width * static_cast<double>(height) / 1e6;
-    const fs::path dir = fs::temp_directory_path() / ("vantry-pcx-tga-bench-" + std::to_string(std::rand()));
-    fs::create_directories(dir);
-    const bool magick = Tool("command -v convert >/dev/null");
+    const CodecBenchSetup setup(argc, argv, 4000, 3000, "pcx-tga");
+    const auto& [width, height, runs, megapixels, dir, magick] = setup;
 
     VxImage picture(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 24, 0);
     if (!picture.IsValid()) {
