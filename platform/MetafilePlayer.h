@@ -10,7 +10,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace vx {
 
@@ -20,6 +22,19 @@ struct MetafileScreen {
     std::int32_t pixelsPerInchY; // LOGPIXELSY
     COLORREF windowColour;       // GetSysColor(COLOR_WINDOW)
 };
+
+// A bitmap from a metafile record, decoded: `bgr` holds `height` rows of `width` pixels, the
+// top row first, blue, green, red per pixel, no padding.
+struct DecodedDib {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint8_t> bgr;
+};
+
+// Decodes a packed DIB (a BITMAPINFOHEADER or BITMAPCOREHEADER, its colour table, its rows) of
+// `size` bytes; false when it is not a picture. The image library hands in its own BMP reader,
+// so that a player that draws bitmap records itself needs no second one. GDI does not use it.
+using DibDecoder = std::function<bool(const std::uint8_t* packedDib, std::size_t size, DecodedDib& out)>;
 
 // A metafile a player accepted, ready to be played any number of times.
 class PlayableMetafile {
@@ -32,8 +47,9 @@ public:
 
     // Fills `target` with `background`, then plays the metafile stretched over the whole of
     // it (the picture frame mapped onto (0, 0, width, height)), realising the metafile's
-    // palette if it has one. False when no drawing surface can be had.
-    virtual bool Play(const Rgb24Bitmap& target, COLORREF background) = 0;
+    // palette if it has one. Bitmap records are decoded with `dibs`. False when no drawing
+    // surface can be had.
+    virtual bool Play(const Rgb24Bitmap& target, COLORREF background, const DibDecoder& dibs) = 0;
 };
 
 class MetafilePlayer {
