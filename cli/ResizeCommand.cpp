@@ -20,14 +20,22 @@ namespace vx::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: vantry-cli resize [--mark TEXT] [--dest DIR] [--jobs N] [--recursive] FILE...\n"
+    "Usage: vantry-cli resize [--mark TEXT] [--dest DIR] [--jobs N] [--recursive]\n"
+    "                         [--keep-metadata] [--auto-orient] FILE...\n"
     "Write each FILE at half its width and height, with TEXT stamped in red at its top\n"
     "left, as a JPEG named after it in DIR (default ./small, created when missing).\n"
     "Clashing names get an \"s<n>_\" prefix. --jobs N works on N pictures at once (default:\n"
     "the number of processor cores); the outputs and the log are the same as with one.\n"
     "--recursive takes folders among the FILEs: every picture below them (recognised by\n"
     "content; hidden files and folders skipped) goes to its relative path under DIR,\n"
-    "folders created as needed. A DIR inside such a folder is not entered.\n";
+    "folders created as needed. A DIR inside such a folder is not entered.\n"
+    "--keep-metadata keeps a JPEG source's EXIF block and comment in its output, with the\n"
+    "EXIF sizes (PixelXDimension/PixelYDimension, ImageWidth/ImageLength) set to the output's;\n"
+    "the embedded thumbnail is dropped, as it shows the source without the mark. A damaged\n"
+    "EXIF block is left out and the log says so. Without it outputs carry no metadata.\n"
+    "--auto-orient turns each picture upright by its EXIF orientation before the mark is\n"
+    "drawn, so the mark sits at the top left as the picture is seen; the log gives the\n"
+    "upright size, and with --keep-metadata the output's orientation is 1.\n";
 
 constexpr int kMaxJobs = 64;
 constexpr int kBarWidth = 40;
@@ -101,7 +109,9 @@ private:
 int RunResize(const std::vector<std::string>& args, CliEnvironment& env)
 {
     const ParsedCommand parsed =
-        ParseCommand(args, 2, {{"mark", true}, {"dest", true}, {"jobs", true}, {"recursive", false}});
+        ParseCommand(args, 2,
+                     {{"mark", true}, {"dest", true}, {"jobs", true}, {"recursive", false}, {"keep-metadata", false},
+                      {"auto-orient", false}});
     if (parsed.help) {
         env.out << kUsage;
         return kExitOk;
@@ -130,6 +140,8 @@ int RunResize(const std::vector<std::string>& args, CliEnvironment& env)
     else
         request.destination = std::u16string(u".") + vx::fs::PathSeparator() + u"small";
     const bool recursive = parsed.options.count("recursive") != 0;
+    request.options.keepMetadata = parsed.options.count("keep-metadata") != 0;
+    request.options.autoOrient = parsed.options.count("auto-orient") != 0;
     for (const std::string& file : parsed.operands) {
         const std::u16string path = vx::fs::FromUtf8(file);
         std::error_code error;

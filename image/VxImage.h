@@ -204,6 +204,13 @@ public:
 
     bool FlipVertical(bool flipSelection = true, bool flipAlpha = true);
     bool MirrorHorizontal(bool mirrorSelection = true, bool mirrorAlpha = true);
+    // Exchanges rows and columns (the top row becomes the left column), the alpha plane and the
+    // resolutions with them; a selection is dropped. Needs a second pixel block.
+    bool Transpose();
+    // Turns the picture as an EXIF orientation value says it is to be seen: 2 mirrored, 3 turned
+    // half round, 4 flipped, 5 transposed, 6 turned a quarter clockwise, 7 transposed the other
+    // way, 8 turned a quarter anticlockwise. 1 and any other value leave it as it is.
+    bool ApplyOrientation(std::int32_t orientation);
 
     // Alpha plane: width x height bytes, rows bottom-up, 255 = opaque.
     bool HasAlpha() const { return alpha != nullptr; }

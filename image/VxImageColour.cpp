@@ -489,6 +489,54 @@ bool VxImage::MirrorHorizontal(bool mirrorSelection, bool mirrorAlpha)
     return true;
 }
 
+bool VxImage::Transpose()
+{
+    if (!dib)
+        return false;
+    const std::int32_t width = Width();
+    const std::int32_t height = Height();
+    const std::uint16_t depth = BitsPerPixel();
+    if (depth != 1 && depth != 4 && depth != 8 && depth != 24)
+        return false;
+    VxImage temp;
+    temp.CopyInfoFrom(*this);
+    if (!temp.Create(static_cast<std::uint32_t>(height), static_cast<std::uint32_t>(width), depth, info.type) ||
+        (alpha && !temp.CreateAlpha())) {
+        SetLastError(temp.LastError());
+        return false;
+    }
+    temp.SetPalette(PaletteAddress(), ColourCount());
+    temp.info.xDpi = info.yDpi;
+    temp.info.yDpi = info.xDpi;
+    // Seen from the top: the result's pixel (x, y) is the source's (y, x). Rows count from
+    // the bottom here, so both row numbers are turned over.
+    for (std::int32_t y = 0; y < width; ++y) {
+        const std::int32_t column = y;
+        const std::int32_t outRow = width - 1 - y;
+        for (std::int32_t x = 0; x < height; ++x) {
+            const std::int32_t sourceRow = height - 1 - x;
+            if (depth == 24)
+                std::memcpy(temp.PixelAddress24(x, outRow), PixelAddress24(column, sourceRow), 3);
+            else
+                temp.SetPixelIndexUnchecked(x, outRow, PixelIndexUnchecked(column, sourceRow));
+            if (alpha)
+                temp.alpha[PlaneOffset(temp, x, outRow)] = alpha[PlaneOffset(*this, column, sourceRow)];
+        }
+    }
+    return TakeOver(temp, false);
+}
+
+bool VxImage::ApplyOrientation(std::int32_t orientation)
+{
+    if (!dib)
+        return false;
+    // 5 to 8 store the picture on its side: transposed first, the rest is a flip or mirror.
+    const bool transpose = orientation >= 5 && orientation <= 8;
+    const bool mirror = orientation == 2 || orientation == 3 || orientation == 6 || orientation == 7;
+    const bool flip = orientation == 3 || orientation == 4 || orientation == 7 || orientation == 8;
+    return (!transpose || Transpose()) && (!mirror || MirrorHorizontal()) && (!flip || FlipVertical());
+}
+
 // ---- Alpha plane -----------------------------------------------------------------------------------
 
 bool VxImage::CreateAlpha()

@@ -16,6 +16,8 @@ packages=(
     clang-14 libclang-rt-14-dev
     # reference oracles used by the tests, and sample pictures for scripts/run.sh
     libjpeg-turbo-progs imagemagick
+    # EXIF read back by the metadata tests (exiftool)
+    libimage-exiftool-perl
     # line coverage (scripts/coverage.sh)
     gcovr
     # Windows cross build; nasm for libjpeg-turbo's SIMD, dpkg-dev to unpack Debian sources

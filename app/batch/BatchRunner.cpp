@@ -93,6 +93,7 @@ StartResult BatchRunner::Start(const BatchRequest& request)
     selCount = count;
     m_parallelJobs = std::max(1, request.parallelJobs);
     m_allocate = request.allocateImage ? request.allocateImage : &AllocateJobImage;
+    m_options = request.options;
 
     const bool perRowFolders = request.rowFolders.size() == request.rows.size();
     for (int i = 0; i < count; ++i) {
@@ -202,7 +203,7 @@ void BatchRunner::WorkLoop()
         if (index >= selCount)
             return;
         const ResizeJob& job = m_pJobs[index];
-        JobOutcome outcome = ProcessResizeJob(job, job.pOwner->MarkStyle(), m_cancel, m_allocate);
+        JobOutcome outcome = ProcessResizeJob(job, job.pOwner->MarkStyle(), m_cancel, m_allocate, m_options);
         if (outcome.status == JobStatus::NoMemory) {
             m_aborted = true;
             return;
@@ -225,6 +226,8 @@ void BatchRunner::Report(int index, JobOutcome outcome)
             Log(u"Cannot resize " + m_rows[m_nextReport] + u": " + next.reason);
         } else {
             ++m_summary.written;
+            if (!next.note.empty())
+                Log(u"Resized " + m_rows[m_nextReport] + u": " + next.note);
         }
         m_sink.SetProgressPosition(ProgressAfter(m_nextReport, selCount));
         if (m_nextReport == selCount - 1)

@@ -36,6 +36,7 @@ struct BatchRequest {
     // When there is one per row: the folder that row's output goes to instead of the
     // destination, made with its parents at Start. Name clashes are resolved per folder.
     std::vector<std::u16string> rowFolders;
+    JobOptions options; // the program's own runs ask for nothing more
 };
 
 enum class StartResult {
@@ -98,6 +99,7 @@ private:
     std::int32_t nLeave = 0;
     int m_parallelJobs = 1;
     ImageAllocator m_allocate = &AllocateJobImage;
+    JobOptions m_options;
 
     // Run progress, shared by the worker threads.
     CancelSignal m_cancel;

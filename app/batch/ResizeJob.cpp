@@ -5,6 +5,7 @@
 #include "app/batch/ResizeJob.h"
 
 #include "app/batch/CancelSignal.h"
+#include "app/batch/KeptMetadata.h"
 #include "app/batch/SourceDecoding.h"
 #include "app/batch/StreamedResize.h"
 #include "app/batch/TemporaryOutput.h"
@@ -102,7 +103,24 @@ bool FlattenForJpeg(VxImage& image)
 
 JobOutcome Failed(std::u16string reason)
 {
-    return {JobStatus::Failed, std::move(reason)};
+    return {JobStatus::Failed, std::move(reason), {}};
+}
+
+// The log's note on a written picture: whether it was turned, and at what size it was written,
+// and why its metadata was left out.
+std::u16string NoteFor(const JobOptions& options, const KeptMetadata& metadata, std::int32_t orientation,
+                       TargetSize written)
+{
+    std::u16string note;
+    if (orientation > 1)
+        note = u"turned upright (EXIF orientation " + vx::fs::FromUtf8(std::to_string(orientation)) +
+               u"), written at " + SizeText(written.width, written.height);
+    if (!metadata.Damage().empty()) {
+        note += note.empty() ? u"" : u"; ";
+        note += u"the EXIF block is damaged (" + metadata.Damage() + u")";
+        note += options.keepMetadata ? u": written without metadata" : u": not turned";
+    }
+    return note;
 }
 
 } // namespace
@@ -137,29 +155,44 @@ VxImage* AllocateJobImage()
     return new (std::nothrow) VxImage(kVxTypeJpg);
 }
 
-JobOutcome ProcessResizeJob(const ResizeJob& job, const TextMark& mark, CancelSignal& cancel, ImageAllocator allocate)
+JobOutcome ProcessResizeJob(const ResizeJob& job, const TextMark& mark, CancelSignal& cancel, ImageAllocator allocate,
+                            const JobOptions& options)
 {
     if (job.szSrcPath[0] == 0)
         return Failed(u"the source path is empty or longer than 259 characters");
     if (job.szDstPath[0] == 0)
         return Failed(u"the output path would be longer than 259 characters");
     if (cancel.Raised())
-        return {JobStatus::Cancelled, {}};
+        return {JobStatus::Cancelled, {}, {}};
 
     std::unique_ptr<VxImage> image(allocate());
     if (!image)
-        return {JobStatus::NoMemory, {}};
+        return {JobStatus::NoMemory, {}, {}};
     AttachedImage attached(cancel, image.get());
 
-    // JPEG sources stream; everything else, and what the streaming path declines, loads whole.
-    if (std::optional<JobOutcome> streamed = ResizeStreamed(job, mark, cancel, *image))
-        return *streamed;
+    KeptMetadata metadata;
+    if (options.keepMetadata || options.autoOrient)
+        metadata.Read(job.szSrcPath);
+    const std::int32_t orientation = options.autoOrient ? metadata.Orientation() : 0;
+    KeptMetadata* kept = options.keepMetadata ? &metadata : nullptr;
+
+    // JPEG sources stream; everything else, a picture to be turned, and what the streaming path
+    // declines, loads whole.
+    if (orientation <= 1) {
+        if (std::optional<JobOutcome> streamed = ResizeStreamed(job, mark, cancel, *image, kept, options.autoOrient)) {
+            if (streamed->status == JobStatus::Written)
+                streamed->note = NoteFor(options, metadata, orientation, {});
+            return *streamed;
+        }
+    }
     if (!LoadWithReason(*image, job.szSrcPath, cancel, UnrecognisedFile::JpegMessage)) {
         if (cancel.Raised())
-            return {JobStatus::Cancelled, {}};
+            return {JobStatus::Cancelled, {}, {}};
         return Failed(ReasonFrom(*image, vx::fs::FileExists(job.szSrcPath) ? u"the file cannot be read"
                                                                             : u"the file does not exist"));
     }
+    if (orientation > 1 && !image->ApplyOrientation(orientation))
+        return Failed(ReasonFrom(*image, u"the picture cannot be turned upright"));
 
     const std::int32_t width = image->Width();
     const std::int32_t height = image->Height();
@@ -169,12 +202,12 @@ JobOutcome ProcessResizeJob(const ResizeJob& job, const TextMark& mark, CancelSi
     image->SetLastError("");
     const bool rescaled = image->Rescale(target.width, target.height, kNearestPixel);
     if (cancel.Raised())
-        return {JobStatus::Cancelled, {}};
+        return {JobStatus::Cancelled, {}, {}};
     if (!rescaled)
         return Failed(ReasonFrom(*image, u"the picture cannot be scaled"));
     const bool flattened = FlattenForJpeg(*image);
     if (cancel.Raised())
-        return {JobStatus::Cancelled, {}};
+        return {JobStatus::Cancelled, {}, {}};
     if (!flattened)
         return Failed(ReasonFrom(*image, u"the picture cannot be brought to 24 bits"));
 
@@ -187,14 +220,16 @@ JobOutcome ProcessResizeJob(const ResizeJob& job, const TextMark& mark, CancelSi
     image->SetLastError("");
     if (!image->Save(output.Path().c_str(), kVxTypeJpg)) {
         if (cancel.Raised())
-            return {JobStatus::Cancelled, {}};
+            return {JobStatus::Cancelled, {}, {}};
         return Failed(ReasonFrom(*image, u"the output file cannot be created"));
     }
     if (cancel.Raised())
-        return {JobStatus::Cancelled, {}};
+        return {JobStatus::Cancelled, {}, {}};
+    if (kept && !kept->WriteInto(output.Path(), target.width, target.height, options.autoOrient))
+        return Failed(u"the EXIF block and comment cannot be added to the output file");
     if (!output.Commit())
         return Failed(u"the output file cannot be put in place");
-    return {JobStatus::Written, {}};
+    return {JobStatus::Written, {}, NoteFor(options, metadata, orientation, target)};
 }
 
 } // namespace vx::batch

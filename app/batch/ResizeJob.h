@@ -3,7 +3,8 @@
 // out: load (JPEG first, then any format by content), scale with nearest-pixel sampling,
 // flatten transparency over white and bring colour palettes to 24 bits, stamp the mark at
 // (30, 50), write a JPEG through a temporary file. JPEG sources take these steps row by row
-// (StreamedResize.h), with the same result.
+// (StreamedResize.h), with the same result. On request the picture is first turned upright by
+// its EXIF orientation, and the output keeps the source's EXIF block and comment.
 #pragma once
 
 #include "app/batch/PathNames.h"
@@ -64,6 +65,15 @@ enum class JobStatus {
 struct JobOutcome {
     JobStatus status;
     std::u16string reason;
+    std::u16string note; // for a written picture: what the log should add about it, or empty
+};
+
+// What the command line may ask of a job beyond the program's own steps.
+struct JobOptions {
+    // The source's EXIF block and comment go into the output, fitted to it (KeptMetadata.h).
+    bool keepMetadata = false;
+    // The EXIF orientation is applied to the pixels before the mark is drawn.
+    bool autoOrient = false;
 };
 
 // Makes the picture object a job works on; null when it cannot be allocated.
@@ -72,6 +82,6 @@ VxImage* AllocateJobImage();
 
 // Carries out one job. `mark` is copied before drawing, so workers may share it.
 JobOutcome ProcessResizeJob(const ResizeJob& job, const TextMark& mark, CancelSignal& cancel,
-                            ImageAllocator allocate = &AllocateJobImage);
+                            ImageAllocator allocate = &AllocateJobImage, const JobOptions& options = {});
 
 } // namespace vx::batch

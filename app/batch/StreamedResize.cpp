@@ -6,6 +6,7 @@
 #include "app/batch/StreamedResize.h"
 
 #include "app/batch/CancelSignal.h"
+#include "app/batch/KeptMetadata.h"
 #include "app/batch/TemporaryOutput.h"
 #include "image/NearestSampling.h"
 #include "image/TextMark.h"
@@ -37,8 +38,9 @@ std::u16string ReasonOr(const char* message, std::u16string_view fallback)
 
 class ScalingSink : public JpegRowSink {
 public:
-    ScalingSink(const ResizeJob& job, const TextMark& mark, const CancelSignal& cancel, VxImage& band)
-        : m_job(job), m_mark(mark), m_cancel(cancel), m_band(band)
+    ScalingSink(const ResizeJob& job, const TextMark& mark, const CancelSignal& cancel, VxImage& band,
+                KeptMetadata* metadata, bool upright)
+        : m_job(job), m_mark(mark), m_cancel(cancel), m_band(band), m_metadata(metadata), m_upright(upright)
     {
     }
 
@@ -114,17 +116,19 @@ public:
     JobOutcome Finish()
     {
         if (m_nextRow < m_target.height)
-            return {JobStatus::Failed, u"the picture ended early"};
+            return {JobStatus::Failed, u"the picture ended early", {}};
         if (!m_writer->Finish())
-            return {JobStatus::Failed, ReasonOr(m_band.LastError(), u"the output file cannot be written")};
+            return {JobStatus::Failed, ReasonOr(m_band.LastError(), u"the output file cannot be written"), {}};
         m_stream.reset();
         if (std::fclose(m_file.release()) != 0)
-            return {JobStatus::Failed, u"Save: the file could not be written"};
+            return {JobStatus::Failed, u"Save: the file could not be written", {}};
         if (m_cancel.Raised())
-            return {JobStatus::Cancelled, {}};
+            return {JobStatus::Cancelled, {}, {}};
+        if (m_metadata && !m_metadata->WriteInto(m_output->Path(), m_target.width, m_target.height, m_upright))
+            return {JobStatus::Failed, u"the EXIF block and comment cannot be added to the output file", {}};
         if (!m_output->Commit())
-            return {JobStatus::Failed, u"the output file cannot be put in place"};
-        return {JobStatus::Written, {}};
+            return {JobStatus::Failed, u"the output file cannot be put in place", {}};
+        return {JobStatus::Written, {}, {}};
     }
 
 private:
@@ -165,6 +169,8 @@ private:
     const TextMark& m_mark;
     const CancelSignal& m_cancel;
     VxImage& m_band;
+    KeptMetadata* m_metadata;
+    bool m_upright;
     bool m_begun = false;
     std::u16string m_failure;
     TargetSize m_target{0, 0};
@@ -184,7 +190,7 @@ private:
 } // namespace
 
 std::optional<JobOutcome> ResizeStreamed(const ResizeJob& job, const TextMark& mark, CancelSignal& cancel,
-                                         VxImage& picture)
+                                         VxImage& picture, KeptMetadata* metadata, bool upright)
 {
     // A boxed mark reaches below its baseline row, beyond the band.
     if (mark.boxed)
@@ -195,17 +201,17 @@ std::optional<JobOutcome> ResizeStreamed(const ResizeJob& job, const TextMark& m
     CancellableFileStream stream(file.get(), cancel);
     VxImageJPG codec;
     codec.CopyInfoFrom(picture); // the settings a load into `picture` would decode with
-    ScalingSink sink(job, mark, cancel, picture);
+    ScalingSink sink(job, mark, cancel, picture, metadata, upright);
     const bool decoded = codec.DecodeRows(&stream, sink);
     if (cancel.Raised())
-        return JobOutcome{JobStatus::Cancelled, {}};
+        return JobOutcome{JobStatus::Cancelled, {}, {}};
     if (!sink.Begun())
         return std::nullopt;
     if (!decoded) {
         if (!sink.Failure().empty())
-            return JobOutcome{JobStatus::Failed, sink.Failure()};
+            return JobOutcome{JobStatus::Failed, sink.Failure(), {}};
         const char* message = *picture.LastError() != 0 ? picture.LastError() : codec.LastError();
-        return JobOutcome{JobStatus::Failed, ReasonOr(message, u"the file cannot be read")};
+        return JobOutcome{JobStatus::Failed, ReasonOr(message, u"the file cannot be read"), {}};
     }
     return sink.Finish();
 }

@@ -12,10 +12,13 @@
 
 namespace vx::batch {
 
+class KeptMetadata;
+
 // Carries out `job` on the streaming path, with `picture` (the job's picture object) holding
 // the top band. No value when the source is not for this path (not a JPEG, too small to scale,
 // a multi-scan picture beyond the memory limit, a boxed mark): the general path then runs.
+// With `metadata`, the output gets the kept sections (orientation 1 when `upright`).
 std::optional<JobOutcome> ResizeStreamed(const ResizeJob& job, const TextMark& mark, CancelSignal& cancel,
-                                         VxImage& picture);
+                                         VxImage& picture, KeptMetadata* metadata = nullptr, bool upright = false);
 
 } // namespace vx::batch

@@ -329,7 +329,23 @@ bool VxExifReader::ParseExif(const std::uint8_t* data, std::uint32_t length)
     m_info->flashUsed = 0;
     m_info->comments[0] = '\0';
     m_exifImageWidth = 0;
+    if (!OpenTiff(data, length))
+        return false;
 
+    // The first directory usually follows the header at offset 8, but may lie anywhere.
+    const std::uint32_t firstOffset = Get32(m_tiff + 4);
+    m_directoriesParsed = 0;
+    if (!ParseDirectory(firstOffset > 8 ? firstOffset : 8, 0, true))
+        return false;
+
+    if (m_info->focalPlaneXRes != 0)
+        m_info->ccdWidth = ToFloat(static_cast<double>(m_exifImageWidth) * m_info->focalPlaneUnits /
+                                   m_info->focalPlaneXRes);
+    return true;
+}
+
+bool VxExifReader::OpenTiff(const std::uint8_t* data, std::uint32_t length)
+{
     // "Exif" 0 0, then the TIFF header: byte order (2), 42 (2), first directory offset (4).
     if (length < 16 || std::memcmp(data, "Exif\0\0", 6) != 0) {
         SetError("Incorrect Exif header");
@@ -349,16 +365,6 @@ bool VxExifReader::ParseExif(const std::uint8_t* data, std::uint32_t length)
         SetError("Invalid Exif start (1)");
         return false;
     }
-
-    // The first directory usually follows the header at offset 8, but may lie anywhere.
-    const std::uint32_t firstOffset = Get32(m_tiff + 4);
-    m_directoriesParsed = 0;
-    if (!ParseDirectory(firstOffset > 8 ? firstOffset : 8, 0, true))
-        return false;
-
-    if (m_info->focalPlaneXRes != 0)
-        m_info->ccdWidth = ToFloat(static_cast<double>(m_exifImageWidth) * m_info->focalPlaneUnits /
-                                   m_info->focalPlaneXRes);
     return true;
 }
 
@@ -599,4 +605,152 @@ bool VxExifReader::WriteSections(VxStream* stream)
     if (!ok)
         SetError("Can't write exif : write failed");
     return ok;
+}
+
+// ---- Carrying a kept block into a re-encoded picture ------------------------------------------
+
+void VxExifReader::Put16(std::uint8_t* p, std::uint16_t value) const
+{
+    const std::uint8_t high = static_cast<std::uint8_t>(value >> 8);
+    const std::uint8_t low = static_cast<std::uint8_t>(value);
+    p[0] = m_motorolaOrder ? high : low;
+    p[1] = m_motorolaOrder ? low : high;
+}
+
+void VxExifReader::Put32(std::uint8_t* p, std::uint32_t value) const
+{
+    Put16(p + (m_motorolaOrder ? 0 : 2), static_cast<std::uint16_t>(value >> 16));
+    Put16(p + (m_motorolaOrder ? 2 : 0), static_cast<std::uint16_t>(value));
+}
+
+bool VxExifReader::FitExifTo(std::uint32_t width, std::uint32_t height, bool upright)
+{
+    JpegSection* section = nullptr;
+    for (int i = 0; i < m_sectionCount && !section; ++i)
+        if (m_sections[i].marker == kMarkerApp1)
+            section = &m_sections[i];
+    if (!section)
+        return true;
+    // The body after the length bytes: "Exif" 0 0 and the TIFF block.
+    std::uint8_t* body = section->data + 2;
+    if (!OpenTiff(body, static_cast<std::uint32_t>(section->size)))
+        return false;
+    std::uint8_t* tiff = body + 6;
+    m_directoriesParsed = 0;
+    const std::uint32_t firstOffset = Get32(tiff + 4) > 8 ? Get32(tiff + 4) : 8;
+    std::uint64_t extent = 8;
+    if (!FitDirectory(tiff, firstOffset, 0, DirectoryKind::Main, width, height, upright, extent))
+        return false;
+
+    // The link after the main directory's entries leads to the thumbnail's directory.
+    const std::uint64_t link = std::uint64_t{firstOffset} + 2 + 12ull * Get16(tiff + firstOffset);
+    if (link + 4 <= m_tiffLength && Get32(tiff + link) != 0) {
+        const std::uint32_t thumbnailStart = ThumbnailStart(Get32(tiff + link));
+        Put32(tiff + link, 0);
+        if (thumbnailStart >= extent && thumbnailStart < m_tiffLength) {
+            // Nothing of the main picture lies beyond: the thumbnail's bytes end the block.
+            section->size = static_cast<std::int32_t>(thumbnailStart + 8);
+            section->data[0] = static_cast<std::uint8_t>(section->size >> 8);
+            section->data[1] = static_cast<std::uint8_t>(section->size);
+        }
+    }
+    m_info->thumbnail = nullptr;
+    m_info->thumbnailSize = 0;
+    return true;
+}
+
+bool VxExifReader::FitDirectory(std::uint8_t* tiff, std::uint32_t offset, int nesting, DirectoryKind kind,
+                                std::uint32_t width, std::uint32_t height, bool upright, std::uint64_t& extent)
+{
+    if (nesting > kMaxNesting || ++m_directoriesParsed > kMaxDirectories) {
+        SetError("Maximum directory nesting exceeded (corrupt exif header)");
+        return false;
+    }
+    if (std::uint64_t{offset} + 2 > m_tiffLength ||
+        std::uint64_t{offset} + 2 + 12ull * Get16(tiff + offset) > m_tiffLength) {
+        SetError("Illegally sized directory");
+        return false;
+    }
+    const std::uint32_t entries = Get16(tiff + offset);
+    const std::uint64_t entriesEnd = std::uint64_t{offset} + 2 + 12ull * entries;
+    extent = std::max(extent, std::min<std::uint64_t>(entriesEnd + 4, m_tiffLength));
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        std::uint8_t* entry = tiff + offset + 2 + 12 * i;
+        const std::uint32_t tag = Get16(entry);
+        const std::uint32_t format = Get16(entry + 2);
+        const std::uint32_t components = Get32(entry + 4);
+        if (format > kDouble) {
+            SetError("Illegal format code in EXIF dir");
+            return false;
+        }
+        const std::uint64_t byteCount = std::uint64_t{components} * kFormatSize[format];
+        if (byteCount > 4) {
+            const std::uint64_t valueEnd = std::uint64_t{Get32(entry + 8)} + byteCount;
+            if (valueEnd > m_tiffLength) {
+                SetError("Illegal pointer offset value in EXIF.");
+                return false;
+            }
+            extent = std::max(extent, valueEnd);
+            continue;
+        }
+        // EXIF, GPS and interoperability directories hang off the main one.
+        if ((tag == 0x8769 || tag == 0x8825 || tag == 0xA005) && Get32(entry + 8) > 8) {
+            const DirectoryKind subKind = tag == 0x8769 ? DirectoryKind::Exif : DirectoryKind::Other;
+            if (!FitDirectory(tiff, Get32(entry + 8), nesting + 1, subKind, width, height, upright, extent))
+                return false;
+            continue;
+        }
+        // Sizes and the orientation are single SHORT or LONG values, held in the entry itself.
+        std::int64_t newValue = -1;
+        if (kind == DirectoryKind::Main && (tag == 0x0100 || tag == 0x0101))
+            newValue = tag == 0x0100 ? width : height;
+        else if (kind == DirectoryKind::Exif && (tag == 0xA002 || tag == 0xA003))
+            newValue = tag == 0xA002 ? width : height;
+        else if (kind == DirectoryKind::Main && tag == 0x0112 && upright)
+            newValue = 1;
+        if (newValue < 0 || components != 1)
+            continue;
+        if (format == kUShort)
+            Put16(entry + 8, static_cast<std::uint16_t>(std::min<std::int64_t>(newValue, 0xFFFF)));
+        else if (format == kULong)
+            Put32(entry + 8, static_cast<std::uint32_t>(newValue));
+    }
+    return true;
+}
+
+std::uint32_t VxExifReader::ThumbnailStart(std::uint32_t offset)
+{
+    if (std::uint64_t{offset} + 2 > m_tiffLength)
+        return 0;
+    const std::uint32_t entries = Get16(m_tiff + offset);
+    if (std::uint64_t{offset} + 2 + 12ull * entries > m_tiffLength)
+        return 0;
+    std::uint32_t start = offset;
+    std::uint32_t thumbnailOffset = 0;
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const std::uint8_t* entry = m_tiff + offset + 2 + 12 * i;
+        const std::uint32_t format = Get16(entry + 2);
+        if (format > kDouble)
+            return 0;
+        const std::uint64_t byteCount = std::uint64_t{Get32(entry + 4)} * kFormatSize[format];
+        if (byteCount > 4)
+            start = std::min(start, Get32(entry + 8));
+        if (Get16(entry) == 0x0201)
+            thumbnailOffset = Get32(entry + 8);
+    }
+    if (thumbnailOffset != 0)
+        start = std::min(start, thumbnailOffset);
+    return start;
+}
+
+VxExifReader::MergeResult VxExifReader::MergeIntoPicture(VxStream* stream, std::int32_t start)
+{
+    const std::int32_t end = stream->Tell();
+    stream->Seek(start, SEEK_SET);
+    if (!ReadSections(stream, kReadAll)) {
+        stream->Seek(end, SEEK_SET);
+        return MergeResult::NotRead;
+    }
+    stream->Seek(start, SEEK_SET);
+    return WriteSections(stream) ? MergeResult::Merged : MergeResult::WriteFailed;
 }

@@ -69,6 +69,19 @@ public:
     // Keeps only the first APP1 and the first COM section, in slots 0 and 1.
     void KeepExifAndComment();
     bool WriteSections(VxStream* stream);
+    // Makes the kept EXIF block (see KeepExifAndComment) describe a re-encoded picture of
+    // width x height: ImageWidth/ImageLength of the main directory and PixelXDimension/
+    // PixelYDimension of the EXIF directory get the new size, Orientation becomes 1 when
+    // `upright` (the pixels were turned), and the thumbnail directory is unlinked, its bytes cut
+    // off when they end the block (a thumbnail of the source would misrepresent the picture).
+    // Everything else stays byte for byte. True when there is no EXIF block; false with
+    // lastError when the block cannot be walked, and it must then not be written.
+    bool FitExifTo(std::uint32_t width, std::uint32_t height, bool upright);
+    enum class MergeResult { Merged, NotRead, WriteFailed };
+    // Puts the kept sections in front of the JPEG picture that starts at `start` in the stream:
+    // the picture's own sections are read back after them and everything is written over the
+    // picture again. NotRead leaves the stream as it was (one opened for writing only).
+    MergeResult MergeIntoPicture(VxStream* stream, std::int32_t start);
     // First kept section with this marker, the last kept section excluded.
     const JpegSection* FindSection(std::int32_t marker) const;
 
@@ -79,6 +92,18 @@ public:
 
 private:
     bool ParseExif(const std::uint8_t* data, std::uint32_t length);
+    // Checks the "Exif" and TIFF headers of an APP1 body and sets the byte order and block.
+    bool OpenTiff(const std::uint8_t* data, std::uint32_t length);
+    enum class DirectoryKind { Main, Exif, Other };
+    // One directory of the main picture and its sub-directories, sizes written as FitExifTo
+    // says; `extent` grows to the end of every byte they use.
+    bool FitDirectory(std::uint8_t* tiff, std::uint32_t offset, int nesting, DirectoryKind kind, std::uint32_t width,
+                      std::uint32_t height, bool upright, std::uint64_t& extent);
+    // The first byte of the thumbnail directory, its values and the thumbnail; 0 when the
+    // directory is not whole, so that nothing is cut.
+    std::uint32_t ThumbnailStart(std::uint32_t offset);
+    void Put16(std::uint8_t* p, std::uint16_t value) const;
+    void Put32(std::uint8_t* p, std::uint32_t value) const;
     // mainPicture: IFD0 and its sub-directories, whose tags describe the picture itself.
     bool ParseDirectory(std::uint32_t offset, int nesting, bool mainPicture);
     void HandleTag(std::uint32_t tag, std::uint32_t format, const std::uint8_t* value, std::uint32_t byteCount,

@@ -755,17 +755,9 @@ bool VxImageJPG::WriteBackExif(VxStream* stream, std::int32_t start)
 {
     if (!m_exifReader || !m_exifInfo.isExif)
         return true;
-    const std::int32_t end = stream->Tell();
     m_exifReader->KeepExifAndComment();
-    stream->Seek(start, SEEK_SET);
-    if (!m_exifReader->ReadSections(stream, VxExifReader::kReadAll)) {
-        // A stream that cannot be read back (a file opened for writing only): the plain
-        // JPEG stands, and the stream is left after it.
-        stream->Seek(end, SEEK_SET);
-        return true;
-    }
-    stream->Seek(start, SEEK_SET);
-    if (m_exifReader->WriteSections(stream))
+    // A stream that cannot be read back (a file opened for writing only) keeps the plain JPEG.
+    if (m_exifReader->MergeIntoPicture(stream, start) != VxExifReader::MergeResult::WriteFailed)
         return true;
     // The picture is partly overwritten: that is a failed save, not a successful one.
     SetLastError("Output file write error --- out of disk space?");

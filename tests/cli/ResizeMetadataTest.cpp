@@ -1,0 +1,197 @@
+// resize --keep-metadata and --auto-orient. exiftool reads back what the outputs carry (camera
+// fields, comment, the fitted sizes, orientation, no thumbnail); jpegtran and exiftool build
+// the eight orientations, checked by where a corner marker lands. Faults caught: a field lost
+// or a size left at the source's, a thumbnail of the unmarked source kept, a turn the wrong
+// way, metadata written without the option, a damaged block that stops the picture or leaks.
+#include "image/VxImage.h"
+#include "tests/app/batch/PictureFiles.h"
+#include "tests/cli/CliHarness.h"
+#include "tests/support/PixelOracle.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+
+namespace vx::test {
+namespace {
+
+using Tags = std::map<std::string, std::string>;
+
+// exiftool's reading of the file: tag name -> value as a number where it has one.
+Tags ReadTags(const std::filesystem::path& file)
+{
+    const std::filesystem::path listing = file.string() + ".tags";
+    RunTool("exiftool -S -n -Make -Model -DateTimeOriginal -Comment -ExifImageWidth -ExifImageHeight "
+            "-IFD0:ImageWidth -IFD0:ImageHeight -Orientation -IFD1:all " + Quoted(file) + " > " + Quoted(listing));
+    Tags tags;
+    std::ifstream in(listing);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t colon = line.find(": ");
+        if (colon != std::string::npos)
+            tags[line.substr(0, colon)] = line.substr(colon + 2);
+    }
+    return tags;
+}
+
+bool Contains(const Bytes& bytes, const std::string& text)
+{
+    return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
+}
+
+class ResizeMetadataTest : public ::testing::Test {
+protected:
+    CliResult Resize(std::vector<std::string> options, const std::filesystem::path& source)
+    {
+        std::vector<std::string> args{"resize", "--dest", (scratch / "out").string()};
+        args.insert(args.end(), options.begin(), options.end());
+        args.push_back(source.string());
+        return Cli(args);
+    }
+    std::filesystem::path Output(const std::string& name) { return scratch / "out" / (name + ".jpg"); }
+
+    ScratchDir scratch;
+};
+
+TEST_F(ResizeMetadataTest, KeptFieldsAndCommentWithTheOutputSizeAndNoThumbnail)
+{
+    REQUIRE_TOOLS("exiftool");
+    struct Case {
+        const char* byteOrder;
+        int orientation;
+        bool autoOrient;
+        int width, height;        // of the output, as seen
+        const char* orientationOut;
+    };
+    const Case cases[] = {
+        {"II", 1, false, 40, 30, "1"}, // streamed
+        {"MM", 6, false, 40, 30, "6"}, // streamed, still to be turned by the viewer
+        {"II", 6, true, 30, 40, "1"},  // turned, through the general path
+        {"MM", 8, true, 30, 40, "1"},
+    };
+    ASSERT_TRUE(WritePicture(scratch / "thumb.jpg", 16, 12));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.byteOrder) + " orientation " + std::to_string(c.orientation));
+        const std::filesystem::path source = scratch / "camera.jpg";
+        ASSERT_TRUE(WritePicture(source, 80, 60));
+        RunTool("exiftool -q -overwrite_original -ExifByteOrder=" + std::string(c.byteOrder) +
+                " -Make=VantryCam '-Model=Test Model' '-DateTimeOriginal=2026:12:07 10:11:12' '-Comment=kept comment'"
+                " -ExifImageWidth=80 -ExifImageHeight=60 -IFD0:ImageWidth=80 -IFD0:ImageHeight=60 -Orientation#=" +
+                std::to_string(c.orientation) + " '-ThumbnailImage<=" + (scratch / "thumb.jpg").string() + "' " +
+                Quoted(source));
+        ASSERT_EQ(ReadTags(source).count("ThumbnailImage"), 1u) << "the source needs a thumbnail to drop";
+
+        std::vector<std::string> options{"--keep-metadata"};
+        if (c.autoOrient)
+            options.push_back("--auto-orient");
+        const CliResult run = Resize(options, source);
+        ASSERT_EQ(run.status, vx::cli::kExitOk) << run.out << run.err;
+
+        const Tags tags = ReadTags(Output("camera"));
+        EXPECT_EQ(tags.at("Make"), "VantryCam");
+        EXPECT_EQ(tags.at("Model"), "Test Model");
+        EXPECT_EQ(tags.at("DateTimeOriginal"), "2026:12:07 10:11:12");
+        EXPECT_EQ(tags.at("Comment"), "kept comment");
+        EXPECT_EQ(tags.at("ExifImageWidth"), std::to_string(c.width));
+        EXPECT_EQ(tags.at("ExifImageHeight"), std::to_string(c.height));
+        EXPECT_EQ(tags.at("ImageWidth"), std::to_string(c.width));
+        EXPECT_EQ(tags.at("ImageHeight"), std::to_string(c.height));
+        EXPECT_EQ(tags.at("Orientation"), c.orientationOut);
+        EXPECT_EQ(tags.count("ThumbnailImage") + tags.count("ThumbnailOffset"), 0u);
+        EXPECT_EQ(ReadPictureSize(Output("camera")), (PictureSize{c.width, c.height}));
+
+        std::filesystem::remove_all(scratch / "out");
+        ASSERT_EQ(Resize({}, source).status, vx::cli::kExitOk);
+        const Tags plain = ReadTags(Output("camera"));
+        EXPECT_EQ(plain.count("Make") + plain.count("Comment") + plain.count("Orientation"), 0u);
+        std::filesystem::remove_all(scratch / "out");
+    }
+}
+
+// The jpegtran transform that stores an upright picture so that orientation N shows it upright.
+constexpr const char* kStoredAs[9] = {"",           "",        "-flip horizontal", "-rotate 180", "-flip vertical",
+                                      "-transpose", "-rotate 270", "-transverse",   "-rotate 90"};
+
+TEST_F(ResizeMetadataTest, AutoOrientPutsTheCornerMarkerAtTheTopLeftForAllEightValues)
+{
+    REQUIRE_TOOLS("exiftool jpegtran");
+    // Upright: 96 x 64, white with a black 16 x 16 square at the top left.
+    VxImage upright(96, 64, 24, kVxTypeJpg);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 96; ++x) {
+            const BYTE level = (x < 16 && y >= 48) ? 0 : 255; // rows count from the bottom
+            upright.SetPixelColour(x, y, RGBQUAD{level, level, level, 0});
+        }
+    ASSERT_TRUE(upright.Save(ToU16(scratch / "upright.jpg").c_str(), kVxTypeJpg));
+
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE("orientation " + std::to_string(orientation));
+        const std::string name = Numbered("o", orientation);
+        const std::filesystem::path source = scratch / (name + ".jpg");
+        RunTool("jpegtran " + std::string(kStoredAs[orientation]) + " -outfile " + Quoted(source) + " " +
+                Quoted(scratch / "upright.jpg"));
+        RunTool("exiftool -q -overwrite_original -Orientation#=" + std::to_string(orientation) + " " + Quoted(source));
+
+        const CliResult run = Resize({"--auto-orient"}, source);
+        ASSERT_EQ(run.status, vx::cli::kExitOk) << run.out << run.err;
+        EXPECT_EQ(run.out.find("written at 48 x 32") != std::string::npos, orientation > 1) << run.out;
+        const VxImage out(ToU16(Output(name)).c_str(), kVxTypeJpg);
+        ASSERT_EQ(out.Width(), 48);
+        ASSERT_EQ(out.Height(), 32);
+        const auto seen = [&](int x, int yFromTop) { return out.PixelColour(x, 31 - yFromTop).rgbGreen; };
+        EXPECT_LT(seen(3, 3), 64);
+        EXPECT_GT(seen(44, 3), 192);
+        EXPECT_GT(seen(3, 28), 192);
+        EXPECT_GT(seen(44, 28), 192);
+    }
+}
+
+// SOI, then an APP1 "Exif" block with one main-directory entry (Make "VX") or, damaged, an
+// entry count that runs past the block; a comment; then the rest of a plain JPEG.
+Bytes WithExifAndComment(const Bytes& jpeg, bool damaged)
+{
+    const Bytes tiff = {'I', 'I', 42, 0, 8, 0, 0, 0,             // header, main directory at 8
+                        damaged ? std::uint8_t{0xFF} : std::uint8_t{1}, damaged ? std::uint8_t{0xFF} : std::uint8_t{0},
+                        0x0F, 0x01, 2, 0, 3, 0, 0, 0, 'V', 'X', 0, 0, // Make, ASCII, 3 bytes inline
+                        0, 0, 0, 0};                                  // no next directory
+    Bytes app1 = {0xFF, 0xE1, 0, static_cast<std::uint8_t>(2 + 6 + tiff.size()), 'E', 'x', 'i', 'f', 0, 0};
+    app1 = Joined(app1, tiff);
+    const Bytes comment = {0xFF, 0xFE, 0, 7, 'h', 'e', 'l', 'l', 'o'};
+    Bytes out(jpeg.begin(), jpeg.begin() + 2);
+    out = Joined(Joined(out, app1), comment);
+    return Joined(out, Bytes(jpeg.begin() + 2, jpeg.end()));
+}
+
+TEST_F(ResizeMetadataTest, MetadataOnlyWhenAskedAndADamagedBlockNeverStopsThePicture)
+{
+    struct Case {
+        bool damaged;
+        std::vector<std::string> options;
+        bool kept;
+        const char* logged; // in the log, or "" for no note
+    };
+    const Case cases[] = {
+        {false, {"--keep-metadata"}, true, ""},
+        {false, {}, false, ""},
+        {true, {"--keep-metadata"}, false, "the EXIF block is damaged (Illegally sized directory): written without metadata"},
+        {true, {"--auto-orient"}, false, "the EXIF block is damaged (Illegally sized directory): not turned"},
+    };
+    ASSERT_TRUE(WritePicture(scratch / "plain.jpg", 64, 48));
+    const Bytes plain = ReadFileBytes(scratch / "plain.jpg");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.damaged ? "damaged" : "sound") + (c.options.empty() ? "" : " " + c.options[0]));
+        WriteFileBytes(scratch / "tagged.jpg", WithExifAndComment(plain, c.damaged));
+        const CliResult run = Resize(c.options, scratch / "tagged.jpg");
+        ASSERT_EQ(run.status, vx::cli::kExitOk) << run.out << run.err;
+        const Bytes out = ReadFileBytes(Output("tagged"));
+        EXPECT_EQ(ReadPictureSize(Output("tagged")), (PictureSize{32, 24}));
+        EXPECT_EQ(Contains(out, std::string("Exif\0\0II", 8)), c.kept);
+        EXPECT_EQ(Contains(out, "hello"), c.kept);
+        EXPECT_EQ(run.out.find("Resized ") != std::string::npos, *c.logged != 0) << run.out;
+        EXPECT_NE(run.out.find(c.logged), std::string::npos) << run.out;
+        std::filesystem::remove_all(scratch / "out");
+    }
+}
+
+} // namespace
+} // namespace vx::test
