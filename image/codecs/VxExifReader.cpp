@@ -39,7 +39,8 @@ enum TiffFormat : std::uint32_t {
     kSShort = 8, kSLong = 9, kSRational = 10, kFloat = 11, kDouble = 12,
 };
 
-// Written when the kept sections start with neither APP0 nor APP1: JFIF 1.01, 300 x 300 dpi.
+// Written when the kept sections start with neither APP0 nor APP1 and no JFIF header was read:
+// JFIF 1.01, 300 x 300 dpi.
 constexpr std::uint8_t kJfifHeader[18] = {0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00, 0x01,
                                           0x01, 0x01, 0x01, 0x2C, 0x01, 0x2C, 0x00, 0x00};
 
@@ -218,6 +219,14 @@ bool VxExifReader::ReadSections(VxStream* stream, int mode)
         }
 
         case kMarkerApp0:
+            // A plain JFIF header is remembered for WriteSections, which otherwise has to
+            // invent one and would claim a resolution the picture does not have.
+            if (length == 16 && std::memcmp(data + 2, "JFIF", 5) == 0) {
+                m_jfifHeader[0] = 0xFF;
+                m_jfifHeader[1] = kMarkerApp0;
+                std::memcpy(m_jfifHeader + 2, data, 16);
+                m_haveJfifHeader = true;
+            }
             std::free(data);
             break;
 
@@ -592,7 +601,7 @@ bool VxExifReader::WriteSections(VxStream* stream)
     };
     bool ok = stream->PutC(0xFF) && stream->PutC(0xD8);
     if (ok && m_sections[0].marker != kMarkerApp1 && m_sections[0].marker != kMarkerApp0)
-        ok = put(kJfifHeader, sizeof kJfifHeader);
+        ok = put(m_haveJfifHeader ? m_jfifHeader : kJfifHeader, sizeof kJfifHeader);
     for (int i = 0; ok && i + 1 < m_sectionCount; ++i) {
         const JpegSection& section = m_sections[i];
         ok = stream->PutC(0xFF) && stream->PutC(static_cast<std::uint8_t>(section.marker)) &&

@@ -68,6 +68,8 @@ public:
     bool ReadSections(VxStream* stream, int mode);
     // Keeps only the first APP1 and the first COM section, in slots 0 and 1.
     void KeepExifAndComment();
+    // Writes SOI; a JFIF header when the first kept section is neither APP0 nor APP1 (the last
+    // plain one read, else one of 300 dpi); every kept section; the image data read last.
     bool WriteSections(VxStream* stream);
     // Makes the kept EXIF block (see KeepExifAndComment) describe a re-encoded picture of
     // width x height: ImageWidth/ImageLength of the main directory and PixelXDimension/
@@ -123,6 +125,9 @@ private:
     JpegSection m_sections[kMaxSections];
     int m_sectionCount = 0;
     bool m_ownsInfo;
+    // The last plain JFIF header read (APP0, 16 bytes long), marker included.
+    std::uint8_t m_jfifHeader[18] = {};
+    bool m_haveJfifHeader = false;
 
     // The TIFF block of the EXIF section being parsed and how many directories it has
     // cost so far (a bound on the work a hostile chain of links can cause).

@@ -23,7 +23,7 @@ Tags ReadTags(const std::filesystem::path& file)
 {
     const std::filesystem::path listing = file.string() + ".tags";
     RunTool("exiftool -S -n -Make -Model -DateTimeOriginal -Comment -ExifImageWidth -ExifImageHeight "
-            "-IFD0:ImageWidth -IFD0:ImageHeight -Orientation -IFD1:all " + Quoted(file) + " > " + Quoted(listing));
+            "-IFD0:ImageWidth -IFD0:ImageHeight -Orientation -IFD1:all -Warning " + Quoted(file) + " > " + Quoted(listing));
     Tags tags;
     std::ifstream in(listing);
     for (std::string line; std::getline(in, line);) {
@@ -87,7 +87,7 @@ TEST_F(ResizeMetadataTest, KeptFieldsAndCommentWithTheOutputSizeAndNoThumbnail)
         const CliResult run = Resize(options, source);
         ASSERT_EQ(run.status, vx::cli::kExitOk) << run.out << run.err;
 
-        const Tags tags = ReadTags(Output("camera"));
+        Tags tags = ReadTags(Output("camera"));
         EXPECT_EQ(tags.at("Make"), "VantryCam");
         EXPECT_EQ(tags.at("Model"), "Test Model");
         EXPECT_EQ(tags.at("DateTimeOriginal"), "2026:12:07 10:11:12");
@@ -98,6 +98,7 @@ TEST_F(ResizeMetadataTest, KeptFieldsAndCommentWithTheOutputSizeAndNoThumbnail)
         EXPECT_EQ(tags.at("ImageHeight"), std::to_string(c.height));
         EXPECT_EQ(tags.at("Orientation"), c.orientationOut);
         EXPECT_EQ(tags.count("ThumbnailImage") + tags.count("ThumbnailOffset"), 0u);
+        EXPECT_EQ(tags.count("Warning"), 0u) << tags["Warning"];
         EXPECT_EQ(ReadPictureSize(Output("camera")), (PictureSize{c.width, c.height}));
 
         std::filesystem::remove_all(scratch / "out");
@@ -146,47 +147,68 @@ TEST_F(ResizeMetadataTest, AutoOrientPutsTheCornerMarkerAtTheTopLeftForAllEightV
     }
 }
 
-// SOI, then an APP1 "Exif" block with one main-directory entry (Make "VX") or, damaged, an
-// entry count that runs past the block; a comment; then the rest of a plain JPEG.
-Bytes WithExifAndComment(const Bytes& jpeg, bool damaged)
+enum class Block { Sound, BadMainDirectory, BadExifDirectory, CommentOnly };
+
+// SOI, then an APP1 "Exif" block whose main directory holds Make "VX" and a link to an EXIF
+// directory, and a comment; then the rest of a plain JPEG. A bad directory's entry count runs
+// past the block: in the main directory the picture's EXIF is unreadable, in the EXIF
+// directory only the walk that fits the sizes finds it.
+Bytes WithExifAndComment(const Bytes& jpeg, Block block)
 {
-    const Bytes tiff = {'I', 'I', 42, 0, 8, 0, 0, 0,             // header, main directory at 8
-                        damaged ? std::uint8_t{0xFF} : std::uint8_t{1}, damaged ? std::uint8_t{0xFF} : std::uint8_t{0},
-                        0x0F, 0x01, 2, 0, 3, 0, 0, 0, 'V', 'X', 0, 0, // Make, ASCII, 3 bytes inline
-                        0, 0, 0, 0};                                  // no next directory
+    // Entry counts, low byte first.
+    const std::uint8_t mainCount = block == Block::BadMainDirectory ? 0xFF : 2;
+    const std::uint8_t mainCountHigh = block == Block::BadMainDirectory ? 0xFF : 0;
+    const std::uint8_t exifCount = block == Block::BadExifDirectory ? 0xFF : 0;
+    const Bytes tiff = {'I', 'I', 42, 0, 8, 0, 0, 0,                          // header, main directory at 8
+                        mainCount, mainCountHigh,
+                        0x0F, 0x01, 2, 0, 3, 0, 0, 0, 'V', 'X', 0, 0,           // Make, ASCII, 3 bytes inline
+                        0x69, 0x87, 4, 0, 1, 0, 0, 0, 38, 0, 0, 0,              // EXIF directory at 38
+                        0, 0, 0, 0,                                             // no next directory
+                        exifCount, exifCount, 0, 0, 0, 0};                      // the EXIF directory
     Bytes app1 = {0xFF, 0xE1, 0, static_cast<std::uint8_t>(2 + 6 + tiff.size()), 'E', 'x', 'i', 'f', 0, 0};
     app1 = Joined(app1, tiff);
     const Bytes comment = {0xFF, 0xFE, 0, 7, 'h', 'e', 'l', 'l', 'o'};
     Bytes out(jpeg.begin(), jpeg.begin() + 2);
-    out = Joined(Joined(out, app1), comment);
+    if (block != Block::CommentOnly)
+        out = Joined(out, app1);
+    out = Joined(out, comment);
     return Joined(out, Bytes(jpeg.begin() + 2, jpeg.end()));
 }
 
 TEST_F(ResizeMetadataTest, MetadataOnlyWhenAskedAndADamagedBlockNeverStopsThePicture)
 {
     struct Case {
-        bool damaged;
+        Block block;
         std::vector<std::string> options;
-        bool kept;
+        bool exifKept, commentKept;
         const char* logged; // in the log, or "" for no note
     };
     const Case cases[] = {
-        {false, {"--keep-metadata"}, true, ""},
-        {false, {}, false, ""},
-        {true, {"--keep-metadata"}, false, "the EXIF block is damaged (Illegally sized directory): written without metadata"},
-        {true, {"--auto-orient"}, false, "the EXIF block is damaged (Illegally sized directory): not turned"},
+        {Block::Sound, {"--keep-metadata"}, true, true, ""},
+        {Block::Sound, {}, false, false, ""},
+        {Block::CommentOnly, {"--keep-metadata"}, false, true, ""},
+        {Block::BadMainDirectory, {"--keep-metadata"}, false, false,
+         "the EXIF block is damaged (Illegally sized directory): written without metadata"},
+        {Block::BadMainDirectory, {"--auto-orient"}, false, false,
+         "the EXIF block is damaged (Illegally sized directory): not turned"},
+        {Block::BadExifDirectory, {"--keep-metadata"}, false, false,
+         "the EXIF block is damaged (Illegally sized directory): written without metadata"},
     };
     ASSERT_TRUE(WritePicture(scratch / "plain.jpg", 64, 48));
     const Bytes plain = ReadFileBytes(scratch / "plain.jpg");
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.damaged ? "damaged" : "sound") + (c.options.empty() ? "" : " " + c.options[0]));
-        WriteFileBytes(scratch / "tagged.jpg", WithExifAndComment(plain, c.damaged));
+        SCOPED_TRACE("block " + std::to_string(static_cast<int>(c.block)) + (c.options.empty() ? "" : " " + c.options[0]));
+        WriteFileBytes(scratch / "tagged.jpg", WithExifAndComment(plain, c.block));
         const CliResult run = Resize(c.options, scratch / "tagged.jpg");
         ASSERT_EQ(run.status, vx::cli::kExitOk) << run.out << run.err;
         const Bytes out = ReadFileBytes(Output("tagged"));
-        EXPECT_EQ(ReadPictureSize(Output("tagged")), (PictureSize{32, 24}));
-        EXPECT_EQ(Contains(out, std::string("Exif\0\0II", 8)), c.kept);
-        EXPECT_EQ(Contains(out, "hello"), c.kept);
+        // The resolution of a picture without EXIF stays that of its JFIF header.
+        const VxImage written(ToU16(Output("tagged")).c_str(), kVxTypeJpg);
+        EXPECT_EQ(written.Width(), 32);
+        EXPECT_EQ(written.Height(), 24);
+        EXPECT_EQ(written.XDpi(), VxImage(ToU16(scratch / "plain.jpg").c_str(), kVxTypeJpg).XDpi());
+        EXPECT_EQ(Contains(out, std::string("Exif\0\0II", 8)), c.exifKept);
+        EXPECT_EQ(Contains(out, "hello"), c.commentKept);
         EXPECT_EQ(run.out.find("Resized ") != std::string::npos, *c.logged != 0) << run.out;
         EXPECT_NE(run.out.find(c.logged), std::string::npos) << run.out;
         std::filesystem::remove_all(scratch / "out");
