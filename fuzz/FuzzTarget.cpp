@@ -92,7 +92,14 @@ void RunExif(Input input)
     for (int mode : {VxExifReader::kReadExif, VxExifReader::kReadAll}) {
         InputStream source(input);
         VxExifReader reader;
-        if (!reader.ReadSections(&source.stream, mode) || mode != VxExifReader::kReadAll)
+        const bool read = reader.ReadSections(&source.stream, mode);
+        if (mode == VxExifReader::kReadExif) {
+            // The resize job fits whatever block a source gave, also when the walk stopped later.
+            reader.KeepExifAndComment();
+            reader.FitExifTo(17, 9, true);
+            continue;
+        }
+        if (!read)
             continue;
         reader.KeepExifAndComment();
         VxMemStream out;
