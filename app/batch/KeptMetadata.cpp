@@ -37,14 +37,19 @@ void KeptMetadata::Read(const char16_t* sourcePath)
     if (!file)
         return;
     m_reader.reset(new (std::nothrow) VxExifReader());
-    if (!m_reader || !m_reader->Info())
-        return m_reader.reset();
+    if (!m_reader || !m_reader->Info()) {
+        m_reader.reset(); // no memory for the sections: the output goes without them
+        return;
+    }
     VxFileStream stream(file.get());
     // A walk that stops after the EXIF block (too many sections, a cut file) still read it.
     m_reader->ReadSections(&stream, VxExifReader::kReadExif);
-    for (int i = 0; i < m_reader->SectionCount(); ++i)
-        if (m_reader->Section(i).marker == kMarkerApp1 && !m_reader->Info()->isExif)
-            return Drop(m_reader->LastError());
+    for (int i = 0; i < m_reader->SectionCount(); ++i) {
+        if (m_reader->Section(i).marker == kMarkerApp1 && !m_reader->Info()->isExif) {
+            Drop(m_reader->LastError());
+            return;
+        }
+    }
     m_reader->KeepExifAndComment();
 }
 
