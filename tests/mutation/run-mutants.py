@@ -6,7 +6,11 @@ every test passed (survived). The source file is restored after every fault, als
 The results file names, for each fault, the tests that failed: a test that is alone in killing
 none of them adds nothing the others do not catch.
 
-  tests/mutation/run-mutants.py [--tree DIR] [--build DIR] [--only TEXT] [--results FILE]
+  tests/mutation/run-mutants.py [--tree DIR] [--build DIR] [--only TEXT] [--results FILE] [--first-kill]
+
+With --first-kill the executables of an area run only until one fails: the verdicts are the
+same, the results name the killers of the first failing executable only, and a loaded machine
+gets through the list several times faster.
 
 A mutant whose build fails is reported as 'stillborn' and counts for neither side. Run it under
 `nice` on a shared machine; results go to stdout and, as tab-separated lines, to --results."""
@@ -19,13 +23,13 @@ import signal
 import subprocess
 import sys
 
-# The test executables that can see a fault in each area.
+# The test executables that can see a fault in each area, the quickest first.
 AREA_TESTS = {
-    "core": ["vantry_image_tests", "vantry_codec_tests", "vantry_batch_tests"],
+    "core": ["vantry_image_tests", "vantry_batch_tests", "vantry_codec_tests"],
     "resample": ["vantry_image_tests", "vantry_batch_tests"],
     "marker": ["vantry_image_tests", "vantry_platform_tests", "vantry_batch_tests"],
     "stream": ["vantry_image_tests", "vantry_codec_tests"],
-    "jpeg": ["vantry_codec_tests", "vantry_image_tests", "vantry_batch_tests", "vantry_cli_tests"],
+    "jpeg": ["vantry_image_tests", "vantry_cli_tests", "vantry_batch_tests", "vantry_codec_tests"],
     "exif": ["vantry_codec_tests"],
     "batch": ["vantry_batch_tests", "vantry_cli_tests"],
     "cli": ["vantry_cli_tests"],
@@ -89,6 +93,7 @@ def main():
     parser.add_argument("--build")
     parser.add_argument("--only", default="", help="run only mutants whose area or name contains this")
     parser.add_argument("--results")
+    parser.add_argument("--first-kill", action="store_true", help="stop at the first failing executable")
     args = parser.parse_args()
     tree = pathlib.Path(args.tree).resolve()
     build = pathlib.Path(args.build or tree / "build" / "linux")
@@ -125,6 +130,8 @@ def main():
                 else:
                     for target in targets:
                         killers += failing_tests(str(build / "tests" / target), 300)
+                        if killers and args.first_kill:
+                            break
                     verdict = "killed" if killers else "survived"
                 put_back()
             tally[m.area][verdict] += 1
