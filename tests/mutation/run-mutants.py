@@ -8,9 +8,9 @@ none of them adds nothing the others do not catch.
 
   tests/mutation/run-mutants.py [--tree DIR] [--build DIR] [--only TEXT] [--results FILE] [--first-kill]
 
-With --first-kill the executables of an area run only until one fails: the verdicts are the
-same, the results name the killers of the first failing executable only, and a loaded machine
-gets through the list several times faster.
+With --first-kill the executables of an area are built and run one at a time, quickest first,
+until one fails: the verdicts are the same, the results name the killers of the first failing
+executable only, and a loaded machine gets through the list several times faster.
 
 A mutant whose build fails is reported as 'stillborn' and counts for neither side. Run it under
 `nice` on a shared machine; results go to stdout and, as tab-separated lines, to --results."""
@@ -124,15 +124,19 @@ def main():
                 start, end = found[0].span()
                 source.write_text(text[:start] + m.replacement + text[end:])
                 targets = AREA_TESTS[m.area]
-                built = run(["cmake", "--build", str(build), "-j2", "--target", *targets], 1800)
-                if built != 0:
-                    verdict = "stillborn"
-                else:
-                    for target in targets:
+                # With --first-kill each executable is built just before it runs, so a fault
+                # the first one kills links no other.
+                batches = [[t] for t in targets] if args.first_kill else [targets]
+                verdict = None
+                for batch in batches:
+                    if run(["cmake", "--build", str(build), "-j2", "--target", *batch], 1800) != 0:
+                        verdict = "stillborn"
+                        break
+                    for target in batch:
                         killers += failing_tests(str(build / "tests" / target), 300)
-                        if killers and args.first_kill:
-                            break
-                    verdict = "killed" if killers else "survived"
+                    if killers and args.first_kill:
+                        break
+                verdict = verdict or ("killed" if killers else "survived")
                 put_back()
             tally[m.area][verdict] += 1
             lines.append(f"{m.area}\t{m.name}\t{verdict}\t{' '.join(killers)}")
