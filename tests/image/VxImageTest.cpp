@@ -154,6 +154,9 @@ TEST(VxImageSettings, TransparencyAndCodecOptions)
     EXPECT_EQ(image.CodecOption(kVxTypeSka), 109u);
     EXPECT_EQ(image.CodecOption(4), 102u); // no format: falls back to the image's own type (GIF)
     EXPECT_EQ(image.CodecOption(kVxTypeUnknown), 102u);
+    std::uint32_t slot = 1; // one slot per format code, none for the codes in between
+    for (std::uint32_t code : {1u, 2u, 3u, 5u, 7u, 8u, 9u, 10u, 18u, 4u, 19u})
+        EXPECT_EQ(VxImage::OptionSlot(code), code == 4 || code == 19 ? 0u : slot++) << code;
 }
 
 TEST(VxImageSettings, ColorRefAndLastError)
@@ -213,6 +216,7 @@ TEST(VxImagePixels, OutsideTheImageAndWithoutPixels)
 
     // Every call is safe on an image without pixels.
     VxImage empty(kVxTypeUnknown);
+    EXPECT_EQ(empty.RowAddress(0), nullptr);
     empty.SetTransparentColour(Rgb(1, 2, 3));
     EXPECT_EQ(empty.PixelIndex(0, 0), 0);
     EXPECT_TRUE(SameQuad(empty.PixelColour(0, 0), Rgb(1, 2, 3)));
