@@ -258,10 +258,11 @@ struct CoderCase {
 };
 
 // A full code table (noise), the longest runs (flat), runs of many colours that outgrow the
-// table, 4 and 1 bits per pixel, one-pixel rows.
+// table and runs that come back to a colour, 4 and 1 bits per pixel, one-pixel rows.
 const CoderCase kCoderCases[] = {
     {"Noise8", 97, 61, 8, 0},    {"Flat8", 200, 120, 8, 1}, {"Runs8", 300, 90, 8, 2},
-    {"Stripes4", 45, 33, 4, 3}, {"Runs1", 250, 40, 1, 2},  {"Width1", 1, 300, 8, 0},
+    {"Stripes4", 45, 33, 4, 3}, {"Runs4", 640, 50, 4, 2},  {"Runs1", 250, 40, 1, 2},
+    {"Width1", 1, 300, 8, 0},
 };
 
 class VxImageGIFCoder : public testing::TestWithParam<std::tuple<CoderCase, int>> {};
