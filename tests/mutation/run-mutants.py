@@ -6,7 +6,7 @@ every test passed (survived). The source file is restored after every fault, als
 The results file names, for each fault, the tests that failed: a test that is alone in killing
 none of them adds nothing the others do not catch.
 
-  tests/mutation/run-mutants.py [--tree DIR] [--build DIR] [--only TEXT] [--results FILE] [--first-kill]
+  tests/mutation/run-mutants.py [--tree DIR] [--build DIR] [--only TEXT[,TEXT...]] [--results FILE] [--first-kill]
 
 With --first-kill the executables of an area are built and run one at a time, quickest first,
 until one fails: the verdicts are the same, the results name the killers of the first failing
@@ -91,13 +91,15 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tree", default=str(here.parent.parent))
     parser.add_argument("--build")
-    parser.add_argument("--only", default="", help="run only mutants whose area or name contains this")
+    parser.add_argument("--only", default="", help="run only mutants whose area or name contains this "
+                        "(or one of several, comma-separated)")
     parser.add_argument("--results")
     parser.add_argument("--first-kill", action="store_true", help="stop at the first failing executable")
     args = parser.parse_args()
     tree = pathlib.Path(args.tree).resolve()
     build = pathlib.Path(args.build or tree / "build" / "linux")
-    mutants = [m for m in read_mutants(here / "mutants.txt") if args.only in m.area or args.only in m.name]
+    wanted = args.only.split(",")
+    mutants = [m for m in read_mutants(here / "mutants.txt") if any(w in m.area or w in m.name for w in wanted)]
     # One file after another: consecutive faults in one file recompile only that file.
     mutants.sort(key=lambda m: (m.path, m.area, m.name))
 
