@@ -257,12 +257,13 @@ struct CoderCase {
     int width, height, depth, kind;
 };
 
-// A full code table (noise), the longest runs (flat), runs of many colours that outgrow the
-// table and runs that come back to a colour, 4 and 1 bits per pixel, one-pixel rows.
+// Every coder on noise (a full code table), flat areas (the longest runs), runs of many colours,
+// stripes, 1- and 4-bit pictures and one-pixel or 4096-pixel rows.
 const CoderCase kCoderCases[] = {
-    {"Noise8", 97, 61, 8, 0},    {"Flat8", 200, 120, 8, 1}, {"Runs8", 300, 90, 8, 2},
-    {"Stripes4", 45, 33, 4, 3}, {"Runs4", 640, 50, 4, 2},  {"Runs1", 250, 40, 1, 2},
-    {"Width1", 1, 300, 8, 0},
+    {"Noise8", 97, 61, 8, 0},    {"Flat8", 200, 120, 8, 1},      {"Runs8", 300, 90, 8, 2},
+    {"Stripes4", 45, 33, 4, 3},  {"Noise1", 77, 19, 1, 0},       {"Runs1", 250, 40, 1, 2},
+    {"Width1", 1, 300, 8, 0},    {"Width4096", 4096, 3, 8, 3},   {"Noise4Wide", 4096, 2, 4, 0},
+    {"Runs4", 640, 50, 4, 2},
 };
 
 class VxImageGIFCoder : public testing::TestWithParam<std::tuple<CoderCase, int>> {};
