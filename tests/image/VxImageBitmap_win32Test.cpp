@@ -38,38 +38,25 @@ HBITMAP PatternSection(int width, int height, WORD bits, std::uint8_t seed)
 
 } // namespace
 
-TEST(VxImageBitmap, CopiesA24BitSectionRowForRow)
+TEST(VxImageBitmap, CopiesASectionRowForRowWithItsPalette)
 {
-    HBITMAP section = PatternSection(5, 3, 24, 7);
-    ASSERT_TRUE(section);
-    VxImage image;
-    ASSERT_TRUE(image.CreateFromBitmap(section, nullptr));
-    DeleteObject(section);
-    EXPECT_EQ(image.Width(), 5);
-    EXPECT_EQ(image.Height(), 3);
-    EXPECT_EQ(image.BitsPerPixel(), 24);
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 5; ++x) {
-            const std::uint8_t* p = image.RowAddress(y) + 3 * x;
-            const int offset = y * 16 + 3 * x;
-            EXPECT_EQ(p[0], std::uint8_t(7 + offset));
-            EXPECT_EQ(p[2], std::uint8_t(7 + offset + 2));
+    for (WORD bits : {24, 8}) {
+        SCOPED_TRACE(bits);
+        HBITMAP section = PatternSection(5, 3, bits, 7);
+        ASSERT_TRUE(section);
+        VxImage image;
+        ASSERT_TRUE(image.CreateFromBitmap(section, nullptr));
+        DeleteObject(section);
+        EXPECT_EQ(image.Width() * 100 + image.Height(), 503);
+        EXPECT_EQ(image.BitsPerPixel(), bits);
+        for (std::uint32_t y = 0; y < 3; ++y)
+            for (int i = 0; i < 5 * bits / 8; ++i)
+                EXPECT_EQ(image.RowAddress(y)[i], std::uint8_t(7 + y * image.RowStride() + i)) << y << "," << i;
+        if (bits == 8) {
+            const RGBQUAD entry = image.PaletteEntry(7);
+            EXPECT_EQ(entry.rgbBlue * 1000000 + entry.rgbGreen * 1000 + entry.rgbRed, 7248003);
         }
-}
-
-TEST(VxImageBitmap, CopiesAnEightBitSectionWithItsPalette)
-{
-    HBITMAP section = PatternSection(4, 2, 8, 0);
-    ASSERT_TRUE(section);
-    VxImage image;
-    ASSERT_TRUE(image.CreateFromBitmap(section));
-    DeleteObject(section);
-    EXPECT_EQ(image.BitsPerPixel(), 8);
-    EXPECT_EQ(image.PixelIndex(3, 1), 7);
-    const RGBQUAD entry = image.PaletteEntry(7);
-    EXPECT_EQ(entry.rgbBlue, 7);
-    EXPECT_EQ(entry.rgbGreen, 248);
-    EXPECT_EQ(entry.rgbRed, 3);
+    }
 }
 
 TEST(VxImageBitmap, RefusesNullBitmapsAndAliases)

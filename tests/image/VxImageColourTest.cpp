@@ -2,6 +2,7 @@
 // checked on small pictures built pixel by pixel: golden grey levels, depth changes,
 // inversion round trips (padding included), bit-field expansion in place, and planes.
 #include "image/VxImage.h"
+#include "tests/support/ImageChecks.h"
 
 #include <gtest/gtest.h>
 
@@ -13,18 +14,7 @@
 
 namespace {
 
-RGBQUAD Rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t fourth = 0)
-{
-    return RGBQUAD{b, g, r, fourth};
-}
-
-::testing::AssertionResult SameColour(RGBQUAD a, RGBQUAD b)
-{
-    if (a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "rgb " << int(a.rgbRed) << "," << int(a.rgbGreen) << "," << int(a.rgbBlue)
-                                         << " vs " << int(b.rgbRed) << "," << int(b.rgbGreen) << "," << int(b.rgbBlue);
-}
+using namespace vx::test;
 
 // Palette entries from index 0, then the indices of row 0.
 void SetPaletteAndRow(VxImage& image, const std::vector<RGBQUAD>& palette, const std::vector<int>& row)
@@ -32,35 +22,6 @@ void SetPaletteAndRow(VxImage& image, const std::vector<RGBQUAD>& palette, const
     image.SetPalette(palette.data(), static_cast<std::uint32_t>(palette.size()));
     for (std::size_t x = 0; x < row.size(); ++x)
         image.SetPixelIndex(static_cast<std::int32_t>(x), 0, static_cast<std::uint8_t>(row[x]));
-}
-
-// The indices of row y, for one-line comparisons.
-std::vector<int> RowIndices(const VxImage& image, std::int32_t y)
-{
-    std::vector<int> row;
-    for (std::int32_t x = 0; x < image.Width(); ++x)
-        row.push_back(image.PixelIndex(x, y));
-    return row;
-}
-
-std::vector<int> SelectionBox(const VxImage& image)
-{
-    const auto& box = image.Info().selectionBox;
-    return {box.left, box.top, box.right, box.bottom};
-}
-
-std::vector<std::uint8_t> PixelBytes(const VxImage& image)
-{
-    const std::uint8_t* bits = image.RowAddress(0);
-    return {bits, bits + std::size_t{image.RowStride()} * image.Height()};
-}
-
-// Every byte of the pixel rows, padding included, gets a distinct value.
-void FillPattern(VxImage& image)
-{
-    std::uint8_t* bits = image.RowAddress(0);
-    for (std::size_t i = 0; i < std::size_t{image.RowStride()} * image.Height(); ++i)
-        bits[i] = static_cast<std::uint8_t>(i * 37 + 11);
 }
 
 // No public call builds a selection from scratch; tests make one through the protected mask.
@@ -78,16 +39,6 @@ public:
         info.selectionBox = {left, top, right, bottom};
     }
 };
-
-TEST(VxImageColour, GreyValuesAndLuminanceOrder)
-{
-    for (auto [colour, grey] : {std::pair{Rgb(255, 255, 255), 255}, {Rgb(255, 0, 0), 76}, {Rgb(0, 255, 0), 149},
-                                {Rgb(0, 0, 255), 29}})
-        EXPECT_EQ(VxImage::GreyValue(colour), grey) << grey;
-    const RGBQUAD red = Rgb(255, 0, 0), green = Rgb(0, 255, 0);
-    EXPECT_EQ(VxImage::LuminanceCompare(&red, &green), 76 - 149);
-    EXPECT_EQ(VxImage::LuminanceCompare(&green, &green), 0);
-}
 
 TEST(VxImageColour, ToGreyscale)
 {
@@ -154,7 +105,7 @@ TEST(VxImageColour, ThresholdToMonoSplitsTheGreyLevelAboveTheLevel)
 TEST(VxImageColour, CancelledConversionsLeaveTheImageAlone)
 {
     VxImage image(5, 3, 8, 0);
-    FillPattern(image);
+    FillNoise(image, 11);
     const auto before = PixelBytes(image);
     image.Info().escape = 1;
     EXPECT_FALSE(image.ThresholdToMono(128));
@@ -167,7 +118,7 @@ TEST(VxImageColour, CancelledConversionsLeaveTheImageAlone)
 TEST(VxImageColour, IncreaseBpp)
 {
     VxImage eight(3, 2, 8, 0);
-    FillPattern(eight);
+    FillNoise(eight, 11);
     const std::vector<std::uint8_t> block(eight.DibAddress(), eight.DibAddress() + eight.DibSize());
     EXPECT_TRUE(eight.IncreaseBpp(8));
     EXPECT_EQ(std::memcmp(block.data(), eight.DibAddress(), block.size()), 0);
@@ -203,7 +154,7 @@ TEST(VxImageColour, IncreaseBpp)
 TEST(VxImageColour, InvertTwiceRestoresTrueColourPaddingIncluded)
 {
     VxImage image(3, 2, 24, 0); // rows of 9 pixel bytes and 3 padding bytes
-    FillPattern(image);
+    FillNoise(image, 11);
     image.SetTransparentColour(Rgb(1, 2, 3));
     const auto before = PixelBytes(image);
     ASSERT_TRUE(image.Invert());
@@ -218,7 +169,7 @@ TEST(VxImageColour, InvertTwiceRestoresTrueColourPaddingIncluded)
 TEST(VxImageColour, InvertOfPaletteImagesAndSelections)
 {
     VxImage colour(3, 1, 8, 0); // a colour palette is inverted, the indices stay
-    FillPattern(colour);
+    FillNoise(colour, 11);
     colour.SetPaletteEntry(0, 255, 0, 0, 9);
     const auto pixels = PixelBytes(colour);
     ASSERT_TRUE(colour.Invert());
@@ -332,7 +283,7 @@ TEST(VxImageColour, MirrorAndFlipMoveEveryPixelAndThePlanes)
         SCOPED_TRACE(bits);
         const std::int32_t width = 13, height = 3; // odd: the middle column and row stay
         SelectableImage image(width, height, bits);
-        FillPattern(image);
+        FillNoise(image, 11);
         for (int i = 0; i < 256; ++i)
             image.SetPaletteEntry(static_cast<std::uint8_t>(i), i, 255 - i, 7 * i);
         ASSERT_TRUE(image.CreateAlpha());

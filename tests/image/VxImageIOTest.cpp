@@ -1,6 +1,5 @@
-// Load, save and format dispatch: type codes and their option slots, the codec table's order,
-// the error texts of unknown formats, missing files and refused images, the lastError restore
-// of Load's second pass, and UTF-16 file names reaching the disk.
+// Load, save and format dispatch: the error texts of unknown formats, missing files and refused
+// images, the lastError restore of Load's second pass, and UTF-16 file names reaching the disk.
 #include "image/VxImage.h"
 #include "image/VxStream.h"
 #include "image/codecs/CodecTable.h"
@@ -19,25 +18,6 @@ constexpr const char* kUnknownEncode = "Encode: Unknown format";
 
 // No picture format accepts it: no BMP/JPEG/ICO/GIF signature, TGA colour-map type 'h', WBMP type not 0.
 const std::string kNotAPicture = "this is not a picture\n";
-
-TEST(VxImageDispatch, OptionSlotsAndTheCodecTable)
-{
-    std::uint32_t expectedSlot = 1;
-    for (std::uint32_t code : {1u, 2u, 3u, 5u, 7u, 8u, 9u, 10u, 18u})
-        EXPECT_EQ(VxImage::OptionSlot(code), expectedSlot++) << code;
-    for (std::uint32_t code : {0u, 4u, 6u, 11u, 17u, 19u, 0xFFFFFFFFu})
-        EXPECT_EQ(VxImage::OptionSlot(code), 0u) << code;
-
-    int previous = -1;
-    for (const CodecEntry& row : CodecTable()) {
-        EXPECT_NE(VxImage::OptionSlot(row.type), 0u) << row.type;
-        EXPECT_GT(row.detectionOrder, previous);
-        previous = row.detectionOrder;
-        EXPECT_EQ(FindCodec(row.type), &row);
-    }
-    EXPECT_EQ(FindCodec(kVxTypeUnknown), nullptr);
-    EXPECT_EQ(FindCodec(4), nullptr);
-}
 
 TEST(VxImageDispatch, DecodeRefusesNullStreamsAndUnknownCodes)
 {
@@ -99,21 +79,6 @@ TEST(VxImageDispatch, LoadOfAnUnrecognisedFile)
     unsupported.SetLastError("before");
     EXPECT_FALSE(unsupported.Load(name.c_str(), 4));
     EXPECT_STREQ(unsupported.LastError(), "before");
-}
-
-TEST(VxImageDispatch, LoadWithTheJpegCodeFallsBackToDetection)
-{
-    vx::test::ScratchDir dir;
-    const std::u16string name = vx::test::ToU16(dir / "bitmap.jpg");
-    VxImage bitmap(5, 3, 24, kVxTypeBmp);
-    bitmap.Clear(77);
-    ASSERT_TRUE(bitmap.Save(name.c_str(), kVxTypeBmp));
-
-    VxImage loaded(name.c_str(), kVxTypeJpg); // the JPEG pass fails, detection finds BMP
-    ASSERT_TRUE(loaded.IsValid()) << loaded.LastError();
-    EXPECT_EQ(loaded.ImageType(), kVxTypeBmp);
-    EXPECT_EQ(loaded.Width(), 5);
-    EXPECT_EQ(loaded.PixelColour(4, 2).rgbGreen, 77);
 }
 
 TEST(VxImageDispatch, SaveFailures)

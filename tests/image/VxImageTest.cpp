@@ -2,6 +2,7 @@
 // access at 1, 4, 8 and 24 bits, the NearestIndex cache, and the ownership rules of
 // CopyFrom, TakeOver, MakeAlias and Destroy (leaks and double frees show up under ASan).
 #include "image/VxImage.h"
+#include "tests/support/ImageChecks.h"
 
 #include <gtest/gtest.h>
 
@@ -38,24 +39,7 @@ public:
     }
 };
 
-RGBQUAD Quad(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint8_t fourth = 0)
-{
-    return RGBQUAD{blue, green, red, fourth};
-}
-
-::testing::AssertionResult SameQuad(RGBQUAD a, RGBQUAD b)
-{
-    if (std::memcmp(&a, &b, sizeof(a)) == 0)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "rgb+4th " << int(a.rgbRed) << "," << int(a.rgbGreen) << ","
-                                         << int(a.rgbBlue) << "," << int(a.rgbReserved);
-}
-
-std::vector<int> SelectionBox(const VxImage& image)
-{
-    const auto& box = image.Info().selectionBox;
-    return {box.left, box.top, box.right, box.bottom};
-}
+using namespace vx::test;
 
 // ---- Create ---------------------------------------------------------------------------
 
@@ -128,17 +112,6 @@ TEST(VxImageCreate, ResetsSelectionAndAlpha)
 
 // ---- Defaults and settings ------------------------------------------------------------------
 
-TEST(VxImageSettings, ConstructionDefaults)
-{
-    VxImage image(kVxTypeJpg);
-    EXPECT_FALSE(image.IsValid());
-    EXPECT_EQ(image.RowAddress(0), nullptr);
-    EXPECT_EQ((std::vector<int>{image.XDpi(), image.Header().biYPelsPerMeter, image.JpegQuality(),
-                                image.TransparentIndex(), image.Info().alphaMax}),
-              (std::vector<int>{96, 3780, 90, -1, 255}));
-    EXPECT_TRUE(image.Info().drawEnabled && image.Info().littleEndianHost);
-}
-
 TEST(VxImageSettings, DpiAndPixelsPerMetre)
 {
     VxImage image(2, 2, 24, kVxTypeUnknown);
@@ -170,10 +143,10 @@ TEST(VxImageSettings, TransparencyAndCodecOptions)
     }
     image.SetPaletteEntry(2, 10, 20, 30, 40);
     image.SetTransparentIndex(2);
-    EXPECT_TRUE(SameQuad(image.TransparentColour(), Quad(10, 20, 30, 40)));
+    EXPECT_TRUE(SameQuad(image.TransparentColour(), Rgb(10, 20, 30, 40)));
     VxImage rgb(2, 2, 24, kVxTypeUnknown);
-    rgb.SetTransparentColour(Quad(1, 2, 3, 99));
-    EXPECT_TRUE(SameQuad(rgb.TransparentColour(), Quad(1, 2, 3, 0)));
+    rgb.SetTransparentColour(Rgb(1, 2, 3, 99));
+    EXPECT_TRUE(SameQuad(rgb.TransparentColour(), Rgb(1, 2, 3, 0)));
 
     for (std::uint32_t slot = 0; slot < kVxCodecOptionSlots; ++slot)
         image.Info().codecOptions[slot] = 100 + slot;
@@ -181,6 +154,9 @@ TEST(VxImageSettings, TransparencyAndCodecOptions)
     EXPECT_EQ(image.CodecOption(kVxTypeSka), 109u);
     EXPECT_EQ(image.CodecOption(4), 102u); // no format: falls back to the image's own type (GIF)
     EXPECT_EQ(image.CodecOption(kVxTypeUnknown), 102u);
+    std::uint32_t slot = 1; // one slot per format code, none for the codes in between
+    for (std::uint32_t code : {1u, 2u, 3u, 5u, 7u, 8u, 9u, 10u, 18u, 4u, 19u})
+        EXPECT_EQ(VxImage::OptionSlot(code), code == 4 || code == 19 ? 0u : slot++) << code;
 }
 
 TEST(VxImageSettings, ColorRefAndLastError)
@@ -240,15 +216,16 @@ TEST(VxImagePixels, OutsideTheImageAndWithoutPixels)
 
     // Every call is safe on an image without pixels.
     VxImage empty(kVxTypeUnknown);
-    empty.SetTransparentColour(Quad(1, 2, 3));
+    EXPECT_EQ(empty.RowAddress(0), nullptr);
+    empty.SetTransparentColour(Rgb(1, 2, 3));
     EXPECT_EQ(empty.PixelIndex(0, 0), 0);
-    EXPECT_TRUE(SameQuad(empty.PixelColour(0, 0), Quad(1, 2, 3)));
+    EXPECT_TRUE(SameQuad(empty.PixelColour(0, 0), Rgb(1, 2, 3)));
     empty.SetPixelIndex(0, 0, 1);
-    empty.SetPixelColour(0, 0, Quad(9, 9, 9));
+    empty.SetPixelColour(0, 0, Rgb(9, 9, 9));
     empty.Clear(7);
     EXPECT_EQ(empty.PixelAddress24(0, 0), nullptr);
-    EXPECT_EQ(empty.NearestIndex(Quad(1, 1, 1)), 0);
-    EXPECT_TRUE(SameQuad(empty.PaletteEntry(0), Quad(0, 0, 0)));
+    EXPECT_EQ(empty.NearestIndex(Rgb(1, 1, 1)), 0);
+    EXPECT_TRUE(SameQuad(empty.PaletteEntry(0), Rgb(0, 0, 0)));
     empty.SetPalette(static_cast<const RGBQUAD*>(nullptr), 4);
     empty.SetPaletteEntry(0, 1, 2, 3);
 }
@@ -257,29 +234,29 @@ TEST(VxImagePixels, TwentyFourBitColours)
 {
     TestImage image(3, 2, 24, kVxTypeUnknown);
     image.Clear(0);
-    image.SetPixelColour(1, 1, Quad(200, 100, 50, 7));
+    image.SetPixelColour(1, 1, Rgb(200, 100, 50, 7));
     const std::uint8_t* pixel = image.PixelAddress24(1, 1);
     ASSERT_EQ(pixel, image.RowAddress(1) + 3);
     EXPECT_EQ(pixel[0], 50);
     EXPECT_EQ(pixel[2], 200);
     image.SetPixelColorRef(2, 0, RGB(255, 0, 0));
-    EXPECT_TRUE(SameQuad(image.PixelColourUnchecked(2, 0, false), Quad(255, 0, 0)));
-    image.SetPixelColour(3, 0, Quad(1, 1, 1)); // outside: ignored
+    EXPECT_TRUE(SameQuad(image.PixelColourUnchecked(2, 0, false), Rgb(255, 0, 0)));
+    image.SetPixelColour(3, 0, Rgb(1, 1, 1)); // outside: ignored
     EXPECT_EQ(image.RowAddress(0)[9], 0);
     // Outside, without a transparent index: the colour of pixel (0, 0), with its alpha.
-    image.SetPixelColour(0, 0, Quad(10, 20, 30));
-    EXPECT_TRUE(SameQuad(image.PixelColour(-1, 0), Quad(10, 20, 30)));
+    image.SetPixelColour(0, 0, Rgb(10, 20, 30));
+    EXPECT_TRUE(SameQuad(image.PixelColour(-1, 0), Rgb(10, 20, 30)));
     // Without alpha the fourth byte is the transparent colour's.
     image.Info().transparentColour.rgbReserved = 9;
-    EXPECT_TRUE(SameQuad(image.PixelColour(1, 1), Quad(200, 100, 50, 9)));
-    EXPECT_TRUE(SameQuad(image.PixelColourUnchecked(1, 1, true), Quad(200, 100, 50, 0)));
+    EXPECT_TRUE(SameQuad(image.PixelColour(1, 1), Rgb(200, 100, 50, 9)));
+    EXPECT_TRUE(SameQuad(image.PixelColourUnchecked(1, 1, true), Rgb(200, 100, 50, 0)));
     image.Info().transparentColour.rgbReserved = 0;
     image.InstallPlanes(0, 77);
-    EXPECT_TRUE(SameQuad(image.PixelColour(-1, 0), Quad(10, 20, 30, 77)));
-    EXPECT_TRUE(SameQuad(image.PixelColour(5, 5), Quad(10, 20, 30, 77)));
-    image.SetTransparentColour(Quad(1, 2, 3));
+    EXPECT_TRUE(SameQuad(image.PixelColour(-1, 0), Rgb(10, 20, 30, 77)));
+    EXPECT_TRUE(SameQuad(image.PixelColour(5, 5), Rgb(10, 20, 30, 77)));
+    image.SetTransparentColour(Rgb(1, 2, 3));
     image.Info().transparentIndex = 0;
-    EXPECT_TRUE(SameQuad(image.PixelColour(-1, 0), Quad(1, 2, 3)));
+    EXPECT_TRUE(SameQuad(image.PixelColour(-1, 0), Rgb(1, 2, 3)));
 }
 
 TEST(VxImagePixels, PaletteColoursAndAlpha)
@@ -288,17 +265,17 @@ TEST(VxImagePixels, PaletteColoursAndAlpha)
     image.SetPaletteEntry(0, 0, 0, 0);
     image.SetPaletteEntry(1, 250, 0, 0, 5);
     image.SetPaletteEntry(2, 0, 0, 250);
-    image.SetPixelColour(0, 0, Quad(240, 10, 10, 99));
-    image.SetPixelColour(1, 0, Quad(0, 0, 200));
+    image.SetPixelColour(0, 0, Rgb(240, 10, 10, 99));
+    image.SetPixelColour(1, 0, Rgb(0, 0, 200));
     EXPECT_EQ(image.PixelIndex(0, 0), 1);
     EXPECT_EQ(image.PixelIndex(1, 0), 2);
-    EXPECT_TRUE(SameQuad(image.PixelColour(0, 0), Quad(250, 0, 0, 5)));
+    EXPECT_TRUE(SameQuad(image.PixelColour(0, 0), Rgb(250, 0, 0, 5)));
     EXPECT_EQ(image.PixelAddress24(0, 0), nullptr);
     image.SetTransparentIndex(1);
-    EXPECT_TRUE(SameQuad(image.PixelColour(2, 0), Quad(250, 0, 0, 5))); // outside: the transparent entry
+    EXPECT_TRUE(SameQuad(image.PixelColour(2, 0), Rgb(250, 0, 0, 5))); // outside: the transparent entry
 
     image.InstallPlanes(0, 0);
-    image.SetPixelColour(1, 0, Quad(0, 0, 250, 33), true);
+    image.SetPixelColour(1, 0, Rgb(0, 0, 250, 33), true);
     EXPECT_EQ(image.Alpha()[1], 33);
     EXPECT_EQ(image.PixelColour(1, 0).rgbReserved, 33);
     EXPECT_EQ(image.PixelColour(1, 0, false).rgbReserved, 0);
@@ -312,7 +289,7 @@ TEST(VxImagePalette, EntriesBoundsAndBulkSetters)
     image.SetPaletteEntry(3, 10, 20, 30, 40);
     EXPECT_TRUE(SameQuad(image.PaletteAddress()[3], RGBQUAD{30, 20, 10, 40}));
     image.SetPaletteEntry(16, 1, 1, 1); // past the palette: ignored
-    EXPECT_TRUE(SameQuad(image.PaletteEntry(16), Quad(0, 0, 0)));
+    EXPECT_TRUE(SameQuad(image.PaletteEntry(16), Rgb(0, 0, 0)));
     std::uint8_t r = 1, g = 1, b = 1;
     EXPECT_TRUE(image.PaletteEntryParts(3, r, g, b));
     EXPECT_EQ((std::vector<int>{r, g, b}), (std::vector<int>{10, 20, 30}));
@@ -321,24 +298,24 @@ TEST(VxImagePalette, EntriesBoundsAndBulkSetters)
 
     RGBQUAD quads[300];
     for (int i = 0; i < 300; ++i)
-        quads[i] = Quad(static_cast<std::uint8_t>(i), 1, 2, 3);
+        quads[i] = Rgb(static_cast<std::uint8_t>(i), 1, 2, 3);
     image.SetPalette(quads, 300); // longer than the palette: cut to 16 entries
-    EXPECT_TRUE(SameQuad(image.PaletteEntry(15), Quad(15, 1, 2, 3)));
+    EXPECT_TRUE(SameQuad(image.PaletteEntry(15), Rgb(15, 1, 2, 3)));
     EXPECT_EQ(image.RowAddress(0), image.DibAddress() + 40 + 64);
 
     const std::uint8_t triples[] = {100, 110, 120, 200, 210, 220};
     image.SetPalette(reinterpret_cast<const RGBTRIPLE*>(triples), 2);
-    EXPECT_TRUE(SameQuad(image.PaletteEntry(0), Quad(100, 110, 120, 3)));
-    EXPECT_TRUE(SameQuad(image.PaletteEntry(1), Quad(200, 210, 220, 3)));
+    EXPECT_TRUE(SameQuad(image.PaletteEntry(0), Rgb(100, 110, 120, 3)));
+    EXPECT_TRUE(SameQuad(image.PaletteEntry(1), Rgb(200, 210, 220, 3)));
 
     std::uint8_t levels[40];
     for (int i = 0; i < 40; ++i)
         levels[i] = static_cast<std::uint8_t>(i * 5);
     image.SetPalette(40, levels, nullptr, nullptr);
-    EXPECT_TRUE(SameQuad(image.PaletteEntry(15), Quad(75, 75, 75, 3)));
+    EXPECT_TRUE(SameQuad(image.PaletteEntry(15), Rgb(75, 75, 75, 3)));
     const std::uint8_t greens[16] = {9};
     image.SetPalette(16, levels, greens, nullptr);
-    EXPECT_TRUE(SameQuad(image.PaletteEntry(0), Quad(0, 9, 9, 3)));
+    EXPECT_TRUE(SameQuad(image.PaletteEntry(0), Rgb(0, 9, 9, 3)));
 }
 
 TEST(VxImagePalette, NearestIndexTiesAndCache)
@@ -348,18 +325,18 @@ TEST(VxImagePalette, NearestIndexTiesAndCache)
         image.SetPaletteEntry(static_cast<std::uint8_t>(i), 255, 255, 255);
     image.SetPaletteEntry(3, 10, 20, 30);
     image.SetPaletteEntry(5, 10, 20, 30);
-    EXPECT_EQ(image.NearestIndex(Quad(11, 21, 31)), 3); // a tie goes to the lower index
+    EXPECT_EQ(image.NearestIndex(Rgb(11, 21, 31)), 3); // a tie goes to the lower index
     EXPECT_TRUE(image.Info().nearestValid);
 
     // A direct write to the palette bytes is not seen: the answer comes from the cache.
-    image.PaletteAddress()[3] = Quad(255, 255, 255);
-    EXPECT_EQ(image.NearestIndex(Quad(11, 21, 31)), 3);
+    image.PaletteAddress()[3] = Rgb(255, 255, 255);
+    EXPECT_EQ(image.NearestIndex(Rgb(11, 21, 31)), 3);
     // A different fourth byte is a different query.
-    EXPECT_EQ(image.NearestIndex(Quad(11, 21, 31, 1)), 5);
+    EXPECT_EQ(image.NearestIndex(Rgb(11, 21, 31, 1)), 5);
     // Any palette write invalidates the cache.
     image.SetPaletteEntry(7, 11, 21, 31);
     EXPECT_FALSE(image.Info().nearestValid);
-    EXPECT_EQ(image.NearestIndex(Quad(11, 21, 31, 1)), 7);
+    EXPECT_EQ(image.NearestIndex(Rgb(11, 21, 31, 1)), 7);
 }
 
 TEST(VxImagePalette, NearestIndexSearchLength)
@@ -368,11 +345,11 @@ TEST(VxImagePalette, NearestIndexSearchLength)
     for (int i = 0; i < 16; ++i)
         image.SetPaletteEntry(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i * 16), 0, 0);
     image.MutableHeader().biClrImportant = 4;
-    EXPECT_EQ(image.NearestIndex(Quad(240, 0, 0)), 3);
+    EXPECT_EQ(image.NearestIndex(Rgb(240, 0, 0)), 3);
     // A count from a file larger than the palette is cut to the palette: the pixel bytes
     // right after it would match exactly.
     image.MutableHeader().biClrImportant = 1000;
-    const RGBQUAD past = Quad(250, 0, 0);
+    const RGBQUAD past = Rgb(250, 0, 0);
     std::memcpy(image.RowAddress(0), &past, sizeof(past));
     EXPECT_EQ(image.NearestIndex(past), 15);
 }
@@ -390,18 +367,6 @@ TEST(VxImageLifeCycle, ClearFillsByDepth)
               (std::vector<int>{0xFF, 0x22, 0x5A}));
     nibbles.Clear(0x1F);
     EXPECT_EQ(nibbles.PixelIndex(2, 1), 0xF);
-}
-
-TEST(VxImageLifeCycle, DestroyKeepsHeaderAndInfo)
-{
-    VxImage image(5, 4, 8, kVxTypeGif);
-    image.SetXDpi(150);
-    EXPECT_TRUE(image.Destroy());
-    EXPECT_FALSE(image.IsValid());
-    EXPECT_EQ(image.Info().bits, nullptr);
-    EXPECT_EQ((std::vector<int>{image.Width(), image.XDpi(), int(image.ImageType())}),
-              (std::vector<int>{5, 150, int(kVxTypeGif)}));
-    EXPECT_TRUE(image.Destroy());
 }
 
 TEST(VxImageLifeCycle, CopyFrom)

@@ -6,7 +6,11 @@ every test passed (survived). The source file is restored after every fault, als
 The results file names, for each fault, the tests that failed: a test that is alone in killing
 none of them adds nothing the others do not catch.
 
-  tests/mutation/run-mutants.py [--tree DIR] [--build DIR] [--only TEXT] [--results FILE]
+  tests/mutation/run-mutants.py [--tree DIR] [--build DIR] [--only TEXT[,TEXT...]] [--results FILE] [--first-kill]
+
+With --first-kill the executables of an area are built and run one at a time, quickest first,
+until one fails: the verdicts are the same, the results name the killers of the first failing
+executable only, and a loaded machine gets through the list several times faster.
 
 A mutant whose build fails is reported as 'stillborn' and counts for neither side. Run it under
 `nice` on a shared machine; results go to stdout and, as tab-separated lines, to --results."""
@@ -19,13 +23,13 @@ import signal
 import subprocess
 import sys
 
-# The test executables that can see a fault in each area.
+# The test executables that can see a fault in each area, the quickest first.
 AREA_TESTS = {
-    "core": ["vantry_image_tests", "vantry_codec_tests", "vantry_batch_tests"],
+    "core": ["vantry_image_tests", "vantry_batch_tests", "vantry_codec_tests"],
     "resample": ["vantry_image_tests", "vantry_batch_tests"],
     "marker": ["vantry_image_tests", "vantry_platform_tests", "vantry_batch_tests"],
     "stream": ["vantry_image_tests", "vantry_codec_tests"],
-    "jpeg": ["vantry_codec_tests", "vantry_image_tests", "vantry_batch_tests", "vantry_cli_tests"],
+    "jpeg": ["vantry_image_tests", "vantry_cli_tests", "vantry_batch_tests", "vantry_codec_tests"],
     "exif": ["vantry_codec_tests"],
     "batch": ["vantry_batch_tests", "vantry_cli_tests"],
     "cli": ["vantry_cli_tests"],
@@ -87,12 +91,15 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tree", default=str(here.parent.parent))
     parser.add_argument("--build")
-    parser.add_argument("--only", default="", help="run only mutants whose area or name contains this")
+    parser.add_argument("--only", default="", help="run only mutants whose area or name contains this "
+                        "(or one of several, comma-separated)")
     parser.add_argument("--results")
+    parser.add_argument("--first-kill", action="store_true", help="stop at the first failing executable")
     args = parser.parse_args()
     tree = pathlib.Path(args.tree).resolve()
     build = pathlib.Path(args.build or tree / "build" / "linux")
-    mutants = [m for m in read_mutants(here / "mutants.txt") if args.only in m.area or args.only in m.name]
+    wanted = args.only.split(",")
+    mutants = [m for m in read_mutants(here / "mutants.txt") if any(w in m.area or w in m.name for w in wanted)]
     # One file after another: consecutive faults in one file recompile only that file.
     mutants.sort(key=lambda m: (m.path, m.area, m.name))
 
@@ -119,13 +126,19 @@ def main():
                 start, end = found[0].span()
                 source.write_text(text[:start] + m.replacement + text[end:])
                 targets = AREA_TESTS[m.area]
-                built = run(["cmake", "--build", str(build), "-j2", "--target", *targets], 1800)
-                if built != 0:
-                    verdict = "stillborn"
-                else:
-                    for target in targets:
+                # With --first-kill each executable is built just before it runs, so a fault
+                # the first one kills links no other.
+                batches = [[t] for t in targets] if args.first_kill else [targets]
+                verdict = None
+                for batch in batches:
+                    if run(["cmake", "--build", str(build), "-j2", "--target", *batch], 1800) != 0:
+                        verdict = "stillborn"
+                        break
+                    for target in batch:
                         killers += failing_tests(str(build / "tests" / target), 300)
-                    verdict = "killed" if killers else "survived"
+                    if killers and args.first_kill:
+                        break
+                verdict = verdict or ("killed" if killers else "survived")
                 put_back()
             tally[m.area][verdict] += 1
             lines.append(f"{m.area}\t{m.name}\t{verdict}\t{' '.join(killers)}")

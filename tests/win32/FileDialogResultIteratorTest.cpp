@@ -20,28 +20,21 @@ std::vector<std::wstring> Walk(const std::wstring& buffer)
     return paths;
 }
 
-TEST(FileDialogResultIterator, SingleSelectionIsTheFullPath)
+// One full path; a directory with names in order; a directory ending in a separator gets no
+// second one; nothing at all.
+TEST(FileDialogResultIterator, SplitsTheBufferIntoFullPaths)
 {
-    EXPECT_EQ(Walk(std::wstring(L"C:\\p\\a.jpg")), std::vector<std::wstring>{L"C:\\p\\a.jpg"});
-}
-
-TEST(FileDialogResultIterator, MultiSelectionJoinsDirectoryAndNamesInOrder)
-{
-    const std::wstring buffer(L"C:\\p\0a.jpg\0b.jpg\0c.jpg\0", 23);
-    const std::vector<std::wstring> expected = {L"C:\\p\\a.jpg", L"C:\\p\\b.jpg", L"C:\\p\\c.jpg"};
-    EXPECT_EQ(Walk(buffer), expected);
-}
-
-TEST(FileDialogResultIterator, DirectoryEndingInSeparatorGetsNoSecondOne)
-{
-    const std::wstring buffer(L"D:\\\0x.jpg\0y.jpg\0", 16);
-    const std::vector<std::wstring> expected = {L"D:\\x.jpg", L"D:\\y.jpg"};
-    EXPECT_EQ(Walk(buffer), expected);
-}
-
-TEST(FileDialogResultIterator, EmptyOrNullBufferHasNoResults)
-{
-    EXPECT_TRUE(Walk(L"").empty());
+    const struct {
+        std::wstring buffer;
+        std::vector<std::wstring> paths;
+    } cases[] = {
+        {L"C:\\p\\a.jpg", {L"C:\\p\\a.jpg"}},
+        {std::wstring(L"C:\\p\0a.jpg\0b.jpg\0c.jpg\0", 23), {L"C:\\p\\a.jpg", L"C:\\p\\b.jpg", L"C:\\p\\c.jpg"}},
+        {std::wstring(L"D:\\\0x.jpg\0y.jpg\0", 16), {L"D:\\x.jpg", L"D:\\y.jpg"}},
+        {L"", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Walk(c.buffer), c.paths) << c.paths.size();
     vx::app::FileDialogResultIterator none(nullptr);
     std::wstring path;
     EXPECT_FALSE(none.Next(path));

@@ -156,6 +156,25 @@ TEST_F(BatchRunnerTest, OutputsNeverReplaceSourcesAndClashNamesKeepTheExtension)
     EXPECT_EQ(vx::test::ReadPictureSize(scratch / "out" / "s1_inside.jpg"), (vx::test::PictureSize{10, 10}));
 }
 
+// A picture that does not stream (a bitmap) goes through Rescale: one-pixel dark and light
+// stripes stay dark when every second column is taken (nearest pixel, mode 1) and turn
+// mid-grey under any averaging mode.
+TEST_F(BatchRunnerTest, BitmapsAreHalvedByNearestPixel)
+{
+    VxImage stripes(64, 40, 24, kVxTypeBmp);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 64; ++x)
+            stripes.SetPixelColour(x, y, x % 2 ? RGBQUAD{220, 220, 220, 0} : RGBQUAD{30, 30, 30, 0});
+    ASSERT_TRUE(stripes.Save(ToU16(scratch / "stripes.bmp").c_str(), kVxTypeBmp));
+    BatchRequest request;
+    request.rows = {ToU16(scratch / "stripes.bmp")};
+    request.destination = ToU16(scratch / "out");
+    RunToEnd(request);
+    const VxImage out(ToU16(scratch / "out" / "stripes.jpg").c_str(), kVxTypeJpg);
+    ASSERT_EQ(out.Width(), 32);
+    EXPECT_LT(out.PixelColour(20, 2).rgbGreen, 80); // averaging gives about 125
+}
+
 TEST_F(BatchRunnerTest, ParallelRunWritesTheSameBytesAndLog)
 {
     BatchRequest request = Pictures(9);

@@ -7,37 +7,28 @@
 
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace vx::batch {
 namespace {
 
+// Singapore too gets Big5; the primary language alone (0x0011) is not enough.
 TEST(MarkStyle, CharsetFollowsTheWholeLanguageIdentifier)
 {
-    EXPECT_EQ(CharsetForLanguage(0x0411), 128);
-    EXPECT_EQ(CharsetForLanguage(0x0404), 136);
-    EXPECT_EQ(CharsetForLanguage(0x0C04), 136);
-    EXPECT_EQ(CharsetForLanguage(0x1004), 136); // Singapore too gets Big5
-    EXPECT_EQ(CharsetForLanguage(0x0804), 134);
-    EXPECT_EQ(CharsetForLanguage(0x0412), 130);
-    EXPECT_EQ(CharsetForLanguage(0x0812), 130);
-    EXPECT_EQ(CharsetForLanguage(0x1404), 0);
-    EXPECT_EQ(CharsetForLanguage(0x0409), 0);
-    EXPECT_EQ(CharsetForLanguage(0x0011), 0); // the primary language alone is not enough
+    const std::pair<int, int> charsets[] = {{0x0411, 128}, {0x0404, 136}, {0x0C04, 136}, {0x1004, 136}, {0x0804, 134},
+                                            {0x0412, 130}, {0x0812, 130}, {0x1404, 0},   {0x0409, 0},   {0x0011, 0}};
+    for (auto [language, charset] : charsets)
+        EXPECT_EQ(CharsetForLanguage(static_cast<std::uint16_t>(language)), charset) << std::hex << language;
 }
 
 TEST(MarkStyle, LocaleNamesMapToWindowsLanguageIdentifiers)
 {
-    using vx::platform::LanguageIdForLocaleName;
-    EXPECT_EQ(LanguageIdForLocaleName("ja_JP.UTF-8"), 0x0411);
-    EXPECT_EQ(LanguageIdForLocaleName("zh_TW.UTF-8"), 0x0404);
-    EXPECT_EQ(LanguageIdForLocaleName("zh_HK"), 0x0C04);
-    EXPECT_EQ(LanguageIdForLocaleName("zh_SG.GB2312"), 0x1004);
-    EXPECT_EQ(LanguageIdForLocaleName("zh_CN.UTF-8"), 0x0804);
-    EXPECT_EQ(LanguageIdForLocaleName("ko_KR.UTF-8"), 0x0412);
-    EXPECT_EQ(LanguageIdForLocaleName("en_US.UTF-8"), 0x0409);
-    EXPECT_EQ(LanguageIdForLocaleName("de_DE@euro"), 0x0407);
-    EXPECT_EQ(LanguageIdForLocaleName("C.UTF-8"), 0x0409);
-    EXPECT_EQ(LanguageIdForLocaleName("POSIX"), 0x0409);
+    const std::pair<const char*, int> locales[] = {
+        {"ja_JP.UTF-8", 0x0411}, {"zh_TW.UTF-8", 0x0404}, {"zh_HK", 0x0C04}, {"zh_SG.GB2312", 0x1004},
+        {"zh_CN.UTF-8", 0x0804}, {"ko_KR.UTF-8", 0x0412}, {"en_US.UTF-8", 0x0409}, {"de_DE@euro", 0x0407},
+        {"C.UTF-8", 0x0409},     {"POSIX", 0x0409}};
+    for (auto [name, language] : locales)
+        EXPECT_EQ(vx::platform::LanguageIdForLocaleName(name), language) << name;
 }
 
 // The record comes out the same over any earlier contents, bytes included (the colour, font

@@ -62,23 +62,8 @@ TEST_P(BmpMagickFiles, DecodeToTheOraclesPixels)
     VxImage image(ToU16(bmp).c_str(), kVxTypeUnknown);
     ASSERT_TRUE(image.IsValid()) << image.LastError();
     EXPECT_EQ(image.ImageType(), kVxTypeBmp);
-    const Picture oracle = ReadWithMagick(bmp, -1, file.channels == 4);
-    EXPECT_EQ(CountDiffering(PictureOf(image, file.channels), oracle, file.tolerance), 0);
+    EXPECT_EQ(CountDiffering(PictureOf(image, file.channels), ReadWithMagick(bmp, -1, file.channels == 4), file.tolerance), 0);
 
-    // The same rows stored top-down (negative height) give the same picture.
-    if (std::string(file.name) == "Bmp3TrueColour") {
-        Bytes bytes = ReadFileBytes(bmp);
-        const std::size_t stride = (61 * 3 + 3) / 4 * 4, start = 54;
-        Bytes flipped(bytes.begin(), bytes.begin() + start);
-        for (int row = 36; row >= 0; --row)
-            flipped = Joined(flipped, Bytes(bytes.begin() + static_cast<long>(start + row * stride),
-                                            bytes.begin() + static_cast<long>(start + (row + 1) * stride)));
-        const Bytes height = LittleEndian(static_cast<std::uint32_t>(-37), 4);
-        std::copy(height.begin(), height.end(), flipped.begin() + 22);
-        VxImage topDown;
-        ASSERT_TRUE(DecodeBytes(topDown, flipped, kVxTypeBmp));
-        EXPECT_EQ(CountDiffering(PictureOf(topDown), oracle), 0);
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, BmpMagickFiles, ::testing::ValuesIn(kMagickFiles),
