@@ -4,6 +4,7 @@
 
 #include "cli/RunCli.h"
 
+#include <atomic>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,11 +17,12 @@ struct CliResult {
     std::string err;
 };
 
-inline CliResult Cli(std::vector<std::string> args)
+// `interrupted`, when given, stands for Ctrl+C.
+inline CliResult Cli(std::vector<std::string> args, const std::atomic<bool>* interrupted = nullptr)
 {
     args.insert(args.begin(), "vantry-cli");
     std::ostringstream out, err;
-    vx::cli::CliEnvironment env{out, err, false, nullptr};
+    vx::cli::CliEnvironment env{out, err, false, interrupted};
     const int status = vx::cli::RunCli(args, env);
     return {status, out.str(), err.str()};
 }

@@ -9,6 +9,7 @@
 #include "platform/SystemLanguage.h"
 #include "tests/app/batch/PictureFiles.h"
 #include "tests/app/batch/RecordingSink.h"
+#include "tests/cli/CliHarness.h"
 #include "tests/image/codecs/JpegTestBytes.h"
 
 #include <gtest/gtest.h>
@@ -19,22 +20,9 @@
 namespace vx::cli {
 namespace {
 
+using vx::test::Cli;
+using vx::test::CliResult;
 using vx::test::ScratchDir;
-
-struct CliResult {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliResult Cli(std::vector<std::string> args, const std::atomic<bool>* interrupted = nullptr)
-{
-    args.insert(args.begin(), "vantry-cli");
-    std::ostringstream out, err;
-    CliEnvironment env{out, err, false, interrupted};
-    const int status = RunCli(args, env);
-    return {status, out.str(), err.str()};
-}
 
 std::string Str(const std::filesystem::path& path)
 {
