@@ -118,7 +118,7 @@ public:
     {
         ENHMETAHEADER header{};
         if (GetEnhMetaFileHeader(m_metafile, sizeof header, &header) >= sizeof header)
-            m_bounds = header.rclBounds;
+            m_bounds = RECT{header.rclBounds.left, header.rclBounds.top, header.rclBounds.right, header.rclBounds.bottom};
     }
     ~GdiMetafile() override { DeleteEnhMetaFile(m_metafile); }
     GdiMetafile(const GdiMetafile&) = delete;
