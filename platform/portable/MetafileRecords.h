@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace vx::metafile {
 
@@ -36,6 +37,10 @@ private:
     const std::uint8_t* m_data = nullptr;
     std::size_t m_size = 0;
 };
+
+// An 8-bit text of a record, read as Windows code page 1252 (the ANSI code page of the
+// Western systems most metafiles come from).
+std::u16string DecodeAnsi(ByteView bytes);
 
 // ---- Windows metafile (16-bit records) --------------------------------------------------
 

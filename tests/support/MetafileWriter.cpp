@@ -127,7 +127,7 @@ WmfWriter& WmfWriter::CreatePatternBrush(const Bytes& packedDib)
     return Record(0x0142, words);
 }
 
-WmfWriter& WmfWriter::CreateFont(std::int16_t height, std::int16_t weight, bool italic, const std::string& face)
+WmfWriter& WmfWriter::Font(std::int16_t height, std::int16_t weight, bool italic, const std::string& face)
 {
     Bytes font;
     Put(font, static_cast<std::uint16_t>(height), 2);
@@ -216,7 +216,7 @@ WmfWriter& WmfWriter::ExcludeClipRect(std::int16_t left, std::int16_t top, std::
     return Record(0x0415, {bottom, right, top, left});
 }
 
-WmfWriter& WmfWriter::TextOut(std::int16_t x, std::int16_t y, const std::string& text)
+WmfWriter& WmfWriter::Text(std::int16_t x, std::int16_t y, const std::string& text)
 {
     std::vector<std::int16_t> words = {static_cast<std::int16_t>(text.size())};
     for (std::int16_t w : TextWords(text))
@@ -226,7 +226,7 @@ WmfWriter& WmfWriter::TextOut(std::int16_t x, std::int16_t y, const std::string&
     return Record(0x0521, words);
 }
 
-WmfWriter& WmfWriter::ExtTextOut(std::int16_t x, std::int16_t y, std::uint16_t options, const std::string& text)
+WmfWriter& WmfWriter::ExtText(std::int16_t x, std::int16_t y, std::uint16_t options, const std::string& text)
 {
     std::vector<std::int16_t> words = {y, x, static_cast<std::int16_t>(text.size()), static_cast<std::int16_t>(options)};
     for (std::int16_t w : TextWords(text))
@@ -372,7 +372,7 @@ EmfWriter& EmfWriter::CreatePatternBrush(std::uint32_t index, const Bytes& packe
     return Record(94, params);
 }
 
-EmfWriter& EmfWriter::CreateFont(std::uint32_t index, std::int32_t height, std::int32_t weight, bool italic,
+EmfWriter& EmfWriter::Font(std::uint32_t index, std::int32_t height, std::int32_t weight, bool italic,
                                  const std::u16string& face)
 {
     Bytes params;
@@ -424,7 +424,7 @@ EmfWriter& EmfWriter::Poly32(std::uint32_t type, const std::vector<Point32>& poi
     return Record(type, params);
 }
 
-EmfWriter& EmfWriter::ExtTextOutW(std::int32_t x, std::int32_t y, std::uint32_t options, const std::u16string& text)
+EmfWriter& EmfWriter::ExtTextW(std::int32_t x, std::int32_t y, std::uint32_t options, const std::u16string& text)
 {
     // Record offsets count from the record's start: the text follows the 76-byte fixed part.
     Bytes params;

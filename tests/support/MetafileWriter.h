@@ -45,7 +45,7 @@ public:
     WmfWriter& CreatePen(std::uint16_t style, std::int16_t width, std::uint32_t colour);
     WmfWriter& CreateBrush(std::uint16_t style, std::uint32_t colour, std::uint16_t hatch);
     WmfWriter& CreatePatternBrush(const Bytes& packedDib);
-    WmfWriter& CreateFont(std::int16_t height, std::int16_t weight, bool italic, const std::string& face);
+    WmfWriter& Font(std::int16_t height, std::int16_t weight, bool italic, const std::string& face);
     WmfWriter& SelectObject(std::uint16_t index);
     WmfWriter& DeleteObject(std::uint16_t index);
     WmfWriter& SaveDC();
@@ -64,8 +64,8 @@ public:
     WmfWriter& PolyPolygon(const std::vector<std::vector<Point16>>& polygons);
     WmfWriter& IntersectClipRect(std::int16_t left, std::int16_t top, std::int16_t right, std::int16_t bottom);
     WmfWriter& ExcludeClipRect(std::int16_t left, std::int16_t top, std::int16_t right, std::int16_t bottom);
-    WmfWriter& TextOut(std::int16_t x, std::int16_t y, const std::string& text);
-    WmfWriter& ExtTextOut(std::int16_t x, std::int16_t y, std::uint16_t options, const std::string& text);
+    WmfWriter& Text(std::int16_t x, std::int16_t y, const std::string& text);
+    WmfWriter& ExtText(std::int16_t x, std::int16_t y, std::uint16_t options, const std::string& text);
     WmfWriter& PatBlt(std::int16_t x, std::int16_t y, std::int16_t width, std::int16_t height, std::uint32_t rop);
     WmfWriter& StretchDib(std::int16_t x, std::int16_t y, std::int16_t width, std::int16_t height,
                           const Bytes& packedDib, std::int16_t dibWidth, std::int16_t dibHeight);
@@ -106,7 +106,7 @@ public:
                             const std::vector<std::uint32_t>& dashes = {});
     EmfWriter& CreateBrush(std::uint32_t index, std::uint32_t style, std::uint32_t colour, std::uint32_t hatch);
     EmfWriter& CreatePatternBrush(std::uint32_t index, const Bytes& packedDib);
-    EmfWriter& CreateFont(std::uint32_t index, std::int32_t height, std::int32_t weight, bool italic,
+    EmfWriter& Font(std::uint32_t index, std::int32_t height, std::int32_t weight, bool italic,
                           const std::u16string& face);
     EmfWriter& SelectObject(std::uint32_t index);
     EmfWriter& DeleteObject(std::uint32_t index);
@@ -117,7 +117,7 @@ public:
     EmfWriter& Poly16(std::uint32_t type, const std::vector<Point16>& points);
     // POLYGON-style records: bounds, count, 32-bit points.
     EmfWriter& Poly32(std::uint32_t type, const std::vector<Point32>& points);
-    EmfWriter& ExtTextOutW(std::int32_t x, std::int32_t y, std::uint32_t options, const std::u16string& text);
+    EmfWriter& ExtTextW(std::int32_t x, std::int32_t y, std::uint32_t options, const std::u16string& text);
     EmfWriter& StretchDibits(const RECT& destination, const Bytes& packedDib, std::uint32_t rop = 0x00CC0020);
 
     // The 88-byte header (with a correct record count and byte size), the records, the EOF.
