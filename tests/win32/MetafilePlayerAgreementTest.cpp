@@ -167,14 +167,14 @@ Bytes WmfBitmaps()
 Bytes WmfText()
 {
     WmfWriter w = WmfFrame();
-    w.CreateFont(-16, 400, false, "Tahoma").SelectObject(0);
-    w.SetTextColor(kBlue).SetBkMode(1).TextOut(5, 5, "Metafile text");
-    w.SetTextColor(kRed).SetBkMode(2).SetBkColor(kYellow).ExtTextOut(5, 30, 0, "Opaque cells");
-    w.CreateFont(-22, 700, false, "Tahoma").SelectObject(1);
+    w.Font(-16, 400, false, "Tahoma").SelectObject(0);
+    w.SetTextColor(kBlue).SetBkMode(1).Text(5, 5, "Metafile text");
+    w.SetTextColor(kRed).SetBkMode(2).SetBkColor(kYellow).ExtText(5, 30, 0, "Opaque cells");
+    w.Font(-22, 700, false, "Tahoma").SelectObject(1);
     w.SetBkMode(1).SetTextColor(kGreen);
-    w.SetTextAlign(6 /* TA_CENTER */).TextOut(100, 60, "Centred bold");
-    w.SetTextAlign(2 /* TA_RIGHT */).TextOut(195, 90, "Right");
-    w.SetTextAlign(24 /* TA_BASELINE */).SelectObject(0).SetTextColor(kBlack).TextOut(5, 140, "Baseline 0123");
+    w.SetTextAlign(6 /* TA_CENTER */).Text(100, 60, "Centred bold");
+    w.SetTextAlign(2 /* TA_RIGHT */).Text(195, 90, "Right");
+    w.SetTextAlign(24 /* TA_BASELINE */).SelectObject(0).SetTextColor(kBlack).Text(5, 140, "Baseline 0123");
     return Placeable(w);
 }
 
@@ -308,14 +308,14 @@ Bytes EmfBitmaps()
 Bytes EmfText()
 {
     EmfWriter e = EmfFrame();
-    e.CreateFont(1, -16, 400, false, u"Tahoma").SelectObject(1);
+    e.Font(1, -16, 400, false, u"Tahoma").SelectObject(1);
     e.Record(24, {static_cast<std::int32_t>(kBlue)}).Record(18, {1}); // text colour, transparent
-    e.ExtTextOutW(5, 5, 0, u"Enhanced text");
+    e.ExtTextW(5, 5, 0, u"Enhanced text");
     e.Record(24, {static_cast<std::int32_t>(kRed)}).Record(25, {static_cast<std::int32_t>(kYellow)}).Record(18, {2});
-    e.ExtTextOutW(5, 30, 0, u"Opaque cells");
-    e.CreateFont(2, -22, 700, false, u"Tahoma").SelectObject(2).Record(18, {1});
+    e.ExtTextW(5, 30, 0, u"Opaque cells");
+    e.Font(2, -22, 700, false, u"Tahoma").SelectObject(2).Record(18, {1});
     e.Record(24, {static_cast<std::int32_t>(kGreen)}).Record(22, {6 /* TA_CENTER */});
-    e.ExtTextOutW(100, 60, 0, u"Centred bold");
+    e.ExtTextW(100, 60, 0, u"Centred bold");
     e.Record(22, {24 /* TA_BASELINE */}).SelectObject(1).Record(24, {0});
     // ExtTextOutA: the same layout with 8-bit characters and a spacing array.
     const std::string text = "ANSI 0123";

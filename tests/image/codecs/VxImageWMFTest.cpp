@@ -260,4 +260,34 @@ TEST(VxImageWMF, LoadFindsAMetafileByContentWhateverItsName)
     }
 }
 
+TEST(VxImageWMF, CutAndDamagedMetafilesNeverCrash)
+{
+    // Catches: a record length, count or offset trusted past the data (AddressSanitizer
+    // reports it), a refusal without a reason. A cut placeable file may still play: the
+    // records that are there are drawn.
+    WmfWriter shapes = RedSquare(100, 10);
+    shapes.Polygon({{0, 0}, {50, 90}, {90, 20}}).Text(5, 5, "cut").StretchDib(10, 10, 40, 40, PackedDib24(2, 2, {0, 0xFF, 0xFF00, 0xFF0000}), 2, 2);
+    const Bytes enhanced = EmfWriter(RECT{0, 0, 64, 48}, RECT{0, 0, 1687, 1269})
+                               .Ellipse(RECT{4, 4, 60, 44})
+                               .Poly16(86, {{1, 1}, {30, 40}, {60, 2}})
+                               .ExtTextW(3, 3, 0, u"cut")
+                               .Metafile();
+    for (const Bytes& file : {shapes.Placeable(0, 0, 64, 48, 96), enhanced}) {
+        for (std::size_t length = 0; length < file.size(); ++length) {
+            const Outcome o = DecodeWmf(Bytes(file.begin(), file.begin() + static_cast<long>(length)));
+            EXPECT_TRUE(o.ok || !o.error.empty()) << "cut at " << length;
+        }
+        std::uint32_t state = 11;
+        for (int i = 0; i < 300; ++i) {
+            Bytes damaged = file;
+            for (int k = 0; k < 3; ++k) {
+                state = state * 1664525u + 1013904223u;
+                damaged[(state >> 8) % damaged.size()] ^= static_cast<std::uint8_t>(1u << (state >> 29));
+            }
+            const Outcome o = DecodeWmf(damaged);
+            EXPECT_TRUE(o.ok || !o.error.empty()) << "flip run " << i;
+        }
+    }
+}
+
 } // namespace
