@@ -116,8 +116,11 @@ class GdiMetafile : public PlayableMetafile {
 public:
     explicit GdiMetafile(HENHMETAFILE metafile) : m_metafile(metafile)
     {
+        // Headers written before the pixel-format and micrometre fields were added are 88
+        // bytes long; GetEnhMetaFileHeader copies no more than the metafile has.
+        constexpr UINT kFirstHeaderSize = 88;
         ENHMETAHEADER header{};
-        if (GetEnhMetaFileHeader(m_metafile, sizeof header, &header) >= sizeof header)
+        if (GetEnhMetaFileHeader(m_metafile, sizeof header, &header) >= kFirstHeaderSize)
             m_bounds = RECT{header.rclBounds.left, header.rclBounds.top, header.rclBounds.right, header.rclBounds.bottom};
     }
     ~GdiMetafile() override { DeleteEnhMetaFile(m_metafile); }
