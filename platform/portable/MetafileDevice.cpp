@@ -12,8 +12,10 @@ namespace {
 // Saved states kept at once; a SaveDC beyond them is ignored. Each holds a clip region of at
 // most a few thousand rectangles, so the stack stays within a few megabytes.
 constexpr std::size_t maxSavedStates = 256;
-// Points a path may hold; further figures are dropped.
+// Points a path may hold; further figures are dropped. The outline of one dashed stroke stops
+// growing past the second limit.
 constexpr std::size_t maxPathPoints = 1 << 20;
+constexpr std::size_t maxOutlinePoints = 1 << 20;
 // A bitmap in a record is decoded only up to this many pixels (48 MB as 24-bit), patterns
 // up to a total of this many over one playback.
 constexpr std::int64_t maxDibPixels = 4096 * 4096;
@@ -406,16 +408,24 @@ void MetafileDevice::Stroke(const std::vector<PointList>& figures, bool closed)
     }
     const StrokeStyle style{width, pen.cap, pen.join, m_state.miterLimit};
     std::vector<PointList> outline;
+    std::size_t points = 0;
+    auto add = [&](std::vector<PointList> pieces) {
+        for (PointList& piece : pieces) {
+            points += piece.size();
+            outline.push_back(std::move(piece));
+        }
+    };
     for (const PointList& figure : figures) {
         const PointList centred = Shifted(figure, strokeShift);
         if (dashes.empty()) {
-            for (PointList& piece : StrokeOutline(centred, closed, style))
-                outline.push_back(std::move(piece));
+            add(StrokeOutline(centred, closed, style));
             continue;
         }
-        for (const PointList& dash : DashPieces(centred, closed, dashes))
-            for (PointList& piece : StrokeOutline(dash, false, style))
-                outline.push_back(std::move(piece));
+        for (const PointList& dash : DashPieces(centred, closed, dashes)) {
+            if (points > maxOutlinePoints)
+                break;
+            add(StrokeOutline(dash, false, style));
+        }
     }
     Paint paint;
     paint.colour = pen.colour;

@@ -178,7 +178,7 @@ std::vector<PointList> StrokeOutline(const PointList& input, bool closed, const 
 std::vector<PointList> DashPieces(const PointList& input, bool closed, const std::vector<double>& pattern)
 {
     // Bounds the work of a long dashed path; what lies beyond is left undrawn.
-    constexpr std::size_t maxDashPieces = 1 << 16;
+    constexpr std::size_t maxDashPieces = 1 << 12;
     std::vector<PointList> pieces;
     double total = 0;
     for (double d : pattern)

@@ -474,7 +474,7 @@ EmfWriter& EmfWriter::StretchDibits(const RECT& destination, const Bytes& packed
     const std::int32_t height = static_cast<std::int32_t>(packedDib[8] | (packedDib[9] << 8));
     Bytes params;
     PutRect(params, destination);
-    for (std::int32_t v : {destination.left, destination.top, 0, 0, width, height})
+    for (std::int32_t v : {std::int32_t(destination.left), std::int32_t(destination.top), 0, 0, width, height})
         Put(params, static_cast<std::uint32_t>(v), 4);
     const std::uint32_t bitsSize = static_cast<std::uint32_t>(packedDib.size() - 40);
     for (std::uint32_t v : {80u, 40u, 120u, bitsSize, 0u /* DIB_RGB_COLORS */, rop})
