@@ -159,8 +159,18 @@ MetafileCanvas::MetafileCanvas(const Rgb24Bitmap& target) : m_target(target) {}
 void MetafileCanvas::Fill(COLORREF colour)
 {
     for (int y = 0; y < Height(); ++y)
-        for (int x = 0; x < Width(); ++x)
-            Put(x, y, colour, copyPen);
+        FillRun(y, 0, Width(), colour);
+}
+
+void MetafileCanvas::FillRun(int y, int x0, int x1, COLORREF colour) const
+{
+    const std::uint8_t b = GetBValue(colour), g = GetGValue(colour), r = GetRValue(colour);
+    std::uint8_t* pixel = Pixel(x0, y);
+    for (int x = x0; x < x1; ++x, pixel += 3) {
+        pixel[0] = b;
+        pixel[1] = g;
+        pixel[2] = r;
+    }
 }
 
 void MetafileCanvas::Put(int x, int y, COLORREF colour, BinaryRop rop) const
@@ -207,6 +217,7 @@ void MetafileCanvas::FillPolygons(const std::vector<PointList>& polygons, bool w
     }
     if (!any || !rasterizer.rewind_scanlines())
         return;
+    const bool plainCopy = paint.kind == Paint::Kind::Solid && rop == copyPen;
     agg::scanline_u8 scanline;
     scanline.reset(rasterizer.min_x(), rasterizer.max_x());
     while (rasterizer.sweep_scanline(scanline)) {
@@ -217,7 +228,12 @@ void MetafileCanvas::FillPolygons(const std::vector<PointList>& polygons, bool w
             for (const PixelRect& r : clip.Rects()) {
                 if (y < r.top || y >= r.bottom)
                     continue;
-                for (int x = std::max(x0, r.left); x < std::min(x1, r.right); ++x) {
+                const int from = std::max(x0, r.left), to = std::min(x1, r.right);
+                if (plainCopy && from < to) {
+                    FillRun(y, from, to, paint.colour);
+                    continue;
+                }
+                for (int x = from; x < to; ++x) {
                     COLORREF colour;
                     if (paint.ColourAt(x, y, colour))
                         Put(x, y, colour, rop);

@@ -100,6 +100,8 @@ private:
         return m_target.bits + static_cast<std::size_t>(m_target.height - 1 - y) * m_target.stride + 3 * std::size_t(x);
     }
     void Put(int x, int y, COLORREF colour, BinaryRop rop) const;
+    // Copies `colour` into the pixels [x0, x1) of row y.
+    void FillRun(int y, int x0, int x1, COLORREF colour) const;
 
     Rgb24Bitmap m_target;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace vx::metafile {
@@ -11,14 +12,18 @@ namespace {
 // Saved states kept at once; a SaveDC beyond them is ignored. Each holds a clip region of at
 // most a few thousand rectangles, so the stack stays within a few megabytes.
 constexpr std::size_t maxSavedStates = 256;
-// Points a path may hold; further figures are dropped.
+// Points a path may hold; further figures are dropped. The outline of one dashed stroke stops
+// growing past the second limit.
 constexpr std::size_t maxPathPoints = 1 << 20;
+constexpr std::size_t maxOutlinePoints = 1 << 20;
 // A bitmap in a record is decoded only up to this many pixels (48 MB as 24-bit), patterns
 // up to a total of this many over one playback.
 constexpr std::int64_t maxDibPixels = 4096 * 4096;
 constexpr std::size_t maxPatternPixels = 1 << 22;
-// Text is rendered in blocks of at most this size; a longer text is cut.
+// Text is rendered in blocks of at most this size, in glyphs of at most this height, and a
+// record's text is cut to this many characters.
 constexpr int maxTextBlock = 4096;
+constexpr std::size_t maxTextCharacters = 16384;
 // The share of a line's height above its baseline, for TA_BASELINE: the text seam reports
 // line heights only, and common interface fonts have about four fifths of it above.
 constexpr double ascentShare = 0.8;
@@ -403,16 +408,24 @@ void MetafileDevice::Stroke(const std::vector<PointList>& figures, bool closed)
     }
     const StrokeStyle style{width, pen.cap, pen.join, m_state.miterLimit};
     std::vector<PointList> outline;
+    std::size_t points = 0;
+    auto add = [&](std::vector<PointList> pieces) {
+        for (PointList& piece : pieces) {
+            points += piece.size();
+            outline.push_back(std::move(piece));
+        }
+    };
     for (const PointList& figure : figures) {
         const PointList centred = Shifted(figure, strokeShift);
         if (dashes.empty()) {
-            for (PointList& piece : StrokeOutline(centred, closed, style))
-                outline.push_back(std::move(piece));
+            add(StrokeOutline(centred, closed, style));
             continue;
         }
-        for (const PointList& dash : DashPieces(centred, closed, dashes))
-            for (PointList& piece : StrokeOutline(dash, false, style))
-                outline.push_back(std::move(piece));
+        for (const PointList& dash : DashPieces(centred, closed, dashes)) {
+            if (points > maxOutlinePoints)
+                break;
+            add(StrokeOutline(dash, false, style));
+        }
     }
     Paint paint;
     paint.colour = pen.colour;
@@ -769,6 +782,16 @@ void MetafileDevice::SelectClipRects(const std::vector<RECT>& deviceRects, int m
 
 // ---- Text -------------------------------------------------------------------------------
 
+TextSurface* MetafileDevice::TextSurfaceFor(const LOGFONTW& font)
+{
+    // Consecutive text records mostly share their font: the last surface is kept.
+    if (!m_textSurface || std::memcmp(&font, &m_textFont, sizeof font) != 0) {
+        m_textSurface = m_text.Open(nullptr, font);
+        m_textFont = font;
+    }
+    return m_textSurface.get();
+}
+
 void MetafileDevice::Text(PointF reference, const std::u16string& input, unsigned options,
                           const std::optional<RECT>& box)
 {
@@ -788,32 +811,33 @@ void MetafileDevice::Text(PointF reference, const std::u16string& input, unsigne
     }
     if (input.empty())
         return;
-    std::u16string text = input;
+    std::u16string text = input.substr(0, maxTextCharacters);
     for (char16_t& c : text)
         if (c < 0x20)
             c = u' ';
     // The font's height and width in target pixels (GDI keeps the sign of the height: negative
-    // is the character height, positive the cell height).
+    // is the character height, positive the cell height); glyphs far larger than the target
+    // show nothing more and are made smaller.
     LOGFONTW font = s.font.font;
     const double yScale = std::hypot(m_toDevice.m21, m_toDevice.m22);
     const double xScale = std::hypot(m_toDevice.m11, m_toDevice.m12);
-    font.lfHeight = static_cast<LONG>(std::clamp(RoundToLong(font.lfHeight * yScale), -20000L, 20000L));
-    font.lfWidth = static_cast<LONG>(std::clamp(RoundToLong(std::fabs(font.lfWidth * xScale)), 0L, 20000L));
+    const long largest = std::min<long>(maxTextBlock, 2L * std::max(m_canvas.Width(), m_canvas.Height()) + 16);
+    font.lfHeight = static_cast<LONG>(std::clamp(RoundToLong(font.lfHeight * yScale), -largest, largest));
+    font.lfWidth = static_cast<LONG>(std::clamp(RoundToLong(std::fabs(font.lfWidth * xScale)), 0L, largest));
     if (font.lfHeight == 0 && s.font.font.lfHeight != 0)
         font.lfHeight = -1;
     font.lfEscapement = font.lfOrientation = 0;
-    const auto surface = m_text.Open(nullptr, font);
+    TextSurface* surface = TextSurfaceFor(font);
     if (!surface)
         return;
     const TextExtent extent = surface->Measure(text);
-    const int width = std::clamp(extent.width, 0, maxTextBlock);
     const int height = std::clamp(extent.height, 0, maxTextBlock);
-    if (width == 0 || height == 0)
+    if (extent.width <= 0 || height == 0)
         return;
     double x = origin.x, y = origin.y;
     switch (s.textAlign & textAlignHorizontal) {
-    case textAlignRight: x -= width; break;
-    case textAlignCenter: x -= width / 2.0; break;
+    case textAlignRight: x -= extent.width; break;
+    case textAlignCenter: x -= extent.width / 2.0; break;
     default: break;
     }
     switch (s.textAlign & textAlignVertical) {
@@ -821,24 +845,55 @@ void MetafileDevice::Text(PointF reference, const std::u16string& input, unsigne
     case textAlignBaseline: y -= std::round(height * ascentShare); break;
     default: break;
     }
-    const int left = static_cast<int>(std::clamp(RoundToLong(x), -(1L << 30), 1L << 30));
-    const int top = static_cast<int>(std::clamp(RoundToLong(y), -(1L << 30), 1L << 30));
-    if (updateCp && xScale > 0)
-        m_state.position.x += (s.textAlign & textAlignHorizontal) == textAlignRight ? -width / xScale : width / xScale;
+    long left = RoundToLong(x);
+    const long top = RoundToLong(y);
+    if (updateCp && xScale > 0) {
+        const double advance = extent.width / xScale;
+        m_state.position.x += (s.textAlign & textAlignHorizontal) == textAlignRight ? -advance : advance;
+    }
     if (s.opaqueBackground && !(options & textOptionOpaque)) {
         Paint background;
         background.colour = s.background;
-        m_canvas.PatternBlt({left, top, left + width, top + height}, 0xF0, background, clip);
+        m_canvas.PatternBlt(Ordered(left, top, left + extent.width, top + height), 0xF0, background, clip);
     }
-    const PixelRect visible{std::max(left, 0), std::max(top, 0), std::min(left + width, m_canvas.Width()),
-                            std::min(top + height, m_canvas.Height())};
-    if (visible.Empty())
+    if (top >= m_canvas.Height() || top + height <= 0 || left >= m_canvas.Width() || left + extent.width <= 0)
+        return;
+    // Only the characters that can reach the target are rendered: those wholly left of it are
+    // dropped (the text moving right by their width), those past its right edge cut off.
+    auto widthOf = [&](std::size_t count) { return surface->Measure(std::u16string_view(text).substr(0, count)).width; };
+    auto firstReaching = [&](long edge) { // the shortest prefix at least `edge` wide
+        std::size_t low = 0, high = text.size();
+        while (low < high) {
+            const std::size_t middle = (low + high) / 2;
+            if (widthOf(middle) >= edge)
+                high = middle;
+            else
+                low = middle + 1;
+        }
+        while (low < text.size() && low > 0 && (text[low] & 0xFC00) == 0xDC00) // never split a surrogate pair
+            ++low;
+        return low;
+    };
+    if (left < 0) {
+        std::size_t drop = firstReaching(-left + 1);
+        drop = drop > 0 ? drop - 1 : 0;
+        left += widthOf(drop);
+        text.erase(0, drop);
+    }
+    int width = surface->Measure(text).width;
+    if (left + width > m_canvas.Width()) {
+        text.resize(std::min(text.size(), firstReaching(m_canvas.Width() - left) + 1));
+        width = surface->Measure(text).width;
+    }
+    width = std::clamp(width, 0, maxTextBlock);
+    const int rows = static_cast<int>(std::min<long>(height, m_canvas.Height() - top));
+    if (width == 0 || rows <= 0)
         return;
     const std::uint32_t stride = ((24 * static_cast<std::uint32_t>(width) + 31) / 32) * 4;
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(stride) * height);
-    const Rgb24Bitmap mask{block.data(), width, height, stride};
-    if (surface->Render(text, width, height, DT_LEFT, mask))
-        m_canvas.BlendCoverage(left, top, mask, s.textColour, clip);
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(stride) * rows);
+    const Rgb24Bitmap mask{block.data(), width, rows, stride};
+    if (surface->Render(text, width, rows, DT_LEFT, mask))
+        m_canvas.BlendCoverage(static_cast<int>(left), static_cast<int>(top), mask, s.textColour, clip);
 }
 
 // ---- Bitmaps ----------------------------------------------------------------------------

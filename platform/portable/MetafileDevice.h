@@ -146,6 +146,8 @@ public:
                     std::size_t size, double sx, double sy, double sw, double sh, bool sourceFromTop,
                     std::uint32_t rop);
     void PatBlt(double x, double y, double width, double height, std::uint32_t rop);
+    // Brushes with DIB patterns are decoded once, when they are created; null past the budget.
+    std::shared_ptr<const DecodedDib> DecodePattern(const std::uint8_t* packedDib, std::size_t size);
 
 private:
     struct State {
@@ -188,12 +190,8 @@ private:
     // Adds the figure to the path when one is being recorded; true then.
     bool Record(const PointList& devicePoints, bool closed);
     std::optional<DecodedDib> DecodeDib(const std::uint8_t* packedDib, std::size_t size) const;
+    TextSurface* TextSurfaceFor(const LOGFONTW& font);
 
-public:
-    // Brushes with DIB patterns are decoded once, when they are created; null past the budget.
-    std::shared_ptr<const DecodedDib> DecodePattern(const std::uint8_t* packedDib, std::size_t size);
-
-private:
     MetafileCanvas& m_canvas;
     TextRenderer& m_text;
     const DibDecoder& m_dibs;
@@ -206,6 +204,8 @@ private:
     std::vector<Figure> m_path;
     std::size_t m_pathPoints = 0;
     std::size_t m_patternPixels = 0;
+    LOGFONTW m_textFont{};
+    std::unique_ptr<TextSurface> m_textSurface;
 };
 
 } // namespace vx::metafile

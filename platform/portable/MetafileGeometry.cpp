@@ -136,10 +136,6 @@ std::vector<PointList> StrokeOutline(const PointList& input, bool closed, const 
     // Joins at the inner vertices (every vertex of a closed line), caps at the ends.
     for (std::size_t i = closed ? 0 : 1; i < (closed ? n : n - 1); ++i) {
         const PointF& v = line[i];
-        if (style.join == PenJoin::Round) {
-            out.push_back(Disc(v, half));
-            continue;
-        }
         const PointF& p = line[(i + n - 1) % n];
         const PointF& q = line[(i + 1) % n];
         const double l1 = std::hypot(v.x - p.x, v.y - p.y), l2 = std::hypot(q.x - v.x, q.y - v.y);
@@ -150,8 +146,17 @@ std::vector<PointList> StrokeOutline(const PointList& input, bool closed, const 
         const PointF e1{v.x - u1y * half * side, v.y + u1x * half * side};
         const PointF e2{v.x - u2y * half * side, v.y + u2x * half * side};
         PointList join{v, e1, e2};
+        // A round join matters only where the turn leaves a visible notch: along a flattened
+        // curve the bevel's triangle already fills it to within a fraction of a pixel.
+        const double cosine = std::clamp(u1x * u2x + u1y * u2y, -1.0, 1.0);
+        if (style.join == PenJoin::Round) {
+            if (half * std::acos(cosine) > 0.5)
+                out.push_back(Disc(v, half));
+            else
+                out.push_back(join);
+            continue;
+        }
         if (style.join == PenJoin::Miter) {
-            const double cosine = std::clamp(u1x * u2x + u1y * u2y, -1.0, 1.0);
             const double miterRatio = 1 / std::max(std::sqrt((1 + cosine) / 2), 1e-9);
             if (miterRatio <= style.miterLimit) {
                 const double mx = (e1.x + e2.x) / 2 - v.x, my = (e1.y + e2.y) / 2 - v.y;
@@ -173,7 +178,7 @@ std::vector<PointList> StrokeOutline(const PointList& input, bool closed, const 
 std::vector<PointList> DashPieces(const PointList& input, bool closed, const std::vector<double>& pattern)
 {
     // Bounds the work of a long dashed path; what lies beyond is left undrawn.
-    constexpr std::size_t maxDashPieces = 1 << 16;
+    constexpr std::size_t maxDashPieces = 1 << 12;
     std::vector<PointList> pieces;
     double total = 0;
     for (double d : pattern)

@@ -16,25 +16,6 @@ constexpr COLORREF white = RGB(255, 255, 255), red = RGB(255, 0, 0), blue = RGB(
 // Stock objects of enhanced metafiles.
 constexpr std::uint32_t nullPen = 0x80000008, blackPen = 0x80000007;
 
-// Decodes uncompressed 24-bit packed DIBs only: enough for the pictures these tests make.
-bool DecodeDib24(const std::uint8_t* dib, std::size_t size, DecodedDib& out)
-{
-    if (size < 40)
-        return false;
-    auto u32 = [&](std::size_t o) { return std::uint32_t(dib[o] | dib[o + 1] << 8 | dib[o + 2] << 16 | dib[o + 3] << 24); };
-    const auto width = static_cast<std::int32_t>(u32(4)), height = static_cast<std::int32_t>(u32(8));
-    const std::size_t stride = ((24 * static_cast<std::size_t>(width) + 31) / 32) * 4;
-    if (u32(0) != 40 || (u32(12) >> 16) != 24 || width <= 0 || height <= 0 || width > 64 || height > 64 ||
-        size < 40 + stride * height)
-        return false;
-    out.width = width;
-    out.height = height;
-    out.bgr.clear();
-    for (std::int32_t row = height - 1; row >= 0; --row)
-        out.bgr.insert(out.bgr.end(), dib + 40 + row * stride, dib + 40 + row * stride + 3 * width);
-    return true;
-}
-
 class Canvas {
 public:
     Canvas(int width, int height)
@@ -70,7 +51,7 @@ Canvas Play(const Bytes& bytes, bool enhanced, int width, int height)
                              : Player().OpenWindowsMetafile(bytes.data(), bytes.size());
     EXPECT_TRUE(metafile);
     if (metafile) {
-        EXPECT_TRUE(metafile->Play(canvas.Bitmap(), white, DecodeDib24));
+        EXPECT_TRUE(metafile->Play(canvas.Bitmap(), white, DecodePackedDib24));
     }
     return canvas;
 }
@@ -327,7 +308,7 @@ TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
         if (!metafile)
             continue;
         Canvas canvas(20, 20);
-        EXPECT_TRUE(metafile->Play(canvas.Bitmap(), white, DecodeDib24));
+        EXPECT_TRUE(metafile->Play(canvas.Bitmap(), white, DecodePackedDib24));
     }
 }
 

@@ -73,6 +73,30 @@ Bytes PackedDib24(std::int32_t width, std::int32_t height, const std::vector<std
     return dib;
 }
 
+bool DecodePackedDib24(const std::uint8_t* dib, std::size_t size, DecodedDib& out)
+{
+    if (size < 40)
+        return false;
+    auto u32 = [&](std::size_t o) {
+        return static_cast<std::uint32_t>(dib[o] | dib[o + 1] << 8 | dib[o + 2] << 16 | dib[o + 3] << 24);
+    };
+    const auto width = static_cast<std::int32_t>(u32(4)), height = static_cast<std::int32_t>(u32(8));
+    if (u32(0) != 40 || (u32(12) >> 16) != 24 || u32(16) != 0 || width <= 0 || height <= 0 || width > 4096 ||
+        height > 4096)
+        return false;
+    const std::size_t stride = ((24 * static_cast<std::size_t>(width) + 31) / 32) * 4;
+    if (size < 40 + stride * static_cast<std::size_t>(height))
+        return false;
+    out.width = width;
+    out.height = height;
+    out.bgr.clear();
+    for (std::int32_t row = height - 1; row >= 0; --row) {
+        const std::uint8_t* bits = dib + 40 + static_cast<std::size_t>(row) * stride;
+        out.bgr.insert(out.bgr.end(), bits, bits + 3 * static_cast<std::size_t>(width));
+    }
+    return true;
+}
+
 // ---- Windows metafile -------------------------------------------------------------------
 
 WmfWriter& WmfWriter::Record(std::uint16_t function, std::initializer_list<std::int16_t> words)
@@ -450,7 +474,7 @@ EmfWriter& EmfWriter::StretchDibits(const RECT& destination, const Bytes& packed
     const std::int32_t height = static_cast<std::int32_t>(packedDib[8] | (packedDib[9] << 8));
     Bytes params;
     PutRect(params, destination);
-    for (std::int32_t v : {static_cast<std::int32_t>(destination.left), static_cast<std::int32_t>(destination.top), 0, 0, width, height})
+    for (std::int32_t v : {std::int32_t(destination.left), std::int32_t(destination.top), 0, 0, width, height})
         Put(params, static_cast<std::uint32_t>(v), 4);
     const std::uint32_t bitsSize = static_cast<std::uint32_t>(packedDib.size() - 40);
     for (std::uint32_t v : {80u, 40u, 120u, bitsSize, 0u /* DIB_RGB_COLORS */, rop})

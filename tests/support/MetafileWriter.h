@@ -5,6 +5,7 @@
 // (lying sizes included) can be appended as well.
 #pragma once
 
+#include "platform/MetafilePlayer.h"
 #include "platform/wintypes.h"
 #include "tests/support/TestSupport.h"
 
@@ -22,6 +23,10 @@ using Point32 = std::pair<std::int32_t, std::int32_t>;
 // A packed DIB of `width` x `height` 24-bit pixels, bottom-up, each pixel given top row first
 // as 0x00RRGGBB, for the bitmap records of both writers.
 Bytes PackedDib24(std::int32_t width, std::int32_t height, const std::vector<std::uint32_t>& pixelsTopFirst);
+
+// Decodes what PackedDib24 makes (uncompressed 24-bit, bottom-up, at most 4096 pixels a side)
+// into a player's DecodedDib, as a DibDecoder; false on anything else.
+bool DecodePackedDib24(const std::uint8_t* dib, std::size_t size, DecodedDib& out);
 
 class WmfWriter {
 public:
