@@ -249,10 +249,12 @@ Bytes EmfPathsClipsTransforms()
     e.Record(75, region.bytes);
     e.Rectangle({100, 70, 200, 150});
     e.Record(75, Params().U32(0).U32(5).bytes); // back to no clipping
-    // A world transform: rotation by 30 degrees about (150, 110), then a sheared square.
-    e.WorldTransform({0.866f, 0.5f, -0.5f, 0.866f, 150 - 0.866f * 150 + 0.5f * 110, 110 - 0.5f * 150 - 0.866f * 110}, 0);
+    // World transforms: a rotation by 30 degrees about (150, 110) multiplied onto the
+    // identity, then a shear set outright.
+    e.WorldTransform({0.866f, 0.5f, -0.5f, 0.866f, 150 - 0.866f * 150 + 0.5f * 110, 110 - 0.5f * 150 - 0.866f * 110},
+                     2 /* MWT_LEFTMULTIPLY */);
     e.SelectObject(0x80000000 | 4 /* BLACK_BRUSH */).Rectangle({140, 100, 160, 120});
-    e.WorldTransform({1, 0, 0.5f, 1, 0, 0}, 4 /* MWT_SET */);
+    e.WorldTransform({1, 0, 0.5f, 1, -60, 0}, 0);
     e.SelectObject(2).Rectangle({20, 115, 40, 135});
     return e.Metafile();
 }
