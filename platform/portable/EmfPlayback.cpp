@@ -390,7 +390,7 @@ void EmfPlayer::PolyPoly(const EmfRecord& record, bool small)
 void EmfPlayer::Text(const ByteView& r, bool wide)
 {
     // bounds, graphics mode, x and y scales, then the text: reference point, characters,
-    // string offset, options, rectangle, spacing offset
+    // string offset, options, rectangle, spacing offset (offsets count from the record's start)
     if (!r.Has(0, 76))
         return;
     const std::uint64_t count = r.U32(44);
@@ -407,7 +407,13 @@ void EmfPlayer::Text(const ByteView& r, bool wide)
         text = DecodeAnsi(r.Sub(offset, static_cast<std::size_t>(count)));
     }
     const RECT box{r.S32(56), r.S32(60), r.S32(64), r.S32(68)};
-    m_device.Text(Point(r, 36), text, options, box);
+    // The spacing array: one 32-bit advance per character, when the record holds it.
+    std::vector<double> spacing;
+    const std::uint32_t spacingAt = r.U32(72);
+    if (spacingAt != 0 && r.Has(spacingAt, static_cast<std::size_t>(count) * 4))
+        for (std::size_t i = 0; i < count; ++i)
+            spacing.push_back(r.S32(spacingAt + 4 * i));
+    m_device.Text(Point(r, 36), text, options, box, spacing);
 }
 
 std::vector<std::uint8_t> EmfPlayer::PackedDib(const ByteView& r, std::size_t fieldsAt)

@@ -21,6 +21,10 @@ constexpr std::size_t maxClipRects = 4096;
 // keeps the rasteriser's fixed-point arithmetic in range.
 constexpr double coordinateLimit = 1e7;
 
+// Text renderers hand over coverage with GDI's gamma-corrected grey levels, on which half
+// coverage of a pixel reads as 189 of 255.
+constexpr std::uint8_t halfCoverage = 189;
+
 PixelRect Intersection(const PixelRect& a, const PixelRect& b)
 {
     return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
@@ -315,7 +319,7 @@ void MetafileCanvas::CosmeticLine(const std::vector<POINT>& points, bool closed,
         plot(points[0].x, points[0].y);
 }
 
-void MetafileCanvas::BlendCoverage(int x, int y, const Rgb24Bitmap& mask, COLORREF colour, const ClipRegion& clip)
+void MetafileCanvas::PaintCoverage(int x, int y, const Rgb24Bitmap& mask, COLORREF colour, const ClipRegion& clip)
 {
     for (const PixelRect& r : clip.Rects()) {
         const PixelRect area = Intersection(r, {x, y, x + mask.width, y + mask.height});
@@ -323,13 +327,8 @@ void MetafileCanvas::BlendCoverage(int x, int y, const Rgb24Bitmap& mask, COLORR
             const std::uint8_t* row = mask.bits + static_cast<std::size_t>(mask.height - 1 - (py - y)) * mask.stride;
             for (int px = area.left; px < area.right; ++px) {
                 const std::uint8_t* m = row + 3 * std::size_t(px - x);
-                const unsigned a = std::max({m[0], m[1], m[2]});
-                if (a == 0)
-                    continue;
-                std::uint8_t* pixel = Pixel(px, py);
-                const std::uint8_t c[3] = {GetBValue(colour), GetGValue(colour), GetRValue(colour)};
-                for (int k = 0; k < 3; ++k)
-                    pixel[k] = static_cast<std::uint8_t>((pixel[k] * (255 - a) + c[k] * a + 127) / 255);
+                if (std::max({m[0], m[1], m[2]}) >= halfCoverage)
+                    Put(px, py, colour, copyPen);
             }
         }
     }

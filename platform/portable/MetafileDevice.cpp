@@ -461,22 +461,9 @@ void MetafileDevice::LineTo(PointF p)
 
 void MetafileDevice::Rectangle(double left, double top, double right, double bottom)
 {
-    const auto box = DeviceBox(left, top, right, bottom);
-    if (!box) {
-        DrawClosed({ToDevice(PointList{{left, top}, {right, top}, {right, bottom}, {left, bottom}})});
-        return;
-    }
-    // GDI's rectangle covers [left, right) x [top, bottom) with its outline; without a pen
-    // it is one pixel smaller.
-    const int inset = m_state.pen.style == penNull ? 1 : 0;
-    const double l = box->left, t = box->top, r = box->right - inset, b = box->bottom - inset;
-    if (r <= l || b <= t)
-        return;
-    const PointList outline{{l, t}, {r - 1, t}, {r - 1, b - 1}, {l, b - 1}};
-    if (Record(outline, true))
-        return;
-    FillWithBrush({{{l, t}, {r, t}, {r, b}, {l, b}}}, false);
-    Stroke({outline}, true);
+    // Played as PlayEnhMetaFile plays, in advanced graphics mode: a polygon through the four
+    // corners, so the outline includes the right and bottom edges.
+    Polygon({{left, top}, {right, top}, {right, bottom}, {left, bottom}});
 }
 
 void MetafileDevice::Ellipse(double left, double top, double right, double bottom)
@@ -793,7 +780,7 @@ TextSurface* MetafileDevice::TextSurfaceFor(const LOGFONTW& font)
 }
 
 void MetafileDevice::Text(PointF reference, const std::u16string& input, unsigned options,
-                          const std::optional<RECT>& box)
+                          const std::optional<RECT>& box, const std::vector<double>& spacing)
 {
     const State& s = m_state;
     const bool updateCp = s.textAlign & textAlignUpdateCp;
@@ -830,14 +817,26 @@ void MetafileDevice::Text(PointF reference, const std::u16string& input, unsigne
     TextSurface* surface = TextSurfaceFor(font);
     if (!surface)
         return;
+    // A spacing array places each character itself: the text is as wide as its advances.
+    const bool spaced = spacing.size() >= text.size();
+    std::vector<long> offsets; // each character's distance from the text's left edge
     const TextExtent extent = surface->Measure(text);
+    long width = extent.width;
+    if (spaced) {
+        double advance = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            offsets.push_back(RoundToLong(advance * xScale));
+            advance += spacing[i];
+        }
+        width = RoundToLong(advance * xScale);
+    }
     const int height = std::clamp(extent.height, 0, maxTextBlock);
-    if (extent.width <= 0 || height == 0)
+    if (height == 0)
         return;
     double x = origin.x, y = origin.y;
     switch (s.textAlign & textAlignHorizontal) {
-    case textAlignRight: x -= extent.width; break;
-    case textAlignCenter: x -= extent.width / 2.0; break;
+    case textAlignRight: x -= width; break;
+    case textAlignCenter: x -= width / 2.0; break;
     default: break;
     }
     switch (s.textAlign & textAlignVertical) {
@@ -845,22 +844,35 @@ void MetafileDevice::Text(PointF reference, const std::u16string& input, unsigne
     case textAlignBaseline: y -= std::round(height * ascentShare); break;
     default: break;
     }
-    long left = RoundToLong(x);
-    const long top = RoundToLong(y);
+    const long left = RoundToLong(x), top = RoundToLong(y);
     if (updateCp && xScale > 0) {
-        const double advance = extent.width / xScale;
+        const double advance = width / xScale;
         m_state.position.x += (s.textAlign & textAlignHorizontal) == textAlignRight ? -advance : advance;
     }
     if (s.opaqueBackground && !(options & textOptionOpaque)) {
         Paint background;
         background.colour = s.background;
-        m_canvas.PatternBlt(Ordered(left, top, left + extent.width, top + height), 0xF0, background, clip);
+        m_canvas.PatternBlt(Ordered(left, top, left + width, top + height), 0xF0, background, clip);
     }
-    if (top >= m_canvas.Height() || top + height <= 0 || left >= m_canvas.Width() || left + extent.width <= 0)
+    if (!spaced) {
+        DrawTextRun(*surface, text, left, top, height, clip);
+        return;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::size_t length = (text[i] & 0xFC00) == 0xD800 && i + 1 < text.size() ? 2 : 1;
+        DrawTextRun(*surface, text.substr(i, length), left + offsets[i], top, height, clip);
+        i += length - 1;
+    }
+}
+
+void MetafileDevice::DrawTextRun(TextSurface& surface, std::u16string text, long left, long top, int height,
+                                 const ClipRegion& clip)
+{
+    if (top >= m_canvas.Height() || top + height <= 0 || left >= m_canvas.Width())
         return;
     // Only the characters that can reach the target are rendered: those wholly left of it are
     // dropped (the text moving right by their width), those past its right edge cut off.
-    auto widthOf = [&](std::size_t count) { return surface->Measure(std::u16string_view(text).substr(0, count)).width; };
+    auto widthOf = [&](std::size_t count) { return surface.Measure(std::u16string_view(text).substr(0, count)).width; };
     auto firstReaching = [&](long edge) { // the shortest prefix at least `edge` wide
         std::size_t low = 0, high = text.size();
         while (low < high) {
@@ -880,20 +892,20 @@ void MetafileDevice::Text(PointF reference, const std::u16string& input, unsigne
         left += widthOf(drop);
         text.erase(0, drop);
     }
-    int width = surface->Measure(text).width;
+    int width = surface.Measure(text).width;
     if (left + width > m_canvas.Width()) {
         text.resize(std::min(text.size(), firstReaching(m_canvas.Width() - left) + 1));
-        width = surface->Measure(text).width;
+        width = surface.Measure(text).width;
     }
     width = std::clamp(width, 0, maxTextBlock);
     const int rows = static_cast<int>(std::min<long>(height, m_canvas.Height() - top));
-    if (width == 0 || rows <= 0)
+    if (width == 0 || rows <= 0 || left + width <= 0)
         return;
     const std::uint32_t stride = ((24 * static_cast<std::uint32_t>(width) + 31) / 32) * 4;
     std::vector<std::uint8_t> block(static_cast<std::size_t>(stride) * rows);
     const Rgb24Bitmap mask{block.data(), width, rows, stride};
-    if (surface->Render(text, width, rows, DT_LEFT, mask))
-        m_canvas.BlendCoverage(static_cast<int>(left), static_cast<int>(top), mask, s.textColour, clip);
+    if (surface.Render(text, width, rows, DT_LEFT, mask))
+        m_canvas.PaintCoverage(static_cast<int>(left), static_cast<int>(top), mask, m_state.textColour, clip);
 }
 
 // ---- Bitmaps ----------------------------------------------------------------------------

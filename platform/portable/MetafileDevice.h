@@ -106,7 +106,9 @@ public:
     void SetArcDirection(int direction) { m_state.clockwise = direction == 2; }
     void SetMiterLimit(double limit) { m_state.miterLimit = limit > 0 ? limit : 10; }
 
-    // ---- drawing in logical coordinates
+    // ---- drawing in logical coordinates, as in advanced graphics mode, which PlayEnhMetaFile
+    // uses: a rectangle includes its right and bottom edges, ellipses and arcs fill their box
+    // without them
     void MoveTo(PointF p);
     void LineTo(PointF p);
     void Rectangle(double left, double top, double right, double bottom);
@@ -136,8 +138,10 @@ public:
     void ExcludeClipRect(double left, double top, double right, double bottom);
     void SelectClipRects(const std::vector<RECT>& deviceRects, int mode);
 
-    // ---- text: ETO_OPAQUE (2) fills `box` with the background colour, ETO_CLIPPED (4) clips to it
-    void Text(PointF reference, const std::u16string& text, unsigned options, const std::optional<RECT>& box);
+    // ---- text: ETO_OPAQUE (2) fills `box` with the background colour, ETO_CLIPPED (4) clips to
+    // it; `spacing` (logical units), when it has an entry per character, places each one.
+    void Text(PointF reference, const std::u16string& text, unsigned options, const std::optional<RECT>& box,
+              const std::vector<double>& spacing = {});
 
     // ---- bitmaps: a packed DIB stretched from its source rectangle (x, y from the top when
     // `sourceFromTop`, else from the bottom row as StretchDIBits counts) over the destination
@@ -191,6 +195,9 @@ private:
     bool Record(const PointList& devicePoints, bool closed);
     std::optional<DecodedDib> DecodeDib(const std::uint8_t* packedDib, std::size_t size) const;
     TextSurface* TextSurfaceFor(const LOGFONTW& font);
+    // Renders one run of text with its top-left corner at (left, top) in target pixels.
+    void DrawTextRun(TextSurface& surface, std::u16string text, long left, long top, int height,
+                     const ClipRegion& clip);
 
     MetafileCanvas& m_canvas;
     TextRenderer& m_text;

@@ -71,6 +71,7 @@ private:
     static PointList Points(const ByteView& p, std::size_t offset, std::size_t count);
     void CreateObject(GdiObject object) { m_objects.AddAtLowestFree(std::move(object)); }
     void Text(const ByteView& p, bool extended);
+    void Shape(const WmfRecord& record);
     void Bitmap(const WmfRecord& record);
 
     MetafileDevice& m_device;
@@ -115,20 +116,12 @@ void WmfPlayer::Play(const WmfRecord& record)
     case wmfMoveTo: if (needs(2)) d.MoveTo({W(p, 1), W(p, 0)}); break;
     case wmfExcludeClipRect: if (needs(4)) d.ExcludeClipRect(W(p, 3), W(p, 2), W(p, 1), W(p, 0)); break;
     case wmfIntersectClipRect: if (needs(4)) d.IntersectClipRect(W(p, 3), W(p, 2), W(p, 1), W(p, 0)); break;
-    case wmfRectangle: if (needs(4)) d.Rectangle(W(p, 3), W(p, 2), W(p, 1), W(p, 0)); break;
-    case wmfEllipse: if (needs(4)) d.Ellipse(W(p, 3), W(p, 2), W(p, 1), W(p, 0)); break;
+    case wmfRectangle:
+    case wmfEllipse:
     case wmfRoundRect:
-        if (needs(6))
-            d.RoundRect(W(p, 5), W(p, 4), W(p, 3), W(p, 2), W(p, 1), W(p, 0));
-        break;
     case wmfArc:
     case wmfChord:
-    case wmfPie:
-        if (needs(8)) {
-            const ArcKind kind = record.function == wmfArc ? arcOpen : record.function == wmfChord ? arcChord : arcPie;
-            d.Arc(kind, W(p, 7), W(p, 6), W(p, 5), W(p, 4), {W(p, 3), W(p, 2)}, {W(p, 1), W(p, 0)});
-        }
-        break;
+    case wmfPie: Shape(record); break;
     case wmfPatBlt: if (needs(6)) d.PatBlt(W(p, 5), W(p, 4), W(p, 3), W(p, 2), p.U32(0)); break;
     case wmfSaveDc: d.SaveDC(); break;
     case wmfRestoreDc: if (needs(1)) d.RestoreDC(p.S16(0)); break;
@@ -234,6 +227,38 @@ void WmfPlayer::Play(const WmfRecord& record)
     }
 }
 
+void WmfPlayer::Shape(const WmfRecord& record)
+{
+    // The box comes last in the record: bottom, right, top, left. The conversion to an
+    // enhanced metafile records it without its right and bottom edges (one logical unit in),
+    // as GDI does in compatible mode, and plays it in advanced mode.
+    const ByteView& p = record.params;
+    const std::size_t words = record.function == wmfRoundRect ? 6 : record.function == wmfRectangle || record.function == wmfEllipse ? 4 : 8;
+    if (!p.Has(0, 2 * words))
+        return;
+    const std::size_t box = words - 4;
+    double left = W(p, box + 3), top = W(p, box + 2), right = W(p, box + 1), bottom = W(p, box);
+    if (left == right || top == bottom)
+        return;
+    if (left > right)
+        std::swap(left, right);
+    if (top > bottom)
+        std::swap(top, bottom);
+    --right;
+    --bottom;
+    MetafileDevice& d = m_device;
+    switch (record.function) {
+    case wmfRectangle: d.Rectangle(left, top, right, bottom); break;
+    case wmfEllipse: d.Ellipse(left, top, right, bottom); break;
+    case wmfRoundRect: d.RoundRect(left, top, right, bottom, W(p, 1), W(p, 0)); break;
+    default: {
+        const ArcKind kind = record.function == wmfArc ? arcOpen : record.function == wmfChord ? arcChord : arcPie;
+        d.Arc(kind, left, top, right, bottom, {W(p, 3), W(p, 2)}, {W(p, 1), W(p, 0)});
+        break;
+    }
+    }
+}
+
 void WmfPlayer::Text(const ByteView& p, bool extended)
 {
     if (!extended) {
@@ -261,7 +286,13 @@ void WmfPlayer::Text(const ByteView& p, bool extended)
     }
     if (!p.Has(offset, count))
         return;
-    m_device.Text({W(p, 1), W(p, 0)}, DecodeAnsi(p.Sub(offset, count)), options, box);
+    // The spacing words follow the string padded to whole words, when the record holds them.
+    std::vector<double> spacing;
+    const std::size_t spacingAt = offset + ((count + 1) & ~std::size_t{1});
+    if (p.Has(spacingAt, 2 * count))
+        for (std::size_t i = 0; i < count; ++i)
+            spacing.push_back(p.S16(spacingAt + 2 * i));
+    m_device.Text({W(p, 1), W(p, 0)}, DecodeAnsi(p.Sub(offset, count)), options, box, spacing);
 }
 
 void WmfPlayer::Bitmap(const WmfRecord& record)

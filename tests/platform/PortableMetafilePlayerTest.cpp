@@ -60,8 +60,9 @@ Canvas Play(const Bytes& bytes, bool enhanced, int width, int height)
 // millimetre, so that it plays 1:1 onto a 20 x 20 target.
 EmfWriter Emf20() { return EmfWriter(RECT{0, 0, 19, 19}, RECT{0, 0, 2000, 2000}, {1000, 1000}, {1000, 1000}); }
 
-// The GDI rectangle (2, 3)-(12, 9): a one-pixel black outline on columns 2 and 11 and rows 3
-// and 8, red inside.
+// A rectangle with a one-pixel black outline on columns 2 and 11 and rows 3 and 8, red
+// inside: what GDI plays from an enhanced metafile's (2, 3)-(11, 8), whose box includes its
+// right and bottom edges, and from a Windows metafile's (2, 3)-(12, 9), which does not.
 void ExpectOutlinedRectangle(const Canvas& c)
 {
     for (int y = 0; y < 20; ++y)
@@ -103,7 +104,7 @@ TEST(PortableMetafilePlayer, RectangleInTextMode)
                           .CreateBrush(1, 0, red, 0)
                           .SelectObject(1)
                           .SelectObject(blackPen)
-                          .Rectangle(RECT{2, 3, 12, 9})
+                          .Rectangle(RECT{2, 3, 11, 8})
                           .Metafile();
     ExpectOutlinedRectangle(Play(emf, true, 20, 20));
 }
@@ -118,17 +119,17 @@ TEST(PortableMetafilePlayer, RectangleInAnisotropicModeMatches)
                           .SetViewportExt(20, 20)
                           .CreateBrush(1, 0, red, 0)
                           .SelectObject(1)
-                          .Rectangle(RECT{110, 115, 160, 145})
+                          .Rectangle(RECT{110, 115, 155, 140})
                           .Metafile();
     ExpectOutlinedRectangle(Play(emf, true, 20, 20));
 
     // A Windows metafile's window is stretched over the whole target.
     const Bytes wmf = WmfWriter()
                           .SetWindowOrg(100, 100)
-                          .SetWindowExt(100, 100)
+                          .SetWindowExt(20, 20)
                           .CreateBrush(0, red, 0)
                           .SelectObject(0)
-                          .Rectangle(110, 115, 160, 145)
+                          .Rectangle(102, 103, 112, 109)
                           .Metafile();
     ExpectOutlinedRectangle(Play(wmf, false, 20, 20));
 }
@@ -144,9 +145,9 @@ TEST(PortableMetafilePlayer, SavedBrushAndWorldTransformApply)
                           .SelectObject(2)
                           .WorldTransform({3, 0, 0, 3, 0, 0}, 0)
                           .Record(34, {-1}) // RestoreDC
-                          .WorldTransform({2, 0, 0, 2, 0, 0}, 4)
-                          .WorldTransform({1, 0, 0, 1, 1, 1.5f}, 2)
-                          .Rectangle(RECT{0, 0, 5, 3})
+                          .WorldTransform({1, 0, 0, 1, 1, 1}, 4)
+                          .WorldTransform({1, 0, 0, 1, 1, 2}, 2)
+                          .Rectangle(RECT{0, 0, 9, 5})
                           .Metafile();
     ExpectOutlinedRectangle(Play(emf, true, 20, 20));
 }
@@ -237,6 +238,7 @@ struct HostileCase {
 // or crashing; each must open (or be refused) and play cleanly.
 TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
 {
+    const std::size_t first = EmfWriter::emfHeaderSize; // where the first EMF record starts
     const Bytes dib = PackedDib24(2, 2, {1, 2, 3, 4});
     const Bytes bigDib = WithU32(WithU32(dib, 4, 0x7FFFFFFF), 8, 0x7FFFFFFF);
     const Bytes polygon = WmfWriter().Polygon({{1, 1}, {9, 1}, {9, 9}}).Metafile();
@@ -272,16 +274,16 @@ TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
         {"WMF extents of zero", WmfWriter().SetWindowExt(0, 0).SetViewportExt(0, 0).Rectangle(0, 0, 5, 5).Metafile(), false, true},
         {"EMF header size beyond the data", WithU32(Emf20().Metafile(), 4, 0x10000), true, false},
         {"EMF without signature", WithU32(Emf20().Metafile(), 40, 0), true, false},
-        {"EMF record size not a multiple of four", WithU32(emfPolygon, 92, 41), true, true},
-        {"EMF record size below eight", WithU32(emfPolygon, 92, 4), true, true},
-        {"EMF record longer than the data", WithU32(emfPolygon, 92, 0xFFFFFFF0), true, true},
-        {"EMF polygon count beyond its record", WithU32(emfPolygon, 112, 0x40000000), true, true},
+        {"EMF record size not a multiple of four", WithU32(emfPolygon, first + 4, 41), true, true},
+        {"EMF record size below eight", WithU32(emfPolygon, first + 4, 4), true, true},
+        {"EMF record longer than the data", WithU32(emfPolygon, first + 4, 0xFFFFFFF0), true, true},
+        {"EMF polygon count beyond its record", WithU32(emfPolygon, first + 24, 0x40000000), true, true},
         {"EMF poly-polygon counts lying", EmfWith(91, {0, 0, 0, 0, 2, 3, 1, 0x7FFFFFFF, 0, 0, 0}), true, true},
         {"EMF poly-polygon count beyond its record", EmfWith(8, {0, 0, 0, 0, 0x7FFFFFFF, 3}), true, true},
-        {"EMF text offset beyond its record", WithU32(emfText, 88 + 48, 0xFFFFFF00), true, true},
-        {"EMF text count beyond its record", WithU32(emfText, 88 + 44, 0x7FFFFFFF), true, true},
-        {"EMF bitmap offset beyond its record", WithU32(emfBlit, 88 + 56, 0xFFFFFFF0), true, true},
-        {"EMF bitmap size beyond its record", WithU32(emfBlit, 88 + 60, 0x7FFFFFFF), true, true},
+        {"EMF text offset beyond its record", WithU32(emfText, first + 48, 0xFFFFFF00), true, true},
+        {"EMF text count beyond its record", WithU32(emfText, first + 44, 0x7FFFFFFF), true, true},
+        {"EMF bitmap offset beyond its record", WithU32(emfBlit, first + 56, 0xFFFFFFF0), true, true},
+        {"EMF bitmap size beyond its record", WithU32(emfBlit, first + 60, 0x7FFFFFFF), true, true},
         {"EMF object indices out of range", EmfWith(37, {0xFFFF}), true, true},
         {"EMF object created beyond the table", Emf20().CreatePen(60000, 0, 1, red).SelectObject(60000).Metafile(), true, true},
         {"EMF clip region count beyond its record", EmfWith(75, {32, 5, 32, 1, 0x7FFFFFFF, 0, 0, 0, 9, 9}), true, true},
