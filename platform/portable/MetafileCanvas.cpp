@@ -76,6 +76,16 @@ std::uint8_t ApplyRop3(unsigned rop, std::uint8_t p, std::uint8_t s, std::uint8_
 
 bool RopUsesPattern(unsigned rop) { return ((rop >> 4) & 0x0F) != (rop & 0x0F); }
 
+// The source pixel a stretch takes for destination pixel `d` of the span from edge d0 to edge
+// d1 (either way round) out of the source span s0 to s1: counted from the start edges, as
+// GDI's stepping does, without sampling at pixel centres.
+long SourceIndex(int d, double d0, double d1, double s0, double s1)
+{
+    const double steps = d1 > d0 ? d - d0 : d0 - 1 - d;
+    const double offset = std::floor(steps * std::fabs(s1 - s0) / std::fabs(d1 - d0));
+    return static_cast<long>(s1 > s0 ? s0 + offset : s0 - 1 - offset);
+}
+
 } // namespace
 
 // ---- Clip region ------------------------------------------------------------------------
@@ -369,13 +379,11 @@ void MetafileCanvas::StretchBlt(double dx0, double dy0, double dx1, double dy1, 
     for (const PixelRect& r : clip.Rects()) {
         const PixelRect cut = Intersection(r, area);
         for (int y = cut.top; y < cut.bottom; ++y) {
-            const double sy = sy0 + (y + 0.5 - dy0) * (sy1 - sy0) / (dy1 - dy0);
-            const long row = static_cast<long>(std::floor(sy));
+            const long row = SourceIndex(y, dy0, dy1, sy0, sy1);
             if (row < 0 || row >= source.height)
                 continue;
             for (int x = cut.left; x < cut.right; ++x) {
-                const double sx = sx0 + (x + 0.5 - dx0) * (sx1 - sx0) / (dx1 - dx0);
-                const long column = static_cast<long>(std::floor(sx));
+                const long column = SourceIndex(x, dx0, dx1, sx0, sx1);
                 if (column < 0 || column >= source.width)
                     continue;
                 const std::uint8_t* s = source.bgr.data() + 3 * (static_cast<std::size_t>(row) * source.width + column);
