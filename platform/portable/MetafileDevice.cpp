@@ -377,8 +377,10 @@ void MetafileDevice::Stroke(const std::vector<PointList>& figures, bool closed)
     const Pen& pen = m_state.pen;
     if (pen.style == penNull)
         return;
-    const double width = std::round(DevicePenWidth());
-    if (width <= 1) {
+    // A pen wider than the target's perimeter covers all of it already: it is drawn no wider.
+    const double widest = 2.0 * (m_canvas.Width() + m_canvas.Height()) + 16;
+    const double width = std::min(std::round(DevicePenWidth()), widest);
+    if (!(width > 1)) {
         std::vector<int> dashes = CosmeticDashes(pen.style);
         if (pen.style == penUserStyle)
             for (double d : pen.userDashes)
