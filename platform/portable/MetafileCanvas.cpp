@@ -74,7 +74,10 @@ std::uint8_t ApplyRop3(unsigned rop, std::uint8_t p, std::uint8_t s, std::uint8_
     return static_cast<std::uint8_t>(r);
 }
 
-bool RopUsesPattern(unsigned rop) { return ((rop >> 4) & 0x0F) != (rop & 0x0F); }
+bool RopUsesPattern(unsigned rop)
+{
+    return ((rop >> 4) & 0x0F) != (rop & 0x0F);
+}
 
 // The source pixel a stretch takes for destination pixel `d` of the span from edge d0 to edge
 // d1 (either way round) out of the source span s0 to s1: counted from the start edges, as
@@ -312,8 +315,10 @@ void MetafileCanvas::CosmeticLine(const std::vector<POINT>& points, bool closed,
             return t0 <= t1;
         };
         const bool visible = clipAxis(a.x, double(dx), -1, Width()) && clipAxis(a.y, double(dy), -1, Height());
-        const long long first = visible ? std::clamp<long long>(static_cast<long long>(std::floor(t0 * steps)) - 1, 0, steps) : steps;
-        const long long last = visible ? std::clamp<long long>(static_cast<long long>(std::ceil(t1 * steps)) + 1, 0, steps) : steps;
+        const long long first =
+            visible ? std::clamp<long long>(static_cast<long long>(std::floor(t0 * steps)) - 1, 0, steps) : steps;
+        const long long last =
+            visible ? std::clamp<long long>(static_cast<long long>(std::ceil(t1 * steps)) + 1, 0, steps) : steps;
         step += first;
         for (long long k = first; k < last; ++k) {
             // The nearest pixel to the exact line, as Bresenham's stepping picks it (halves

@@ -39,12 +39,18 @@ constexpr unsigned textOptionOpaque = 2, textOptionClipped = 4;
 double MillimetresPerUnit(int mode)
 {
     switch (mode) {
-    case mmLoMetric: return 0.1;
-    case mmHiMetric: return 0.01;
-    case mmLoEnglish: return 0.254;
-    case mmHiEnglish: return 0.0254;
-    case mmTwips: return 25.4 / 1440;
-    default: return 0;
+    case mmLoMetric:
+        return 0.1;
+    case mmHiMetric:
+        return 0.01;
+    case mmLoEnglish:
+        return 0.254;
+    case mmHiEnglish:
+        return 0.0254;
+    case mmTwips:
+        return 25.4 / 1440;
+    default:
+        return 0;
     }
 }
 
@@ -91,23 +97,34 @@ double CounterClockwiseSweep(double from, double to)
 std::vector<int> CosmeticDashes(int style)
 {
     switch (style) {
-    case penDash: return {18, 6};
-    case penDot: return {3, 3};
-    case penDashDot: return {9, 6, 3, 6};
-    case penDashDotDot: return {9, 3, 3, 3, 3, 3};
-    case penAlternate: return {1, 1};
-    default: return {};
+    case penDash:
+        return {18, 6};
+    case penDot:
+        return {3, 3};
+    case penDashDot:
+        return {9, 6, 3, 6};
+    case penDashDotDot:
+        return {9, 3, 3, 3, 3, 3};
+    case penAlternate:
+        return {1, 1};
+    default:
+        return {};
     }
 }
 
 std::vector<double> GeometricDashes(int style, double width)
 {
     switch (style) {
-    case penDash: return {3 * width, width};
-    case penDot: return {width, width};
-    case penDashDot: return {3 * width, width, width, width};
-    case penDashDotDot: return {3 * width, width, width, width, width, width};
-    default: return {};
+    case penDash:
+        return {3 * width, width};
+    case penDot:
+        return {width, width};
+    case penDashDot:
+        return {3 * width, width, width, width};
+    case penDashDotDot:
+        return {3 * width, width, width, width, width, width};
+    default:
+        return {};
     }
 }
 
@@ -257,11 +274,20 @@ void MetafileDevice::SetWorldTransform(const Affine& world)
 void MetafileDevice::ModifyWorldTransform(const Affine& change, int mode)
 {
     switch (mode) {
-    case 1: SetWorldTransform(Affine{}); break;
-    case 2: SetWorldTransform(change.Then(m_state.world)); break;
-    case 3: SetWorldTransform(m_state.world.Then(change)); break;
-    case 4: SetWorldTransform(change); break;
-    default: break;
+    case 1:
+        SetWorldTransform(Affine{});
+        break;
+    case 2:
+        SetWorldTransform(change.Then(m_state.world));
+        break;
+    case 3:
+        SetWorldTransform(m_state.world.Then(change));
+        break;
+    case 4:
+        SetWorldTransform(change);
+        break;
+    default:
+        break;
     }
 }
 
@@ -512,9 +538,9 @@ void MetafileDevice::RoundRect(double left, double top, double right, double bot
         const PointList arc = EllipseArc(cl, ct, cl + w, ct + h, start, pi / 2, std::max(w, h));
         outline.insert(outline.end(), arc.begin(), arc.end());
     };
-    corner90(r - w, t, 0);          // top right
-    corner90(l, t, pi / 2);         // top left
-    corner90(l, b - h, pi);         // bottom left
+    corner90(r - w, t, 0);            // top right
+    corner90(l, t, pi / 2);           // top left
+    corner90(l, b - h, pi);           // bottom left
     corner90(r - w, b - h, 1.5 * pi); // bottom right
     DrawClosed({outline});
 }
@@ -837,14 +863,24 @@ void MetafileDevice::Text(PointF reference, const std::u16string& input, unsigne
         return;
     double x = origin.x, y = origin.y;
     switch (s.textAlign & textAlignHorizontal) {
-    case textAlignRight: x -= width; break;
-    case textAlignCenter: x -= width / 2.0; break;
-    default: break;
+    case textAlignRight:
+        x -= width;
+        break;
+    case textAlignCenter:
+        x -= width / 2.0;
+        break;
+    default:
+        break;
     }
     switch (s.textAlign & textAlignVertical) {
-    case textAlignBottom: y -= height; break;
-    case textAlignBaseline: y -= std::round(height * ascentShare); break;
-    default: break;
+    case textAlignBottom:
+        y -= height;
+        break;
+    case textAlignBaseline:
+        y -= std::round(height * ascentShare);
+        break;
+    default:
+        break;
     }
     const long left = RoundToLong(x), top = RoundToLong(y);
     if (updateCp && xScale > 0) {

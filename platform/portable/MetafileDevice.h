@@ -21,7 +21,17 @@ namespace vx::metafile {
 
 // GDI's numbers for modes and styles, under names of our own.
 enum MappingMode { mmText = 1, mmLoMetric, mmHiMetric, mmLoEnglish, mmHiEnglish, mmTwips, mmIsotropic, mmAnisotropic };
-enum PenStyle { penSolid, penDash, penDot, penDashDot, penDashDotDot, penNull, penInsideFrame, penUserStyle, penAlternate };
+enum PenStyle {
+    penSolid,
+    penDash,
+    penDot,
+    penDashDot,
+    penDashDotDot,
+    penNull,
+    penInsideFrame,
+    penUserStyle,
+    penAlternate
+};
 enum BrushStyle { brushSolid, brushNull, brushHatched, brushPattern, brushDibPattern = 5, brushDibPatternPt = 6 };
 enum ArcKind { arcOpen, arcTo, arcChord, arcPie };
 enum ClipMode { clipAnd = 1, clipOr, clipXor, clipDiff, clipCopy };
@@ -146,9 +156,8 @@ public:
     // ---- bitmaps: a packed DIB stretched from its source rectangle (x, y from the top when
     // `sourceFromTop`, else from the bottom row as StretchDIBits counts) over the destination
     // (logical x, y, width, height) through the ternary raster operation in `rop`'s high word.
-    void StretchDib(double x, double y, double width, double height, const std::uint8_t* packedDib,
-                    std::size_t size, double sx, double sy, double sw, double sh, bool sourceFromTop,
-                    std::uint32_t rop);
+    void StretchDib(double x, double y, double width, double height, const std::uint8_t* packedDib, std::size_t size,
+                    double sx, double sy, double sw, double sh, bool sourceFromTop, std::uint32_t rop);
     void PatBlt(double x, double y, double width, double height, std::uint32_t rop);
     // Brushes with DIB patterns are decoded once, when they are created; null past the budget.
     std::shared_ptr<const DecodedDib> DecodePattern(const std::uint8_t* packedDib, std::size_t size);

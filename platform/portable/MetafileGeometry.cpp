@@ -20,12 +20,12 @@ Affine Affine::Then(const Affine& next) const
 
 bool Affine::IsFinite() const
 {
-    return std::isfinite(m11) && std::isfinite(m12) && std::isfinite(m21) && std::isfinite(m22) &&
-           std::isfinite(dx) && std::isfinite(dy);
+    return std::isfinite(m11) && std::isfinite(m12) && std::isfinite(m21) && std::isfinite(m22) && std::isfinite(dx) &&
+           std::isfinite(dy);
 }
 
 PointList EllipseArc(double left, double top, double right, double bottom, double startAngle, double sweep,
-                    double detail)
+                     double detail)
 {
     const double cx = (left + right) / 2, cy = (top + bottom) / 2;
     const double rx = std::fabs(right - left) / 2, ry = std::fabs(bottom - top) / 2;
@@ -87,7 +87,7 @@ void Orient(std::vector<PointList>& polygons)
 PointList Disc(PointF centre, double radius)
 {
     PointList disc = EllipseArc(centre.x - radius, centre.y - radius, centre.x + radius, centre.y + radius, 0,
-                               2 * std::numbers::pi, 2 * radius);
+                                2 * std::numbers::pi, 2 * radius);
     disc.pop_back(); // the first point again
     return disc;
 }

@@ -252,7 +252,8 @@ WmfWriter& WmfWriter::Text(std::int16_t x, std::int16_t y, const std::string& te
 
 WmfWriter& WmfWriter::ExtText(std::int16_t x, std::int16_t y, std::uint16_t options, const std::string& text)
 {
-    std::vector<std::int16_t> words = {y, x, static_cast<std::int16_t>(text.size()), static_cast<std::int16_t>(options)};
+    std::vector<std::int16_t> words = {y, x, static_cast<std::int16_t>(text.size()),
+                                       static_cast<std::int16_t>(options)};
     for (std::int16_t w : TextWords(text))
         words.push_back(w);
     return Record(0x0A32, words);
