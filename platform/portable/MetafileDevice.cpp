@@ -903,6 +903,33 @@ void MetafileDevice::Text(PointF reference, const std::u16string& input, unsigne
     }
 }
 
+std::vector<double> MetafileDevice::RecordedSpacing(const std::u16string& text)
+{
+    const double toTargetX = std::hypot(m_toTarget.m11, m_toTarget.m12);
+    const double toTargetY = std::hypot(m_toTarget.m21, m_toTarget.m22);
+    const double xScale = std::hypot(m_toDevice.m11, m_toDevice.m12) / toTargetX;
+    const double yScale = std::hypot(m_toDevice.m21, m_toDevice.m22) / toTargetY;
+    if (!(xScale > 0) || !(yScale > 0) || text.size() > maxTextCharacters)
+        return {};
+    LOGFONTW font = m_state.font.font;
+    font.lfHeight =
+        static_cast<LONG>(std::clamp(RoundToLong(font.lfHeight * yScale), -long{maxTextBlock}, long{maxTextBlock}));
+    font.lfWidth = static_cast<LONG>(std::clamp(RoundToLong(std::fabs(font.lfWidth * xScale)), 0L, long{maxTextBlock}));
+    font.lfEscapement = font.lfOrientation = 0;
+    TextSurface* surface = TextSurfaceFor(font);
+    if (!surface)
+        return {};
+    std::vector<double> spacing;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool pair = (text[i] & 0xFC00) == 0xD800 && i + 1 < text.size();
+        const int advance = surface->Measure(std::u16string_view(text).substr(i, pair ? 2 : 1)).width;
+        spacing.push_back(std::round(advance / xScale));
+        if (pair)
+            spacing.push_back(0), ++i;
+    }
+    return spacing;
+}
+
 void MetafileDevice::DrawTextRun(TextSurface& surface, std::u16string text, long left, long top, int height,
                                  const ClipRegion& clip)
 {

@@ -152,6 +152,9 @@ public:
     // it; `spacing` (logical units), when it has an entry per character, places each one.
     void Text(PointF reference, const std::u16string& text, unsigned options, const std::optional<RECT>& box,
               const std::vector<double>& spacing = {});
+    // The spacing that recording `text` into an enhanced metafile stores: each character's
+    // advance in the current font on the reference device, in whole logical units.
+    std::vector<double> RecordedSpacing(const std::u16string& text);
 
     // ---- bitmaps: a packed DIB stretched from its source rectangle (x, y from the top when
     // `sourceFromTop`, else from the bottom row as StretchDIBits counts) over the destination

@@ -359,8 +359,10 @@ void WmfPlayer::Text(const ByteView& p, bool extended)
         const std::size_t padded = (count + 1) & ~std::size_t{1};
         if (!p.Has(2, padded + 4))
             return;
-        m_device.Text({W(p.Sub(2 + padded, 4), 1), W(p.Sub(2 + padded, 4), 0)}, DecodeAnsi(p.Sub(2, count)), 0,
-                      std::nullopt);
+        // Without spacing in the record: the advances the conversion to an enhanced metafile stores.
+        const std::u16string text = DecodeAnsi(p.Sub(2, count));
+        m_device.Text({W(p.Sub(2 + padded, 4), 1), W(p.Sub(2 + padded, 4), 0)}, text, 0, std::nullopt,
+                      m_device.RecordedSpacing(text));
         return;
     }
     // y, x, count, options, [a rectangle when opaque or clipped], the string, [spacing]
@@ -379,12 +381,15 @@ void WmfPlayer::Text(const ByteView& p, bool extended)
     if (!p.Has(offset, count))
         return;
     // The spacing words follow the string padded to whole words, when the record holds them.
+    const std::u16string text = DecodeAnsi(p.Sub(offset, count));
     std::vector<double> spacing;
     const std::size_t spacingAt = offset + ((count + 1) & ~std::size_t{1});
     if (p.Has(spacingAt, 2 * count))
         for (std::size_t i = 0; i < count; ++i)
             spacing.push_back(p.S16(spacingAt + 2 * i));
-    m_device.Text({W(p, 1), W(p, 0)}, DecodeAnsi(p.Sub(offset, count)), options, box, spacing);
+    else
+        spacing = m_device.RecordedSpacing(text);
+    m_device.Text({W(p, 1), W(p, 0)}, text, options, box, spacing);
 }
 
 void WmfPlayer::Bitmap(const WmfRecord& record)
