@@ -34,13 +34,20 @@ Bytes ComplexEmf(int shapes, std::size_t& records)
         const std::int32_t x = r(950), y = r(700), w = 10 + r(120), h = 10 + r(90);
         const std::uint32_t colour = static_cast<std::uint32_t>(r(0x1000000));
         emf.CreateBrush(1, i % 3 == 1 ? 2 : 0, colour, static_cast<std::uint32_t>(r(6)))
-            .ExtCreatePen(2, 0x10000 | static_cast<std::uint32_t>(r(3)), 1 + static_cast<std::uint32_t>(r(6)), ~colour & 0xFFFFFF)
+            .ExtCreatePen(2, 0x10000 | static_cast<std::uint32_t>(r(3)), 1 + static_cast<std::uint32_t>(r(6)),
+                          ~colour & 0xFFFFFF)
             .SelectObject(i % 5 == 0 ? 3 : 1)
             .SelectObject(2);
         switch (i % 6) {
-        case 0: emf.Rectangle(RECT{x, y, x + w, y + h}); break;
-        case 1: emf.Ellipse(RECT{x, y, x + w, y + h}); break;
-        case 2: emf.Record(44, {x, y, x + w, y + h, 20, 20}); break;
+        case 0:
+            emf.Rectangle(RECT{x, y, x + w, y + h});
+            break;
+        case 1:
+            emf.Ellipse(RECT{x, y, x + w, y + h});
+            break;
+        case 2:
+            emf.Record(44, {x, y, x + w, y + h, 20, 20});
+            break;
         case 3: {
             std::vector<Point16> star;
             for (int k = 0; k < 10; ++k)
@@ -59,7 +66,10 @@ Bytes ComplexEmf(int shapes, std::size_t& records)
                 .Record(63, {});
             break;
         default:
-            emf.Record(33, {}).IntersectClipRect(RECT{x, y, x + w / 2, y + h}).Ellipse(RECT{x, y, x + w, y + h}).Record(34, {-1});
+            emf.Record(33, {})
+                .IntersectClipRect(RECT{x, y, x + w / 2, y + h})
+                .Ellipse(RECT{x, y, x + w, y + h})
+                .Record(34, {-1});
             break;
         }
         if (i % 10 == 0)

@@ -101,17 +101,28 @@ GdiObject StockObject(std::uint32_t which)
         return p;
     };
     switch (which) {
-    case 0: return solid(RGB(255, 255, 255));
-    case 1: return solid(RGB(192, 192, 192));
-    case 2: return solid(RGB(128, 128, 128));
-    case 3: return solid(RGB(64, 64, 64));
-    case 4: return solid(RGB(0, 0, 0));
-    case 5: return Brush{brushNull, 0, 0, nullptr};
-    case 6: return pen(penSolid, RGB(255, 255, 255));
-    case 7: return pen(penSolid, RGB(0, 0, 0));
-    case 8: return pen(penNull, 0);
-    case 18: return solid(RGB(255, 255, 255)); // DC_BRUSH
-    case 19: return pen(penSolid, RGB(0, 0, 0)); // DC_PEN
+    case 0:
+        return solid(RGB(255, 255, 255));
+    case 1:
+        return solid(RGB(192, 192, 192));
+    case 2:
+        return solid(RGB(128, 128, 128));
+    case 3:
+        return solid(RGB(64, 64, 64));
+    case 4:
+        return solid(RGB(0, 0, 0));
+    case 5:
+        return Brush{brushNull, 0, 0, nullptr};
+    case 6:
+        return pen(penSolid, RGB(255, 255, 255));
+    case 7:
+        return pen(penSolid, RGB(0, 0, 0));
+    case 8:
+        return pen(penNull, 0);
+    case 18:
+        return solid(RGB(255, 255, 255)); // DC_BRUSH
+    case 19:
+        return pen(penSolid, RGB(0, 0, 0)); // DC_PEN
     default:
         if (which >= 10 && which <= 17)
             return Font{};
@@ -125,7 +136,10 @@ public:
     void Play(const EmfRecord& record);
 
 private:
-    static PointF Point(const ByteView& r, std::size_t offset) { return {double(r.S32(offset)), double(r.S32(offset + 4))}; }
+    static PointF Point(const ByteView& r, std::size_t offset)
+    {
+        return {double(r.S32(offset)), double(r.S32(offset + 4))};
+    }
     // `count` points at `offset`, 16-bit or 32-bit pairs; empty when they do not fit.
     static PointList Points(const ByteView& r, std::size_t offset, std::uint64_t count, bool small);
     void Poly(const EmfRecord& record, bool small);
@@ -164,45 +178,109 @@ void EmfPlayer::Play(const EmfRecord& record)
     MetafileDevice& d = m_device;
     // The bytes each kind needs at least, type and size included; shorter records are skipped.
     auto needs = [&](std::size_t bytes) { return r.Has(0, bytes); };
-    auto box = [&](std::size_t o) { return std::array<double, 4>{double(r.S32(o)), double(r.S32(o + 4)),
-                                                                  double(r.S32(o + 8)), double(r.S32(o + 12))}; };
+    auto box = [&](std::size_t o) {
+        return std::array<double, 4>{double(r.S32(o)), double(r.S32(o + 4)), double(r.S32(o + 8)),
+                                     double(r.S32(o + 12))};
+    };
     switch (record.type) {
     case emrPolyBezier:
     case emrPolygon:
     case emrPolyline:
     case emrPolyBezierTo:
-    case emrPolylineTo: Poly(record, false); break;
+    case emrPolylineTo:
+        Poly(record, false);
+        break;
     case emrPolyBezier16:
     case emrPolygon16:
     case emrPolyline16:
     case emrPolyBezierTo16:
-    case emrPolylineTo16: Poly(record, true); break;
+    case emrPolylineTo16:
+        Poly(record, true);
+        break;
     case emrPolyPolyline:
-    case emrPolyPolygon: PolyPoly(record, false); break;
+    case emrPolyPolygon:
+        PolyPoly(record, false);
+        break;
     case emrPolyPolyline16:
-    case emrPolyPolygon16: PolyPoly(record, true); break;
-    case emrSetWindowExtEx: if (needs(16)) d.SetWindowExt(r.S32(8), r.S32(12)); break;
-    case emrSetWindowOrgEx: if (needs(16)) d.SetWindowOrg(r.S32(8), r.S32(12)); break;
-    case emrSetViewportExtEx: if (needs(16)) d.SetViewportExt(r.S32(8), r.S32(12)); break;
-    case emrSetViewportOrgEx: if (needs(16)) d.SetViewportOrg(r.S32(8), r.S32(12)); break;
-    case emrSetBrushOrgEx: if (needs(16)) d.SetBrushOrg(r.S32(8), r.S32(12)); break;
+    case emrPolyPolygon16:
+        PolyPoly(record, true);
+        break;
+    case emrSetWindowExtEx:
+        if (needs(16))
+            d.SetWindowExt(r.S32(8), r.S32(12));
+        break;
+    case emrSetWindowOrgEx:
+        if (needs(16))
+            d.SetWindowOrg(r.S32(8), r.S32(12));
+        break;
+    case emrSetViewportExtEx:
+        if (needs(16))
+            d.SetViewportExt(r.S32(8), r.S32(12));
+        break;
+    case emrSetViewportOrgEx:
+        if (needs(16))
+            d.SetViewportOrg(r.S32(8), r.S32(12));
+        break;
+    case emrSetBrushOrgEx:
+        if (needs(16))
+            d.SetBrushOrg(r.S32(8), r.S32(12));
+        break;
     case emrScaleViewportExtEx:
         if (needs(24))
             d.ScaleViewportExt(r.S32(8), r.S32(12), r.S32(16), r.S32(20));
         break;
-    case emrScaleWindowExtEx: if (needs(24)) d.ScaleWindowExt(r.S32(8), r.S32(12), r.S32(16), r.S32(20)); break;
-    case emrSetPixelV: if (needs(20)) d.SetPixel(Point(r, 8), r.U32(16)); break;
-    case emrSetMapMode: if (needs(12)) d.SetMapMode(r.S32(8)); break;
-    case emrSetBkMode: if (needs(12)) d.SetBkMode(r.S32(8)); break;
-    case emrSetPolyFillMode: if (needs(12)) d.SetPolyFillMode(r.S32(8)); break;
-    case emrSetRop2: if (needs(12)) d.SetROP2(r.S32(8)); break;
-    case emrSetTextAlign: if (needs(12)) d.SetTextAlign(r.U32(8)); break;
-    case emrSetTextColor: if (needs(12)) d.SetTextColor(r.U32(8)); break;
-    case emrSetBkColor: if (needs(12)) d.SetBkColor(r.U32(8)); break;
-    case emrSetArcDirection: if (needs(12)) d.SetArcDirection(r.S32(8)); break;
-    case emrSetMiterLimit: if (needs(12)) d.SetMiterLimit(r.U32(8)); break;
-    case emrMoveToEx: if (needs(16)) d.MoveTo(Point(r, 8)); break;
-    case emrLineTo: if (needs(16)) d.LineTo(Point(r, 8)); break;
+    case emrScaleWindowExtEx:
+        if (needs(24))
+            d.ScaleWindowExt(r.S32(8), r.S32(12), r.S32(16), r.S32(20));
+        break;
+    case emrSetPixelV:
+        if (needs(20))
+            d.SetPixel(Point(r, 8), r.U32(16));
+        break;
+    case emrSetMapMode:
+        if (needs(12))
+            d.SetMapMode(r.S32(8));
+        break;
+    case emrSetBkMode:
+        if (needs(12))
+            d.SetBkMode(r.S32(8));
+        break;
+    case emrSetPolyFillMode:
+        if (needs(12))
+            d.SetPolyFillMode(r.S32(8));
+        break;
+    case emrSetRop2:
+        if (needs(12))
+            d.SetROP2(r.S32(8));
+        break;
+    case emrSetTextAlign:
+        if (needs(12))
+            d.SetTextAlign(r.U32(8));
+        break;
+    case emrSetTextColor:
+        if (needs(12))
+            d.SetTextColor(r.U32(8));
+        break;
+    case emrSetBkColor:
+        if (needs(12))
+            d.SetBkColor(r.U32(8));
+        break;
+    case emrSetArcDirection:
+        if (needs(12))
+            d.SetArcDirection(r.S32(8));
+        break;
+    case emrSetMiterLimit:
+        if (needs(12))
+            d.SetMiterLimit(r.U32(8));
+        break;
+    case emrMoveToEx:
+        if (needs(16))
+            d.MoveTo(Point(r, 8));
+        break;
+    case emrLineTo:
+        if (needs(16))
+            d.LineTo(Point(r, 8));
+        break;
     case emrExcludeClipRect:
     case emrIntersectClipRect:
         if (needs(24)) {
@@ -213,8 +291,13 @@ void EmfPlayer::Play(const EmfRecord& record)
                 d.IntersectClipRect(b[0], b[1], b[2], b[3]);
         }
         break;
-    case emrSaveDc: d.SaveDC(); break;
-    case emrRestoreDc: if (needs(12)) d.RestoreDC(r.S32(8)); break;
+    case emrSaveDc:
+        d.SaveDC();
+        break;
+    case emrRestoreDc:
+        if (needs(12))
+            d.RestoreDC(r.S32(8));
+        break;
     case emrSetWorldTransform:
     case emrModifyWorldTransform:
         if (needs(record.type == emrSetWorldTransform ? 32 : 36)) {
@@ -234,9 +317,18 @@ void EmfPlayer::Play(const EmfRecord& record)
                 d.Select(*object);
         }
         break;
-    case emrDeleteObject: if (needs(12) && !(r.U32(8) & stockObjectFlag)) m_objects.Remove(r.U32(8)); break;
-    case emrCreatePen: if (needs(28)) CreatePen(r, false); break;
-    case emrExtCreatePen: if (needs(52)) CreatePen(r, true); break;
+    case emrDeleteObject:
+        if (needs(12) && !(r.U32(8) & stockObjectFlag))
+            m_objects.Remove(r.U32(8));
+        break;
+    case emrCreatePen:
+        if (needs(28))
+            CreatePen(r, false);
+        break;
+    case emrExtCreatePen:
+        if (needs(52))
+            CreatePen(r, true);
+        break;
     case emrCreateBrushIndirect:
         if (needs(24)) {
             Brush brush;
@@ -249,8 +341,14 @@ void EmfPlayer::Play(const EmfRecord& record)
         }
         break;
     case emrCreateMonoBrush:
-    case emrCreateDibPatternBrushPt: if (needs(32)) CreatePatternBrush(r); break;
-    case emrCreatePalette: if (needs(12)) m_objects.Put(r.U32(8), OtherObject{}); break;
+    case emrCreateDibPatternBrushPt:
+        if (needs(32))
+            CreatePatternBrush(r);
+        break;
+    case emrCreatePalette:
+        if (needs(12))
+            m_objects.Put(r.U32(8), OtherObject{});
+        break;
     case emrExtCreateFontIndirectW:
         if (needs(12 + sizeof(LOGFONTW))) {
             Font font;
@@ -310,28 +408,55 @@ void EmfPlayer::Play(const EmfRecord& record)
             const double start = r.F32(20) * std::numbers::pi / 180, sweep = r.F32(24) * std::numbers::pi / 180;
             if (!std::isfinite(start) || !std::isfinite(sweep))
                 break;
-            const PointList arc = EllipseArc(centre.x - radius, centre.y - radius, centre.x + radius,
-                                             centre.y + radius, start, std::clamp(sweep, -8 * std::numbers::pi,
-                                                                                  8 * std::numbers::pi), 2 * radius);
+            const PointList arc =
+                EllipseArc(centre.x - radius, centre.y - radius, centre.x + radius, centre.y + radius, start,
+                           std::clamp(sweep, -8 * std::numbers::pi, 8 * std::numbers::pi), 2 * radius);
             d.PolylineTo(arc);
         }
         break;
-    case emrBeginPath: d.BeginPath(); break;
-    case emrEndPath: d.EndPath(); break;
-    case emrCloseFigure: d.CloseFigure(); break;
-    case emrFillPath: d.FillPath(); break;
-    case emrStrokeAndFillPath: d.StrokeAndFillPath(); break;
-    case emrStrokePath: d.StrokePath(); break;
-    case emrSelectClipPath: if (needs(12)) d.SelectClipPath(r.S32(8)); break;
-    case emrAbortPath: d.AbortPath(); break;
-    case emrExtSelectClipRgn: if (needs(16)) SelectClipRegion(r); break;
-    case emrExtTextOutA: Text(r, false); break;
-    case emrExtTextOutW: Text(r, true); break;
+    case emrBeginPath:
+        d.BeginPath();
+        break;
+    case emrEndPath:
+        d.EndPath();
+        break;
+    case emrCloseFigure:
+        d.CloseFigure();
+        break;
+    case emrFillPath:
+        d.FillPath();
+        break;
+    case emrStrokeAndFillPath:
+        d.StrokeAndFillPath();
+        break;
+    case emrStrokePath:
+        d.StrokePath();
+        break;
+    case emrSelectClipPath:
+        if (needs(12))
+            d.SelectClipPath(r.S32(8));
+        break;
+    case emrAbortPath:
+        d.AbortPath();
+        break;
+    case emrExtSelectClipRgn:
+        if (needs(16))
+            SelectClipRegion(r);
+        break;
+    case emrExtTextOutA:
+        Text(r, false);
+        break;
+    case emrExtTextOutW:
+        Text(r, true);
+        break;
     case emrBitBlt:
     case emrStretchBlt:
     case emrSetDiBitsToDevice:
-    case emrStretchDiBits: Bitmap(record); break;
-    default: break; // unknown, comments (EMF+ too), palettes: skipped
+    case emrStretchDiBits:
+        Bitmap(record);
+        break;
+    default:
+        break; // unknown, comments (EMF+ too), palettes: skipped
     }
 }
 
@@ -346,14 +471,24 @@ void EmfPlayer::Poly(const EmfRecord& record, bool small)
         return;
     switch (record.type) {
     case emrPolyBezier:
-    case emrPolyBezier16: m_device.PolyBezier(points); break;
+    case emrPolyBezier16:
+        m_device.PolyBezier(points);
+        break;
     case emrPolygon:
-    case emrPolygon16: m_device.Polygon(points); break;
+    case emrPolygon16:
+        m_device.Polygon(points);
+        break;
     case emrPolyline:
-    case emrPolyline16: m_device.Polyline(points); break;
+    case emrPolyline16:
+        m_device.Polyline(points);
+        break;
     case emrPolyBezierTo:
-    case emrPolyBezierTo16: m_device.PolyBezierTo(points); break;
-    default: m_device.PolylineTo(points); break;
+    case emrPolyBezierTo16:
+        m_device.PolyBezierTo(points);
+        break;
+    default:
+        m_device.PolylineTo(points);
+        break;
     }
 }
 
@@ -390,7 +525,7 @@ void EmfPlayer::PolyPoly(const EmfRecord& record, bool small)
 void EmfPlayer::Text(const ByteView& r, bool wide)
 {
     // bounds, graphics mode, x and y scales, then the text: reference point, characters,
-    // string offset, options, rectangle, spacing offset
+    // string offset, options, rectangle, spacing offset (offsets count from the record's start)
     if (!r.Has(0, 76))
         return;
     const std::uint64_t count = r.U32(44);
@@ -407,7 +542,13 @@ void EmfPlayer::Text(const ByteView& r, bool wide)
         text = DecodeAnsi(r.Sub(offset, static_cast<std::size_t>(count)));
     }
     const RECT box{r.S32(56), r.S32(60), r.S32(64), r.S32(68)};
-    m_device.Text(Point(r, 36), text, options, box);
+    // The spacing array: one 32-bit advance per character, when the record holds it.
+    std::vector<double> spacing;
+    const std::uint32_t spacingAt = r.U32(72);
+    if (spacingAt != 0 && r.Has(spacingAt, static_cast<std::size_t>(count) * 4))
+        for (std::size_t i = 0; i < count; ++i)
+            spacing.push_back(r.S32(spacingAt + 4 * i));
+    m_device.Text(Point(r, 36), text, options, box, spacing);
 }
 
 std::vector<std::uint8_t> EmfPlayer::PackedDib(const ByteView& r, std::size_t fieldsAt)
@@ -465,7 +606,8 @@ void EmfPlayer::Bitmap(const EmfRecord& record)
                      r.S32(40), r.S32(44), false, srcCopy);
         return;
     }
-    default: return;
+    default:
+        return;
     }
 }
 
@@ -505,14 +647,26 @@ void EmfPlayer::CreatePen(const ByteView& r, bool extended)
     if (r.U32(36) == brushNull)
         pen.style = penNull;
     switch (style & 0xF00) {
-    case 0x100: pen.cap = PenCap::Square; break;
-    case 0x200: pen.cap = PenCap::Flat; break;
-    default: pen.cap = PenCap::Round; break;
+    case 0x100:
+        pen.cap = PenCap::Square;
+        break;
+    case 0x200:
+        pen.cap = PenCap::Flat;
+        break;
+    default:
+        pen.cap = PenCap::Round;
+        break;
     }
     switch (style & 0xF000) {
-    case 0x1000: pen.join = PenJoin::Bevel; break;
-    case 0x2000: pen.join = PenJoin::Miter; break;
-    default: pen.join = PenJoin::Round; break;
+    case 0x1000:
+        pen.join = PenJoin::Bevel;
+        break;
+    case 0x2000:
+        pen.join = PenJoin::Miter;
+        break;
+    default:
+        pen.join = PenJoin::Round;
+        break;
     }
     if (pen.style == penUserStyle) {
         const std::size_t entries = std::min<std::size_t>(r.U32(48), maxDashEntries);

@@ -21,6 +21,10 @@ constexpr std::size_t maxClipRects = 4096;
 // keeps the rasteriser's fixed-point arithmetic in range.
 constexpr double coordinateLimit = 1e7;
 
+// Text renderers hand over coverage with GDI's gamma-corrected grey levels, on which half
+// coverage of a pixel reads as 189 of 255.
+constexpr std::uint8_t halfCoverage = 189;
+
 PixelRect Intersection(const PixelRect& a, const PixelRect& b)
 {
     return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
@@ -70,7 +74,20 @@ std::uint8_t ApplyRop3(unsigned rop, std::uint8_t p, std::uint8_t s, std::uint8_
     return static_cast<std::uint8_t>(r);
 }
 
-bool RopUsesPattern(unsigned rop) { return ((rop >> 4) & 0x0F) != (rop & 0x0F); }
+bool RopUsesPattern(unsigned rop)
+{
+    return ((rop >> 4) & 0x0F) != (rop & 0x0F);
+}
+
+// The source pixel a stretch takes for destination pixel `d` of the span from edge d0 to edge
+// d1 (either way round) out of the source span s0 to s1: counted from the start edges, as
+// GDI's stepping does, without sampling at pixel centres.
+long SourceIndex(int d, double d0, double d1, double s0, double s1)
+{
+    const double steps = d1 > d0 ? d - d0 : d0 - 1 - d;
+    const double offset = std::floor(steps * std::fabs(s1 - s0) / std::fabs(d1 - d0));
+    return static_cast<long>(s1 > s0 ? s0 + offset : s0 - 1 - offset);
+}
 
 } // namespace
 
@@ -298,8 +315,10 @@ void MetafileCanvas::CosmeticLine(const std::vector<POINT>& points, bool closed,
             return t0 <= t1;
         };
         const bool visible = clipAxis(a.x, double(dx), -1, Width()) && clipAxis(a.y, double(dy), -1, Height());
-        const long long first = visible ? std::clamp<long long>(static_cast<long long>(std::floor(t0 * steps)) - 1, 0, steps) : steps;
-        const long long last = visible ? std::clamp<long long>(static_cast<long long>(std::ceil(t1 * steps)) + 1, 0, steps) : steps;
+        const long long first =
+            visible ? std::clamp<long long>(static_cast<long long>(std::floor(t0 * steps)) - 1, 0, steps) : steps;
+        const long long last =
+            visible ? std::clamp<long long>(static_cast<long long>(std::ceil(t1 * steps)) + 1, 0, steps) : steps;
         step += first;
         for (long long k = first; k < last; ++k) {
             // The nearest pixel to the exact line, as Bresenham's stepping picks it (halves
@@ -315,7 +334,7 @@ void MetafileCanvas::CosmeticLine(const std::vector<POINT>& points, bool closed,
         plot(points[0].x, points[0].y);
 }
 
-void MetafileCanvas::BlendCoverage(int x, int y, const Rgb24Bitmap& mask, COLORREF colour, const ClipRegion& clip)
+void MetafileCanvas::PaintCoverage(int x, int y, const Rgb24Bitmap& mask, COLORREF colour, const ClipRegion& clip)
 {
     for (const PixelRect& r : clip.Rects()) {
         const PixelRect area = Intersection(r, {x, y, x + mask.width, y + mask.height});
@@ -323,13 +342,8 @@ void MetafileCanvas::BlendCoverage(int x, int y, const Rgb24Bitmap& mask, COLORR
             const std::uint8_t* row = mask.bits + static_cast<std::size_t>(mask.height - 1 - (py - y)) * mask.stride;
             for (int px = area.left; px < area.right; ++px) {
                 const std::uint8_t* m = row + 3 * std::size_t(px - x);
-                const unsigned a = std::max({m[0], m[1], m[2]});
-                if (a == 0)
-                    continue;
-                std::uint8_t* pixel = Pixel(px, py);
-                const std::uint8_t c[3] = {GetBValue(colour), GetGValue(colour), GetRValue(colour)};
-                for (int k = 0; k < 3; ++k)
-                    pixel[k] = static_cast<std::uint8_t>((pixel[k] * (255 - a) + c[k] * a + 127) / 255);
+                if (std::max({m[0], m[1], m[2]}) >= halfCoverage)
+                    Put(px, py, colour, copyPen);
             }
         }
     }
@@ -370,13 +384,11 @@ void MetafileCanvas::StretchBlt(double dx0, double dy0, double dx1, double dy1, 
     for (const PixelRect& r : clip.Rects()) {
         const PixelRect cut = Intersection(r, area);
         for (int y = cut.top; y < cut.bottom; ++y) {
-            const double sy = sy0 + (y + 0.5 - dy0) * (sy1 - sy0) / (dy1 - dy0);
-            const long row = static_cast<long>(std::floor(sy));
+            const long row = SourceIndex(y, dy0, dy1, sy0, sy1);
             if (row < 0 || row >= source.height)
                 continue;
             for (int x = cut.left; x < cut.right; ++x) {
-                const double sx = sx0 + (x + 0.5 - dx0) * (sx1 - sx0) / (dx1 - dx0);
-                const long column = static_cast<long>(std::floor(sx));
+                const long column = SourceIndex(x, dx0, dx1, sx0, sx1);
                 if (column < 0 || column >= source.width)
                     continue;
                 const std::uint8_t* s = source.bgr.data() + 3 * (static_cast<std::size_t>(row) * source.width + column);

@@ -79,9 +79,9 @@ public:
     void CosmeticLine(const std::vector<POINT>& points, bool closed, COLORREF colour, const std::vector<int>& dashes,
                       const COLORREF* gapColour, BinaryRop rop, const ClipRegion& clip);
 
-    // Blends `colour` over the pixels at (x, y) onward by the coverage in `mask`, a 24-bit
-    // block holding white on black.
-    void BlendCoverage(int x, int y, const Rgb24Bitmap& mask, COLORREF colour, const ClipRegion& clip);
+    // Paints `colour` on the pixels at (x, y) onward that `mask`, a 24-bit block holding white
+    // on black, covers at least half (GDI's text, like its shapes, is not smoothed here).
+    void PaintCoverage(int x, int y, const Rgb24Bitmap& mask, COLORREF colour, const ClipRegion& clip);
 
     // Fills `area` through the ternary raster operation `rop` (the high byte of a ROP3 code
     // shifted down) with `paint` as pattern and no source.

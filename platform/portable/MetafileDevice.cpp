@@ -39,12 +39,18 @@ constexpr unsigned textOptionOpaque = 2, textOptionClipped = 4;
 double MillimetresPerUnit(int mode)
 {
     switch (mode) {
-    case mmLoMetric: return 0.1;
-    case mmHiMetric: return 0.01;
-    case mmLoEnglish: return 0.254;
-    case mmHiEnglish: return 0.0254;
-    case mmTwips: return 25.4 / 1440;
-    default: return 0;
+    case mmLoMetric:
+        return 0.1;
+    case mmHiMetric:
+        return 0.01;
+    case mmLoEnglish:
+        return 0.254;
+    case mmHiEnglish:
+        return 0.0254;
+    case mmTwips:
+        return 25.4 / 1440;
+    default:
+        return 0;
     }
 }
 
@@ -91,23 +97,34 @@ double CounterClockwiseSweep(double from, double to)
 std::vector<int> CosmeticDashes(int style)
 {
     switch (style) {
-    case penDash: return {18, 6};
-    case penDot: return {3, 3};
-    case penDashDot: return {9, 6, 3, 6};
-    case penDashDotDot: return {9, 3, 3, 3, 3, 3};
-    case penAlternate: return {1, 1};
-    default: return {};
+    case penDash:
+        return {18, 6};
+    case penDot:
+        return {3, 3};
+    case penDashDot:
+        return {9, 6, 3, 6};
+    case penDashDotDot:
+        return {9, 3, 3, 3, 3, 3};
+    case penAlternate:
+        return {1, 1};
+    default:
+        return {};
     }
 }
 
 std::vector<double> GeometricDashes(int style, double width)
 {
     switch (style) {
-    case penDash: return {3 * width, width};
-    case penDot: return {width, width};
-    case penDashDot: return {3 * width, width, width, width};
-    case penDashDotDot: return {3 * width, width, width, width, width, width};
-    default: return {};
+    case penDash:
+        return {3 * width, width};
+    case penDot:
+        return {width, width};
+    case penDashDot:
+        return {3 * width, width, width, width};
+    case penDashDotDot:
+        return {3 * width, width, width, width, width, width};
+    default:
+        return {};
     }
 }
 
@@ -257,11 +274,20 @@ void MetafileDevice::SetWorldTransform(const Affine& world)
 void MetafileDevice::ModifyWorldTransform(const Affine& change, int mode)
 {
     switch (mode) {
-    case 1: SetWorldTransform(Affine{}); break;
-    case 2: SetWorldTransform(change.Then(m_state.world)); break;
-    case 3: SetWorldTransform(m_state.world.Then(change)); break;
-    case 4: SetWorldTransform(change); break;
-    default: break;
+    case 1:
+        SetWorldTransform(Affine{});
+        break;
+    case 2:
+        SetWorldTransform(change.Then(m_state.world));
+        break;
+    case 3:
+        SetWorldTransform(m_state.world.Then(change));
+        break;
+    case 4:
+        SetWorldTransform(change);
+        break;
+    default:
+        break;
     }
 }
 
@@ -377,8 +403,10 @@ void MetafileDevice::Stroke(const std::vector<PointList>& figures, bool closed)
     const Pen& pen = m_state.pen;
     if (pen.style == penNull)
         return;
-    const double width = std::round(DevicePenWidth());
-    if (width <= 1) {
+    // A pen wider than the target's perimeter covers all of it already: it is drawn no wider.
+    const double widest = 2.0 * (m_canvas.Width() + m_canvas.Height()) + 16;
+    const double width = std::min(std::round(DevicePenWidth()), widest);
+    if (!(width > 1)) {
         std::vector<int> dashes = CosmeticDashes(pen.style);
         if (pen.style == penUserStyle)
             for (double d : pen.userDashes)
@@ -461,22 +489,9 @@ void MetafileDevice::LineTo(PointF p)
 
 void MetafileDevice::Rectangle(double left, double top, double right, double bottom)
 {
-    const auto box = DeviceBox(left, top, right, bottom);
-    if (!box) {
-        DrawClosed({ToDevice(PointList{{left, top}, {right, top}, {right, bottom}, {left, bottom}})});
-        return;
-    }
-    // GDI's rectangle covers [left, right) x [top, bottom) with its outline; without a pen
-    // it is one pixel smaller.
-    const int inset = m_state.pen.style == penNull ? 1 : 0;
-    const double l = box->left, t = box->top, r = box->right - inset, b = box->bottom - inset;
-    if (r <= l || b <= t)
-        return;
-    const PointList outline{{l, t}, {r - 1, t}, {r - 1, b - 1}, {l, b - 1}};
-    if (Record(outline, true))
-        return;
-    FillWithBrush({{{l, t}, {r, t}, {r, b}, {l, b}}}, false);
-    Stroke({outline}, true);
+    // Played as PlayEnhMetaFile plays, in advanced graphics mode: a polygon through the four
+    // corners, so the outline includes the right and bottom edges.
+    Polygon({{left, top}, {right, top}, {right, bottom}, {left, bottom}});
 }
 
 void MetafileDevice::Ellipse(double left, double top, double right, double bottom)
@@ -523,9 +538,9 @@ void MetafileDevice::RoundRect(double left, double top, double right, double bot
         const PointList arc = EllipseArc(cl, ct, cl + w, ct + h, start, pi / 2, std::max(w, h));
         outline.insert(outline.end(), arc.begin(), arc.end());
     };
-    corner90(r - w, t, 0);          // top right
-    corner90(l, t, pi / 2);         // top left
-    corner90(l, b - h, pi);         // bottom left
+    corner90(r - w, t, 0);            // top right
+    corner90(l, t, pi / 2);           // top left
+    corner90(l, b - h, pi);           // bottom left
     corner90(r - w, b - h, 1.5 * pi); // bottom right
     DrawClosed({outline});
 }
@@ -793,7 +808,7 @@ TextSurface* MetafileDevice::TextSurfaceFor(const LOGFONTW& font)
 }
 
 void MetafileDevice::Text(PointF reference, const std::u16string& input, unsigned options,
-                          const std::optional<RECT>& box)
+                          const std::optional<RECT>& box, const std::vector<double>& spacing)
 {
     const State& s = m_state;
     const bool updateCp = s.textAlign & textAlignUpdateCp;
@@ -830,37 +845,99 @@ void MetafileDevice::Text(PointF reference, const std::u16string& input, unsigne
     TextSurface* surface = TextSurfaceFor(font);
     if (!surface)
         return;
+    // A spacing array places each character itself: the text is as wide as its advances.
+    const bool spaced = spacing.size() >= text.size();
+    std::vector<long> offsets; // each character's distance from the text's left edge
     const TextExtent extent = surface->Measure(text);
+    long width = extent.width;
+    if (spaced) {
+        double advance = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            offsets.push_back(RoundToLong(advance * xScale));
+            advance += spacing[i];
+        }
+        width = RoundToLong(advance * xScale);
+    }
     const int height = std::clamp(extent.height, 0, maxTextBlock);
-    if (extent.width <= 0 || height == 0)
+    if (height == 0)
         return;
     double x = origin.x, y = origin.y;
     switch (s.textAlign & textAlignHorizontal) {
-    case textAlignRight: x -= extent.width; break;
-    case textAlignCenter: x -= extent.width / 2.0; break;
-    default: break;
+    case textAlignRight:
+        x -= width;
+        break;
+    case textAlignCenter:
+        x -= width / 2.0;
+        break;
+    default:
+        break;
     }
     switch (s.textAlign & textAlignVertical) {
-    case textAlignBottom: y -= height; break;
-    case textAlignBaseline: y -= std::round(height * ascentShare); break;
-    default: break;
+    case textAlignBottom:
+        y -= height;
+        break;
+    case textAlignBaseline:
+        y -= std::round(height * ascentShare);
+        break;
+    default:
+        break;
     }
-    long left = RoundToLong(x);
-    const long top = RoundToLong(y);
+    const long left = RoundToLong(x), top = RoundToLong(y);
     if (updateCp && xScale > 0) {
-        const double advance = extent.width / xScale;
+        const double advance = width / xScale;
         m_state.position.x += (s.textAlign & textAlignHorizontal) == textAlignRight ? -advance : advance;
     }
     if (s.opaqueBackground && !(options & textOptionOpaque)) {
         Paint background;
         background.colour = s.background;
-        m_canvas.PatternBlt(Ordered(left, top, left + extent.width, top + height), 0xF0, background, clip);
+        m_canvas.PatternBlt(Ordered(left, top, left + width, top + height), 0xF0, background, clip);
     }
-    if (top >= m_canvas.Height() || top + height <= 0 || left >= m_canvas.Width() || left + extent.width <= 0)
+    if (!spaced) {
+        DrawTextRun(*surface, text, left, top, height, clip);
+        return;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::size_t length = (text[i] & 0xFC00) == 0xD800 && i + 1 < text.size() ? 2 : 1;
+        DrawTextRun(*surface, text.substr(i, length), left + offsets[i], top, height, clip);
+        i += length - 1;
+    }
+}
+
+std::vector<double> MetafileDevice::RecordedSpacing(const std::u16string& text)
+{
+    const double toTargetX = std::hypot(m_toTarget.m11, m_toTarget.m12);
+    const double toTargetY = std::hypot(m_toTarget.m21, m_toTarget.m22);
+    const double xScale = std::hypot(m_toDevice.m11, m_toDevice.m12) / toTargetX;
+    const double yScale = std::hypot(m_toDevice.m21, m_toDevice.m22) / toTargetY;
+    if (!(xScale > 0) || !(yScale > 0) || text.size() > maxTextCharacters)
+        return {};
+    LOGFONTW font = m_state.font.font;
+    font.lfHeight =
+        static_cast<LONG>(std::clamp(RoundToLong(font.lfHeight * yScale), -long{maxTextBlock}, long{maxTextBlock}));
+    font.lfWidth = static_cast<LONG>(std::clamp(RoundToLong(std::fabs(font.lfWidth * xScale)), 0L, long{maxTextBlock}));
+    font.lfEscapement = font.lfOrientation = 0;
+    TextSurface* surface = TextSurfaceFor(font);
+    if (!surface)
+        return {};
+    std::vector<double> spacing;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool pair = (text[i] & 0xFC00) == 0xD800 && i + 1 < text.size();
+        const int advance = surface->Measure(std::u16string_view(text).substr(i, pair ? 2 : 1)).width;
+        spacing.push_back(std::round(advance / xScale));
+        if (pair)
+            spacing.push_back(0), ++i;
+    }
+    return spacing;
+}
+
+void MetafileDevice::DrawTextRun(TextSurface& surface, std::u16string text, long left, long top, int height,
+                                 const ClipRegion& clip)
+{
+    if (top >= m_canvas.Height() || top + height <= 0 || left >= m_canvas.Width())
         return;
     // Only the characters that can reach the target are rendered: those wholly left of it are
     // dropped (the text moving right by their width), those past its right edge cut off.
-    auto widthOf = [&](std::size_t count) { return surface->Measure(std::u16string_view(text).substr(0, count)).width; };
+    auto widthOf = [&](std::size_t count) { return surface.Measure(std::u16string_view(text).substr(0, count)).width; };
     auto firstReaching = [&](long edge) { // the shortest prefix at least `edge` wide
         std::size_t low = 0, high = text.size();
         while (low < high) {
@@ -880,20 +957,20 @@ void MetafileDevice::Text(PointF reference, const std::u16string& input, unsigne
         left += widthOf(drop);
         text.erase(0, drop);
     }
-    int width = surface->Measure(text).width;
+    int width = surface.Measure(text).width;
     if (left + width > m_canvas.Width()) {
         text.resize(std::min(text.size(), firstReaching(m_canvas.Width() - left) + 1));
-        width = surface->Measure(text).width;
+        width = surface.Measure(text).width;
     }
     width = std::clamp(width, 0, maxTextBlock);
     const int rows = static_cast<int>(std::min<long>(height, m_canvas.Height() - top));
-    if (width == 0 || rows <= 0)
+    if (width == 0 || rows <= 0 || left + width <= 0)
         return;
     const std::uint32_t stride = ((24 * static_cast<std::uint32_t>(width) + 31) / 32) * 4;
     std::vector<std::uint8_t> block(static_cast<std::size_t>(stride) * rows);
     const Rgb24Bitmap mask{block.data(), width, rows, stride};
-    if (surface->Render(text, width, rows, DT_LEFT, mask))
-        m_canvas.BlendCoverage(static_cast<int>(left), static_cast<int>(top), mask, s.textColour, clip);
+    if (surface.Render(text, width, rows, DT_LEFT, mask))
+        m_canvas.PaintCoverage(static_cast<int>(left), static_cast<int>(top), mask, m_state.textColour, clip);
 }
 
 // ---- Bitmaps ----------------------------------------------------------------------------

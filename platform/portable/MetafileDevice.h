@@ -21,7 +21,17 @@ namespace vx::metafile {
 
 // GDI's numbers for modes and styles, under names of our own.
 enum MappingMode { mmText = 1, mmLoMetric, mmHiMetric, mmLoEnglish, mmHiEnglish, mmTwips, mmIsotropic, mmAnisotropic };
-enum PenStyle { penSolid, penDash, penDot, penDashDot, penDashDotDot, penNull, penInsideFrame, penUserStyle, penAlternate };
+enum PenStyle {
+    penSolid,
+    penDash,
+    penDot,
+    penDashDot,
+    penDashDotDot,
+    penNull,
+    penInsideFrame,
+    penUserStyle,
+    penAlternate
+};
 enum BrushStyle { brushSolid, brushNull, brushHatched, brushPattern, brushDibPattern = 5, brushDibPatternPt = 6 };
 enum ArcKind { arcOpen, arcTo, arcChord, arcPie };
 enum ClipMode { clipAnd = 1, clipOr, clipXor, clipDiff, clipCopy };
@@ -106,7 +116,9 @@ public:
     void SetArcDirection(int direction) { m_state.clockwise = direction == 2; }
     void SetMiterLimit(double limit) { m_state.miterLimit = limit > 0 ? limit : 10; }
 
-    // ---- drawing in logical coordinates
+    // ---- drawing in logical coordinates, as in advanced graphics mode, which PlayEnhMetaFile
+    // uses: a rectangle includes its right and bottom edges, ellipses and arcs fill their box
+    // without them
     void MoveTo(PointF p);
     void LineTo(PointF p);
     void Rectangle(double left, double top, double right, double bottom);
@@ -136,15 +148,19 @@ public:
     void ExcludeClipRect(double left, double top, double right, double bottom);
     void SelectClipRects(const std::vector<RECT>& deviceRects, int mode);
 
-    // ---- text: ETO_OPAQUE (2) fills `box` with the background colour, ETO_CLIPPED (4) clips to it
-    void Text(PointF reference, const std::u16string& text, unsigned options, const std::optional<RECT>& box);
+    // ---- text: ETO_OPAQUE (2) fills `box` with the background colour, ETO_CLIPPED (4) clips to
+    // it; `spacing` (logical units), when it has an entry per character, places each one.
+    void Text(PointF reference, const std::u16string& text, unsigned options, const std::optional<RECT>& box,
+              const std::vector<double>& spacing = {});
+    // The spacing that recording `text` into an enhanced metafile stores: each character's
+    // advance in the current font on the reference device, in whole logical units.
+    std::vector<double> RecordedSpacing(const std::u16string& text);
 
     // ---- bitmaps: a packed DIB stretched from its source rectangle (x, y from the top when
     // `sourceFromTop`, else from the bottom row as StretchDIBits counts) over the destination
     // (logical x, y, width, height) through the ternary raster operation in `rop`'s high word.
-    void StretchDib(double x, double y, double width, double height, const std::uint8_t* packedDib,
-                    std::size_t size, double sx, double sy, double sw, double sh, bool sourceFromTop,
-                    std::uint32_t rop);
+    void StretchDib(double x, double y, double width, double height, const std::uint8_t* packedDib, std::size_t size,
+                    double sx, double sy, double sw, double sh, bool sourceFromTop, std::uint32_t rop);
     void PatBlt(double x, double y, double width, double height, std::uint32_t rop);
     // Brushes with DIB patterns are decoded once, when they are created; null past the budget.
     std::shared_ptr<const DecodedDib> DecodePattern(const std::uint8_t* packedDib, std::size_t size);
@@ -191,6 +207,9 @@ private:
     bool Record(const PointList& devicePoints, bool closed);
     std::optional<DecodedDib> DecodeDib(const std::uint8_t* packedDib, std::size_t size) const;
     TextSurface* TextSurfaceFor(const LOGFONTW& font);
+    // Renders one run of text with its top-left corner at (left, top) in target pixels.
+    void DrawTextRun(TextSurface& surface, std::u16string text, long left, long top, int height,
+                     const ClipRegion& clip);
 
     MetafileCanvas& m_canvas;
     TextRenderer& m_text;

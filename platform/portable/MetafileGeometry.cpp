@@ -20,12 +20,12 @@ Affine Affine::Then(const Affine& next) const
 
 bool Affine::IsFinite() const
 {
-    return std::isfinite(m11) && std::isfinite(m12) && std::isfinite(m21) && std::isfinite(m22) &&
-           std::isfinite(dx) && std::isfinite(dy);
+    return std::isfinite(m11) && std::isfinite(m12) && std::isfinite(m21) && std::isfinite(m22) && std::isfinite(dx) &&
+           std::isfinite(dy);
 }
 
 PointList EllipseArc(double left, double top, double right, double bottom, double startAngle, double sweep,
-                    double detail)
+                     double detail)
 {
     const double cx = (left + right) / 2, cy = (top + bottom) / 2;
     const double rx = std::fabs(right - left) / 2, ry = std::fabs(bottom - top) / 2;
@@ -87,7 +87,7 @@ void Orient(std::vector<PointList>& polygons)
 PointList Disc(PointF centre, double radius)
 {
     PointList disc = EllipseArc(centre.x - radius, centre.y - radius, centre.x + radius, centre.y + radius, 0,
-                               2 * std::numbers::pi, 2 * radius);
+                                2 * std::numbers::pi, 2 * radius);
     disc.pop_back(); // the first point again
     return disc;
 }
@@ -146,14 +146,18 @@ std::vector<PointList> StrokeOutline(const PointList& input, bool closed, const 
         const PointF e1{v.x - u1y * half * side, v.y + u1x * half * side};
         const PointF e2{v.x - u2y * half * side, v.y + u2x * half * side};
         PointList join{v, e1, e2};
-        // A round join matters only where the turn leaves a visible notch: along a flattened
-        // curve the bevel's triangle already fills it to within a fraction of a pixel.
         const double cosine = std::clamp(u1x * u2x + u1y * u2y, -1.0, 1.0);
         if (style.join == PenJoin::Round) {
-            if (half * std::acos(cosine) > 0.5)
-                out.push_back(Disc(v, half));
-            else
-                out.push_back(join);
+            // The round join is the wedge of the pen's circle between the two segments' ends,
+            // cut as finely as its arc is long.
+            const double from = std::atan2(e1.y - v.y, e1.x - v.x);
+            const double turnAngle = std::remainder(std::atan2(e2.y - v.y, e2.x - v.x) - from, 2 * std::numbers::pi);
+            const int steps = static_cast<int>(std::clamp(std::ceil(half * std::fabs(turnAngle) / 2), 1.0, 256.0));
+            for (int k = 1; k < steps; ++k) {
+                const double a = from + turnAngle * k / steps;
+                join.insert(join.end() - 1, {v.x + half * std::cos(a), v.y + half * std::sin(a)});
+            }
+            out.push_back(std::move(join));
             continue;
         }
         if (style.join == PenJoin::Miter) {

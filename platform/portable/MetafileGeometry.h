@@ -36,7 +36,7 @@ constexpr std::size_t maxCurvePoints = 4096;
 // (a negative sweep goes clockwise). `detail` is the ellipse's size in device pixels, which
 // decides how finely it is cut.
 PointList EllipseArc(double left, double top, double right, double bottom, double startAngle, double sweep,
-                    double detail);
+                     double detail);
 
 // The parameter angle at which the radial from the box's centre towards (x, y) meets the ellipse.
 double EllipseAngleTowards(double left, double top, double right, double bottom, double x, double y);

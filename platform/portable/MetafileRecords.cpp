@@ -36,10 +36,10 @@ ByteView ByteView::Sub(std::size_t offset, std::size_t count) const
 std::u16string DecodeAnsi(ByteView bytes)
 {
     // Code page 1252 differs from Latin-1 only in 0x80-0x9F.
-    static constexpr char16_t high[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    static constexpr char16_t high[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                          0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                          0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                          0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
     std::u16string text;
     text.reserve(bytes.Size());
     for (std::size_t i = 0; i < bytes.Size(); ++i) {
@@ -66,8 +66,7 @@ std::optional<WmfHeader> ReadWmfHeader(ByteView data)
 
 WmfRecordWalker::WmfRecordWalker(ByteView data, const WmfHeader& header)
     : m_data(data), m_offset(header.headerWords * std::size_t{2})
-{
-}
+{}
 
 std::optional<WmfRecord> WmfRecordWalker::Next()
 {

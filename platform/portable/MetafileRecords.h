@@ -71,10 +71,10 @@ private:
 // ---- Enhanced metafile (32-bit records) -------------------------------------------------
 
 struct EmfHeader {
-    RECT bounds;           // device pixels, inclusive
-    RECT frame;            // 0.01 mm, inclusive
-    std::uint32_t handles; // slots in the object table, the reserved slot 0 included
-    std::int32_t deviceWidth, deviceHeight;          // reference device in pixels
+    RECT bounds;                                      // device pixels, inclusive
+    RECT frame;                                       // 0.01 mm, inclusive
+    std::uint32_t handles;                            // slots in the object table, the reserved slot 0 included
+    std::int32_t deviceWidth, deviceHeight;           // reference device in pixels
     std::int32_t millimetresWidth, millimetresHeight; // and in millimetres
 };
 

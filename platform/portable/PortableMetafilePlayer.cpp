@@ -26,8 +26,7 @@ class PortableMetafile : public PlayableMetafile {
 public:
     PortableMetafile(std::vector<std::uint8_t> bytes, RECT bounds, TextRenderer& text)
         : m_bytes(std::move(bytes)), m_bounds(bounds), m_text(text)
-    {
-    }
+    {}
 
     RECT Bounds() const override { return m_bounds; }
 
@@ -60,8 +59,7 @@ class PortableWindowsMetafile : public PortableMetafile {
 public:
     PortableWindowsMetafile(std::vector<std::uint8_t> bytes, const metafile::WmfHeader& header, TextRenderer& text)
         : PortableMetafile(std::move(bytes), FrameBounds(), text), m_header(header)
-    {
-    }
+    {}
 
     static RECT FrameBounds()
     {
@@ -90,8 +88,7 @@ class PortableEnhancedMetafile : public PortableMetafile {
 public:
     PortableEnhancedMetafile(std::vector<std::uint8_t> bytes, const metafile::EmfHeader& header, TextRenderer& text)
         : PortableMetafile(std::move(bytes), header.bounds, text), m_header(header)
-    {
-    }
+    {}
 
 private:
     void PlayRecords(metafile::MetafileCanvas& canvas, const DibDecoder& dibs) override
@@ -145,8 +142,7 @@ std::unique_ptr<PlayableMetafile> PortableMetafilePlayer::OpenEnhancedMetafile(c
     const auto header = metafile::ReadEmfHeader(ByteView(bytes, size));
     if (!header)
         return nullptr;
-    return std::make_unique<PortableEnhancedMetafile>(std::vector<std::uint8_t>(bytes, bytes + size), *header,
-                                                      m_text);
+    return std::make_unique<PortableEnhancedMetafile>(std::vector<std::uint8_t>(bytes, bytes + size), *header, m_text);
 }
 
 } // namespace vx

@@ -71,6 +71,7 @@ private:
     static PointList Points(const ByteView& p, std::size_t offset, std::size_t count);
     void CreateObject(GdiObject object) { m_objects.AddAtLowestFree(std::move(object)); }
     void Text(const ByteView& p, bool extended);
+    void Shape(const WmfRecord& record);
     void Bitmap(const WmfRecord& record);
 
     MetafileDevice& m_device;
@@ -95,44 +96,106 @@ void WmfPlayer::Play(const WmfRecord& record)
     // The number of parameter words each kind needs at least; shorter records are skipped.
     auto needs = [&](std::size_t words) { return p.Has(0, 2 * words); };
     switch (record.function) {
-    case wmfSetBkColor: if (needs(2)) d.SetBkColor(p.U32(0)); break;
-    case wmfSetBkMode: if (needs(1)) d.SetBkMode(p.S16(0)); break;
-    case wmfSetMapMode: if (needs(1)) d.SetMapMode(p.S16(0)); break;
-    case wmfSetRop2: if (needs(1)) d.SetROP2(p.S16(0)); break;
-    case wmfSetPolyFillMode: if (needs(1)) d.SetPolyFillMode(p.S16(0)); break;
-    case wmfSetTextColor: if (needs(2)) d.SetTextColor(p.U32(0)); break;
-    case wmfSetTextAlign: if (needs(1)) d.SetTextAlign(p.U16(0)); break;
-    // Coordinates come last argument first: (y, x), (bottom, right, top, left).
-    case wmfSetWindowOrg: if (needs(2)) d.SetWindowOrg(W(p, 1), W(p, 0)); break;
-    case wmfSetWindowExt: if (needs(2)) d.SetWindowExt(W(p, 1), W(p, 0)); break;
-    case wmfSetViewportOrg: if (needs(2)) d.SetViewportOrg(W(p, 1), W(p, 0)); break;
-    case wmfSetViewportExt: if (needs(2)) d.SetViewportExt(W(p, 1), W(p, 0)); break;
-    case wmfOffsetWindowOrg: if (needs(2)) d.OffsetWindowOrg(W(p, 1), W(p, 0)); break;
-    case wmfOffsetViewportOrg: if (needs(2)) d.OffsetViewportOrg(W(p, 1), W(p, 0)); break;
-    case wmfScaleWindowExt: if (needs(4)) d.ScaleWindowExt(W(p, 3), W(p, 2), W(p, 1), W(p, 0)); break;
-    case wmfScaleViewportExt: if (needs(4)) d.ScaleViewportExt(W(p, 3), W(p, 2), W(p, 1), W(p, 0)); break;
-    case wmfLineTo: if (needs(2)) d.LineTo({W(p, 1), W(p, 0)}); break;
-    case wmfMoveTo: if (needs(2)) d.MoveTo({W(p, 1), W(p, 0)}); break;
-    case wmfExcludeClipRect: if (needs(4)) d.ExcludeClipRect(W(p, 3), W(p, 2), W(p, 1), W(p, 0)); break;
-    case wmfIntersectClipRect: if (needs(4)) d.IntersectClipRect(W(p, 3), W(p, 2), W(p, 1), W(p, 0)); break;
-    case wmfRectangle: if (needs(4)) d.Rectangle(W(p, 3), W(p, 2), W(p, 1), W(p, 0)); break;
-    case wmfEllipse: if (needs(4)) d.Ellipse(W(p, 3), W(p, 2), W(p, 1), W(p, 0)); break;
-    case wmfRoundRect:
-        if (needs(6))
-            d.RoundRect(W(p, 5), W(p, 4), W(p, 3), W(p, 2), W(p, 1), W(p, 0));
+    case wmfSetBkColor:
+        if (needs(2))
+            d.SetBkColor(p.U32(0));
         break;
+    case wmfSetBkMode:
+        if (needs(1))
+            d.SetBkMode(p.S16(0));
+        break;
+    case wmfSetMapMode:
+        if (needs(1))
+            d.SetMapMode(p.S16(0));
+        break;
+    case wmfSetRop2:
+        if (needs(1))
+            d.SetROP2(p.S16(0));
+        break;
+    case wmfSetPolyFillMode:
+        if (needs(1))
+            d.SetPolyFillMode(p.S16(0));
+        break;
+    case wmfSetTextColor:
+        if (needs(2))
+            d.SetTextColor(p.U32(0));
+        break;
+    case wmfSetTextAlign:
+        if (needs(1))
+            d.SetTextAlign(p.U16(0));
+        break;
+    // Coordinates come last argument first: (y, x), (bottom, right, top, left).
+    case wmfSetWindowOrg:
+        if (needs(2))
+            d.SetWindowOrg(W(p, 1), W(p, 0));
+        break;
+    case wmfSetWindowExt:
+        if (needs(2))
+            d.SetWindowExt(W(p, 1), W(p, 0));
+        break;
+    case wmfSetViewportOrg:
+        if (needs(2))
+            d.SetViewportOrg(W(p, 1), W(p, 0));
+        break;
+    case wmfSetViewportExt:
+        if (needs(2))
+            d.SetViewportExt(W(p, 1), W(p, 0));
+        break;
+    case wmfOffsetWindowOrg:
+        if (needs(2))
+            d.OffsetWindowOrg(W(p, 1), W(p, 0));
+        break;
+    case wmfOffsetViewportOrg:
+        if (needs(2))
+            d.OffsetViewportOrg(W(p, 1), W(p, 0));
+        break;
+    case wmfScaleWindowExt:
+        if (needs(4))
+            d.ScaleWindowExt(W(p, 3), W(p, 2), W(p, 1), W(p, 0));
+        break;
+    case wmfScaleViewportExt:
+        if (needs(4))
+            d.ScaleViewportExt(W(p, 3), W(p, 2), W(p, 1), W(p, 0));
+        break;
+    case wmfLineTo:
+        if (needs(2))
+            d.LineTo({W(p, 1), W(p, 0)});
+        break;
+    case wmfMoveTo:
+        if (needs(2))
+            d.MoveTo({W(p, 1), W(p, 0)});
+        break;
+    case wmfExcludeClipRect:
+        if (needs(4))
+            d.ExcludeClipRect(W(p, 3), W(p, 2), W(p, 1), W(p, 0));
+        break;
+    case wmfIntersectClipRect:
+        if (needs(4))
+            d.IntersectClipRect(W(p, 3), W(p, 2), W(p, 1), W(p, 0));
+        break;
+    case wmfRectangle:
+    case wmfEllipse:
+    case wmfRoundRect:
     case wmfArc:
     case wmfChord:
     case wmfPie:
-        if (needs(8)) {
-            const ArcKind kind = record.function == wmfArc ? arcOpen : record.function == wmfChord ? arcChord : arcPie;
-            d.Arc(kind, W(p, 7), W(p, 6), W(p, 5), W(p, 4), {W(p, 3), W(p, 2)}, {W(p, 1), W(p, 0)});
-        }
+        Shape(record);
         break;
-    case wmfPatBlt: if (needs(6)) d.PatBlt(W(p, 5), W(p, 4), W(p, 3), W(p, 2), p.U32(0)); break;
-    case wmfSaveDc: d.SaveDC(); break;
-    case wmfRestoreDc: if (needs(1)) d.RestoreDC(p.S16(0)); break;
-    case wmfSetPixel: if (needs(4)) d.SetPixel({W(p, 3), W(p, 2)}, p.U32(0)); break;
+    case wmfPatBlt:
+        if (needs(6))
+            d.PatBlt(W(p, 5), W(p, 4), W(p, 3), W(p, 2), p.U32(0));
+        break;
+    case wmfSaveDc:
+        d.SaveDC();
+        break;
+    case wmfRestoreDc:
+        if (needs(1))
+            d.RestoreDC(p.S16(0));
+        break;
+    case wmfSetPixel:
+        if (needs(4))
+            d.SetPixel({W(p, 3), W(p, 2)}, p.U32(0));
+        break;
     case wmfPolygon:
     case wmfPolyline:
         if (needs(1)) {
@@ -162,14 +225,21 @@ void WmfPlayer::Play(const WmfRecord& record)
         d.PolyPolygon(all);
         break;
     }
-    case wmfTextOut: Text(p, false); break;
-    case wmfExtTextOut: Text(p, true); break;
+    case wmfTextOut:
+        Text(p, false);
+        break;
+    case wmfExtTextOut:
+        Text(p, true);
+        break;
     case wmfSelectObject:
         if (needs(1))
             if (const GdiObject* object = m_objects.Get(p.U16(0)))
                 d.Select(*object);
         break;
-    case wmfDeleteObject: if (needs(1)) m_objects.Remove(p.U16(0)); break;
+    case wmfDeleteObject:
+        if (needs(1))
+            m_objects.Remove(p.U16(0));
+        break;
     case wmfCreatePenIndirect:
         if (needs(5)) {
             Pen pen;
@@ -200,7 +270,9 @@ void WmfPlayer::Play(const WmfRecord& record)
         CreateObject(brush);
         break;
     }
-    case wmfCreatePatternBrush: CreateObject(Brush{brushSolid, 0, 0, nullptr}); break;
+    case wmfCreatePatternBrush:
+        CreateObject(Brush{brushSolid, 0, 0, nullptr});
+        break;
     case wmfCreateFontIndirect:
         if (needs(9)) {
             Font font;
@@ -225,12 +297,57 @@ void WmfPlayer::Play(const WmfRecord& record)
         }
         break;
     case wmfCreatePalette:
-    case wmfCreateRegion: CreateObject(OtherObject{}); break;
+    case wmfCreateRegion:
+        CreateObject(OtherObject{});
+        break;
     case wmfStretchDib:
     case wmfDibStretchBlt:
     case wmfDibBitBlt:
-    case wmfSetDibToDev: Bitmap(record); break;
-    default: break; // unknown or not drawn: skipped
+    case wmfSetDibToDev:
+        Bitmap(record);
+        break;
+    default:
+        break; // unknown or not drawn: skipped
+    }
+}
+
+void WmfPlayer::Shape(const WmfRecord& record)
+{
+    // The box comes last in the record: bottom, right, top, left. The conversion to an
+    // enhanced metafile records it without its right and bottom edges (one logical unit in),
+    // as GDI does in compatible mode, and plays it in advanced mode.
+    const ByteView& p = record.params;
+    const std::size_t words = record.function == wmfRoundRect                                    ? 6
+                              : record.function == wmfRectangle || record.function == wmfEllipse ? 4
+                                                                                                 : 8;
+    if (!p.Has(0, 2 * words))
+        return;
+    const std::size_t box = words - 4;
+    double left = W(p, box + 3), top = W(p, box + 2), right = W(p, box + 1), bottom = W(p, box);
+    if (left == right || top == bottom)
+        return;
+    if (left > right)
+        std::swap(left, right);
+    if (top > bottom)
+        std::swap(top, bottom);
+    --right;
+    --bottom;
+    MetafileDevice& d = m_device;
+    switch (record.function) {
+    case wmfRectangle:
+        d.Rectangle(left, top, right, bottom);
+        break;
+    case wmfEllipse:
+        d.Ellipse(left, top, right, bottom);
+        break;
+    case wmfRoundRect:
+        d.RoundRect(left, top, right, bottom, W(p, 1), W(p, 0));
+        break;
+    default: {
+        const ArcKind kind = record.function == wmfArc ? arcOpen : record.function == wmfChord ? arcChord : arcPie;
+        d.Arc(kind, left, top, right, bottom, {W(p, 3), W(p, 2)}, {W(p, 1), W(p, 0)});
+        break;
+    }
     }
 }
 
@@ -242,8 +359,10 @@ void WmfPlayer::Text(const ByteView& p, bool extended)
         const std::size_t padded = (count + 1) & ~std::size_t{1};
         if (!p.Has(2, padded + 4))
             return;
-        m_device.Text({W(p.Sub(2 + padded, 4), 1), W(p.Sub(2 + padded, 4), 0)}, DecodeAnsi(p.Sub(2, count)), 0,
-                      std::nullopt);
+        // Without spacing in the record: the advances the conversion to an enhanced metafile stores.
+        const std::u16string text = DecodeAnsi(p.Sub(2, count));
+        m_device.Text({W(p.Sub(2 + padded, 4), 1), W(p.Sub(2 + padded, 4), 0)}, text, 0, std::nullopt,
+                      m_device.RecordedSpacing(text));
         return;
     }
     // y, x, count, options, [a rectangle when opaque or clipped], the string, [spacing]
@@ -261,7 +380,16 @@ void WmfPlayer::Text(const ByteView& p, bool extended)
     }
     if (!p.Has(offset, count))
         return;
-    m_device.Text({W(p, 1), W(p, 0)}, DecodeAnsi(p.Sub(offset, count)), options, box);
+    // The spacing words follow the string padded to whole words, when the record holds them.
+    const std::u16string text = DecodeAnsi(p.Sub(offset, count));
+    std::vector<double> spacing;
+    const std::size_t spacingAt = offset + ((count + 1) & ~std::size_t{1});
+    if (p.Has(spacingAt, 2 * count))
+        for (std::size_t i = 0; i < count; ++i)
+            spacing.push_back(p.S16(spacingAt + 2 * i));
+    else
+        spacing = m_device.RecordedSpacing(text);
+    m_device.Text({W(p, 1), W(p, 0)}, text, options, box, spacing);
 }
 
 void WmfPlayer::Bitmap(const WmfRecord& record)
@@ -275,14 +403,14 @@ void WmfPlayer::Bitmap(const WmfRecord& record)
             m_device.StretchDib(W(p, 10), W(p, 9), W(p, 8), W(p, 7), p.Data() + 22, p.Size() - 22, W(p, 6), W(p, 5),
                                 W(p, 4), W(p, 3), false, p.U32(0));
         break;
-    case wmfDibStretchBlt: // rop, source h, w, y, x, destination h, w, y, x, DIB
+    case wmfDibStretchBlt:                 // rop, source h, w, y, x, destination h, w, y, x, DIB
         if (withoutBitmap && p.Has(0, 22)) // with a reserved word before the destination
             m_device.PatBlt(W(p, 10), W(p, 9), W(p, 8), W(p, 7), p.U32(0));
         else if (p.Has(0, 20))
             m_device.StretchDib(W(p, 9), W(p, 8), W(p, 7), W(p, 6), p.Data() + 20, p.Size() - 20, W(p, 5), W(p, 4),
                                 W(p, 3), W(p, 2), true, p.U32(0));
         break;
-    case wmfDibBitBlt: // rop, source y, x, height, width, destination y, x, DIB
+    case wmfDibBitBlt:                     // rop, source y, x, height, width, destination y, x, DIB
         if (withoutBitmap && p.Has(0, 18)) // with a reserved word before the destination
             m_device.PatBlt(W(p, 8), W(p, 7), W(p, 6), W(p, 5), p.U32(0));
         else if (p.Has(0, 16))
@@ -294,7 +422,8 @@ void WmfPlayer::Bitmap(const WmfRecord& record)
             m_device.StretchDib(W(p, 8), W(p, 7), W(p, 6), W(p, 5), p.Data() + 18, p.Size() - 18, W(p, 4), W(p, 3),
                                 W(p, 6), W(p, 5), false, srcCopy);
         break;
-    default: break;
+    default:
+        break;
     }
 }
 

@@ -19,10 +19,9 @@ constexpr std::uint32_t nullPen = 0x80000008, blackPen = 0x80000007;
 class Canvas {
 public:
     Canvas(int width, int height)
-        : m_stride(((24u * width + 31) / 32) * 4), m_bits(m_stride * height, 0xAB),
-          m_bitmap{m_bits.data(), width, height, m_stride}
-    {
-    }
+        : m_stride(((24u * width + 31) / 32) * 4),
+          m_bits(m_stride * height, 0xAB), m_bitmap{m_bits.data(), width, height, m_stride}
+    {}
     const Rgb24Bitmap& Bitmap() const { return m_bitmap; }
     // The colour at (x, y), y counted from the top.
     COLORREF At(int x, int y) const
@@ -58,10 +57,14 @@ Canvas Play(const Bytes& bytes, bool enhanced, int width, int height)
 
 // An enhanced metafile whose frame is 20 x 20 pixels of a reference device of 1 pixel per
 // millimetre, so that it plays 1:1 onto a 20 x 20 target.
-EmfWriter Emf20() { return EmfWriter(RECT{0, 0, 19, 19}, RECT{0, 0, 2000, 2000}, {1000, 1000}, {1000, 1000}); }
+EmfWriter Emf20()
+{
+    return EmfWriter(RECT{0, 0, 19, 19}, RECT{0, 0, 2000, 2000}, {1000, 1000}, {1000, 1000});
+}
 
-// The GDI rectangle (2, 3)-(12, 9): a one-pixel black outline on columns 2 and 11 and rows 3
-// and 8, red inside.
+// A rectangle with a one-pixel black outline on columns 2 and 11 and rows 3 and 8, red
+// inside: what GDI plays from an enhanced metafile's (2, 3)-(11, 8), whose box includes its
+// right and bottom edges, and from a Windows metafile's (2, 3)-(12, 9), which does not.
 void ExpectOutlinedRectangle(const Canvas& c)
 {
     for (int y = 0; y < 20; ++y)
@@ -103,7 +106,7 @@ TEST(PortableMetafilePlayer, RectangleInTextMode)
                           .CreateBrush(1, 0, red, 0)
                           .SelectObject(1)
                           .SelectObject(blackPen)
-                          .Rectangle(RECT{2, 3, 12, 9})
+                          .Rectangle(RECT{2, 3, 11, 8})
                           .Metafile();
     ExpectOutlinedRectangle(Play(emf, true, 20, 20));
 }
@@ -118,17 +121,17 @@ TEST(PortableMetafilePlayer, RectangleInAnisotropicModeMatches)
                           .SetViewportExt(20, 20)
                           .CreateBrush(1, 0, red, 0)
                           .SelectObject(1)
-                          .Rectangle(RECT{110, 115, 160, 145})
+                          .Rectangle(RECT{110, 115, 155, 140})
                           .Metafile();
     ExpectOutlinedRectangle(Play(emf, true, 20, 20));
 
     // A Windows metafile's window is stretched over the whole target.
     const Bytes wmf = WmfWriter()
                           .SetWindowOrg(100, 100)
-                          .SetWindowExt(100, 100)
+                          .SetWindowExt(20, 20)
                           .CreateBrush(0, red, 0)
                           .SelectObject(0)
-                          .Rectangle(110, 115, 160, 145)
+                          .Rectangle(102, 103, 112, 109)
                           .Metafile();
     ExpectOutlinedRectangle(Play(wmf, false, 20, 20));
 }
@@ -144,9 +147,9 @@ TEST(PortableMetafilePlayer, SavedBrushAndWorldTransformApply)
                           .SelectObject(2)
                           .WorldTransform({3, 0, 0, 3, 0, 0}, 0)
                           .Record(34, {-1}) // RestoreDC
-                          .WorldTransform({2, 0, 0, 2, 0, 0}, 4)
-                          .WorldTransform({1, 0, 0, 1, 1, 1.5f}, 2)
-                          .Rectangle(RECT{0, 0, 5, 3})
+                          .WorldTransform({1, 0, 0, 1, 1, 1}, 4)
+                          .WorldTransform({1, 0, 0, 1, 1, 2}, 2)
+                          .Rectangle(RECT{0, 0, 9, 5})
                           .Metafile();
     ExpectOutlinedRectangle(Play(emf, true, 20, 20));
 }
@@ -237,6 +240,7 @@ struct HostileCase {
 // or crashing; each must open (or be refused) and play cleanly.
 TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
 {
+    const std::size_t first = EmfWriter::emfHeaderSize; // where the first EMF record starts
     const Bytes dib = PackedDib24(2, 2, {1, 2, 3, 4});
     const Bytes bigDib = WithU32(WithU32(dib, 4, 0x7FFFFFFF), 8, 0x7FFFFFFF);
     const Bytes polygon = WmfWriter().Polygon({{1, 1}, {9, 1}, {9, 9}}).Metafile();
@@ -256,49 +260,66 @@ TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
         {"WMF header size beyond the data", WithU32(WmfWriter().Metafile(), 2, 0xFFFF), false, false},
         {"WMF record longer than the data", WithU32(polygon, 18, 0x7FFFFFFF), false, true},
         {"WMF record of size zero", WithU32(polygon, 18, 0), false, true},
-        {"WMF polygon count beyond its record", WmfWriter().Record(0x0324, {30000, 1, 1, 2, 2}).Metafile(), false, true},
-        {"WMF poly-polygon counts lying", WmfWriter().Record(0x0538, {3, 2, 30000, 2, 1, 1, 5, 5}).Metafile(), false, true},
+        {"WMF polygon count beyond its record", WmfWriter().Record(0x0324, {30000, 1, 1, 2, 2}).Metafile(), false,
+         true},
+        {"WMF poly-polygon counts lying", WmfWriter().Record(0x0538, {3, 2, 30000, 2, 1, 1, 5, 5}).Metafile(), false,
+         true},
         {"WMF poly-polygon count beyond its record", WmfWriter().Record(0x0538, {-1, 2}).Metafile(), false, true},
         {"WMF object indices out of range", WmfWriter().SelectObject(500).DeleteObject(65535).Metafile(), false, true},
         {"WMF more objects than slots", manyPens.Metafile(4), false, true},
         {"WMF deep SaveDC nesting", Repeated(0x001E, 30000), false, true},
-        {"WMF RestoreDC far beyond the saved", WmfWriter().SaveDC().RestoreDC(-30000).RestoreDC(30000).Metafile(), false, true},
+        {"WMF RestoreDC far beyond the saved", WmfWriter().SaveDC().RestoreDC(-30000).RestoreDC(30000).Metafile(),
+         false, true},
         {"WMF stream without EOF", Truncated(polygon, polygon.size() - 6), false, true},
         {"WMF text longer than its record", WmfWriter().Record(0x0521, {2000, 0x4141}).Metafile(), false, true},
-        {"WMF extended text longer than its record", WmfWriter().Record(0x0A32, {1, 1, 3000, 6, 0, 0}).Metafile(), false, true},
+        {"WMF extended text longer than its record", WmfWriter().Record(0x0A32, {1, 1, 3000, 6, 0, 0}).Metafile(),
+         false, true},
         {"WMF bitmap claiming a huge size", WmfWriter().StretchDib(0, 0, 9, 9, bigDib, 2, 2).Metafile(), false, true},
-        {"WMF bitmap with its rows cut", WmfWriter().StretchDib(0, 0, 9, 9, Truncated(dib, 44), 2, 2).Metafile(), false, true},
-        {"WMF blit records cut short", WmfWriter().Record(0x0F43, {1}).Record(0x0940, {}).Record(0x0B41, {1, 2}).Metafile(), false, true},
-        {"WMF extents of zero", WmfWriter().SetWindowExt(0, 0).SetViewportExt(0, 0).Rectangle(0, 0, 5, 5).Metafile(), false, true},
+        {"WMF bitmap with its rows cut", WmfWriter().StretchDib(0, 0, 9, 9, Truncated(dib, 44), 2, 2).Metafile(), false,
+         true},
+        {"WMF blit records cut short",
+         WmfWriter().Record(0x0F43, {1}).Record(0x0940, {}).Record(0x0B41, {1, 2}).Metafile(), false, true},
+        {"WMF extents of zero", WmfWriter().SetWindowExt(0, 0).SetViewportExt(0, 0).Rectangle(0, 0, 5, 5).Metafile(),
+         false, true},
         {"EMF header size beyond the data", WithU32(Emf20().Metafile(), 4, 0x10000), true, false},
         {"EMF without signature", WithU32(Emf20().Metafile(), 40, 0), true, false},
-        {"EMF record size not a multiple of four", WithU32(emfPolygon, 92, 41), true, true},
-        {"EMF record size below eight", WithU32(emfPolygon, 92, 4), true, true},
-        {"EMF record longer than the data", WithU32(emfPolygon, 92, 0xFFFFFFF0), true, true},
-        {"EMF polygon count beyond its record", WithU32(emfPolygon, 112, 0x40000000), true, true},
+        {"EMF record size not a multiple of four", WithU32(emfPolygon, first + 4, 41), true, true},
+        {"EMF record size below eight", WithU32(emfPolygon, first + 4, 4), true, true},
+        {"EMF record longer than the data", WithU32(emfPolygon, first + 4, 0xFFFFFFF0), true, true},
+        {"EMF polygon count beyond its record", WithU32(emfPolygon, first + 24, 0x40000000), true, true},
         {"EMF poly-polygon counts lying", EmfWith(91, {0, 0, 0, 0, 2, 3, 1, 0x7FFFFFFF, 0, 0, 0}), true, true},
         {"EMF poly-polygon count beyond its record", EmfWith(8, {0, 0, 0, 0, 0x7FFFFFFF, 3}), true, true},
-        {"EMF text offset beyond its record", WithU32(emfText, 88 + 48, 0xFFFFFF00), true, true},
-        {"EMF text count beyond its record", WithU32(emfText, 88 + 44, 0x7FFFFFFF), true, true},
-        {"EMF bitmap offset beyond its record", WithU32(emfBlit, 88 + 56, 0xFFFFFFF0), true, true},
-        {"EMF bitmap size beyond its record", WithU32(emfBlit, 88 + 60, 0x7FFFFFFF), true, true},
+        {"EMF text offset beyond its record", WithU32(emfText, first + 48, 0xFFFFFF00), true, true},
+        {"EMF text count beyond its record", WithU32(emfText, first + 44, 0x7FFFFFFF), true, true},
+        {"EMF bitmap offset beyond its record", WithU32(emfBlit, first + 56, 0xFFFFFFF0), true, true},
+        {"EMF bitmap size beyond its record", WithU32(emfBlit, first + 60, 0x7FFFFFFF), true, true},
         {"EMF object indices out of range", EmfWith(37, {0xFFFF}), true, true},
-        {"EMF object created beyond the table", Emf20().CreatePen(60000, 0, 1, red).SelectObject(60000).Metafile(), true, true},
+        {"EMF object created beyond the table", Emf20().CreatePen(60000, 0, 1, red).SelectObject(60000).Metafile(),
+         true, true},
         {"EMF clip region count beyond its record", EmfWith(75, {32, 5, 32, 1, 0x7FFFFFFF, 0, 0, 0, 9, 9}), true, true},
         {"EMF deep SaveDC nesting", deepEmf.Metafile(), true, true},
         {"EMF stream without EOF", Truncated(emfPolygon, emfPolygon.size() - 20), true, true},
-        {"EMF huge coordinates", Emf20().Ellipse(RECT{-0x7FFFFFFF, -0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF})
-                                     .Rectangle(RECT{-0x7FFFFFFF, 0, 0x7FFFFFFF, 5})
-                                     .Poly32(4, {{-0x7FFFFFFF, 0}, {0x7FFFFFFF, 19}})
-                                     .Metafile(), true, true},
-        {"EMF world transform of infinities", Emf20().WorldTransform({1e38f, 0, 0, 1e38f, 0, 0}, 0)
-                                                  .WorldTransform({1e38f, 0, 0, 1e38f, 0, 0}, 2)
-                                                  .Rectangle(RECT{0, 0, 5, 5})
-                                                  .Metafile(), true, true},
-        {"EMF wide pen with huge dashes", Emf20().ExtCreatePen(1, 0x10007, 3, red, {0x7FFFFFFF, 1, 0, 0})
-                                              .SelectObject(1)
-                                              .Poly32(4, {{0, 0}, {0x7FFFFFF, 19}})
-                                              .Metafile(), true, true},
+        {"EMF huge coordinates",
+         Emf20()
+             .Ellipse(RECT{-0x7FFFFFFF, -0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF})
+             .Rectangle(RECT{-0x7FFFFFFF, 0, 0x7FFFFFFF, 5})
+             .Poly32(4, {{-0x7FFFFFFF, 0}, {0x7FFFFFFF, 19}})
+             .Metafile(),
+         true, true},
+        {"EMF world transform of infinities",
+         Emf20()
+             .WorldTransform({1e38f, 0, 0, 1e38f, 0, 0}, 0)
+             .WorldTransform({1e38f, 0, 0, 1e38f, 0, 0}, 2)
+             .Rectangle(RECT{0, 0, 5, 5})
+             .Metafile(),
+         true, true},
+        {"EMF wide pen with huge dashes",
+         Emf20()
+             .ExtCreatePen(1, 0x10007, 3, red, {0x7FFFFFFF, 1, 0, 0})
+             .SelectObject(1)
+             .Poly32(4, {{0, 0}, {0x7FFFFFF, 19}})
+             .Metafile(),
+         true, true},
     };
     for (const HostileCase& c : cases) {
         SCOPED_TRACE(c.name);

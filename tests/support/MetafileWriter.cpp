@@ -252,7 +252,8 @@ WmfWriter& WmfWriter::Text(std::int16_t x, std::int16_t y, const std::string& te
 
 WmfWriter& WmfWriter::ExtText(std::int16_t x, std::int16_t y, std::uint16_t options, const std::string& text)
 {
-    std::vector<std::int16_t> words = {y, x, static_cast<std::int16_t>(text.size()), static_cast<std::int16_t>(options)};
+    std::vector<std::int16_t> words = {y, x, static_cast<std::int16_t>(text.size()),
+                                       static_cast<std::int16_t>(options)};
     for (std::int16_t w : TextWords(text))
         words.push_back(w);
     return Record(0x0A32, words);
@@ -376,6 +377,8 @@ EmfWriter& EmfWriter::ExtCreatePen(std::uint32_t index, std::uint32_t style, std
         Put(params, v, 4);
     for (std::uint32_t d : dashes)
         Put(params, d, 4);
+    if (dashes.empty()) // the record's fixed part holds one dash entry, used or not
+        Put(params, 0, 4);
     return Record(95, params);
 }
 
@@ -488,7 +491,7 @@ EmfWriter& EmfWriter::StretchDibits(const RECT& destination, const Bytes& packed
 Bytes EmfWriter::Metafile() const
 {
     Bytes out;
-    const std::uint32_t headerSize = 88;
+    const std::uint32_t headerSize = emfHeaderSize;
     const std::uint32_t total = headerSize + static_cast<std::uint32_t>(m_records.size()) + 20;
     Put(out, 1, 4);
     Put(out, headerSize, 4);
@@ -507,6 +510,11 @@ Bytes EmfWriter::Metafile() const
     Put(out, static_cast<std::uint32_t>(m_device.second), 4);
     Put(out, static_cast<std::uint32_t>(m_millimetres.first), 4);
     Put(out, static_cast<std::uint32_t>(m_millimetres.second), 4);
+    Put(out, 0, 4); // no pixel format
+    Put(out, 0, 4);
+    Put(out, 0, 4); // no OpenGL records
+    Put(out, static_cast<std::uint32_t>(m_millimetres.first) * 1000, 4);
+    Put(out, static_cast<std::uint32_t>(m_millimetres.second) * 1000, 4);
     out.insert(out.end(), m_records.begin(), m_records.end());
     Put(out, 14, 4); // EMR_EOF: no palette, offPalEntries, nSizeLast
     Put(out, 20, 4);

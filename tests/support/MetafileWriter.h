@@ -125,8 +125,10 @@ public:
     EmfWriter& ExtTextW(std::int32_t x, std::int32_t y, std::uint32_t options, const std::u16string& text);
     EmfWriter& StretchDibits(const RECT& destination, const Bytes& packedDib, std::uint32_t rop = 0x00CC0020);
 
-    // The 88-byte header (with a correct record count and byte size), the records, the EOF.
+    // The header as GDI writes it (with a correct record count and byte size), the records,
+    // the EOF; the first record starts at emfHeaderSize.
     Bytes Metafile() const;
+    static constexpr std::size_t emfHeaderSize = 108;
 
 private:
     RECT m_bounds;
