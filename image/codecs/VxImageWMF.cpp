@@ -87,15 +87,16 @@ std::unique_ptr<vx::PlayableMetafile> OpenPlaceable(vx::MetafilePlayer& player, 
 
 // An enhanced metafile opened by the player and the size of its bounds rectangle; null when
 // the stream does not hold one it takes.
-std::unique_ptr<vx::PlayableMetafile> OpenEnhanced(vx::MetafilePlayer& player, VxStream& stream,
-                                                   std::int32_t start, PixelSize& size)
+std::unique_ptr<vx::PlayableMetafile> OpenEnhanced(vx::MetafilePlayer& player, VxStream& stream, std::int32_t start,
+                                                   PixelSize& size)
 {
     std::uint8_t header[kEnhancedHeaderSize];
     if (!ReadExact(stream, header, sizeof header) || LoadU32LE(header) != kEmrHeader ||
         LoadU32LE(header + 40) != kEnhancedSignature || !stream.Seek(start, SEEK_SET))
         return nullptr;
     const std::int64_t length = BytesLeft(stream);
-    if (length < static_cast<std::int64_t>(kEnhancedHeaderSize) || static_cast<std::uint64_t>(length) > VXIMAGE_MAX_MEMORY)
+    if (length < static_cast<std::int64_t>(kEnhancedHeaderSize) ||
+        static_cast<std::uint64_t>(length) > VXIMAGE_MAX_MEMORY)
         return nullptr;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
     if (!ReadExact(stream, bytes.data(), bytes.size()))
@@ -174,7 +175,8 @@ bool VxImageWMF::DecodeWith(vx::MetafilePlayer& player, VxStream* stream, std::i
         LimitSize(size);
 
         std::uint64_t pixelBytes = 0;
-        if (!ProductWithin(static_cast<std::uint64_t>(size.width) * 3, static_cast<std::uint64_t>(size.height), pixelBytes))
+        if (!ProductWithin(static_cast<std::uint64_t>(size.width) * 3, static_cast<std::uint64_t>(size.height),
+                           pixelBytes))
             FailWith("");
         const auto width = static_cast<std::uint32_t>(size.width);
         const auto height = static_cast<std::uint32_t>(size.height);

@@ -30,8 +30,7 @@ private:
 };
 
 // A GDI object deleted with DeleteObject.
-template <class Handle>
-class GdiObject {
+template <class Handle> class GdiObject {
 public:
     explicit GdiObject(Handle handle = nullptr) : m_handle(handle) {}
     ~GdiObject()
@@ -121,7 +120,8 @@ public:
         constexpr UINT kFirstHeaderSize = 88;
         ENHMETAHEADER header{};
         if (GetEnhMetaFileHeader(m_metafile, sizeof header, &header) >= kFirstHeaderSize)
-            m_bounds = RECT{header.rclBounds.left, header.rclBounds.top, header.rclBounds.right, header.rclBounds.bottom};
+            m_bounds =
+                RECT{header.rclBounds.left, header.rclBounds.top, header.rclBounds.right, header.rclBounds.bottom};
     }
     ~GdiMetafile() override { DeleteEnhMetaFile(m_metafile); }
     GdiMetafile(const GdiMetafile&) = delete;

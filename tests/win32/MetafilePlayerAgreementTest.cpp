@@ -109,15 +109,15 @@ Bytes Placeable(const WmfWriter& w)
 Bytes WmfShapes()
 {
     WmfWriter w = WmfFrame();
-    w.CreatePen(0, 3, kBlue).SelectObject(0);              // 0: wide solid pen
-    w.CreateBrush(0, kYellow, 0).SelectObject(1);          // 1: solid brush
+    w.CreatePen(0, 3, kBlue).SelectObject(0);     // 0: wide solid pen
+    w.CreateBrush(0, kYellow, 0).SelectObject(1); // 1: solid brush
     w.Rectangle(5, 5, 60, 40).RoundRect(70, 5, 130, 40, 20, 14).Ellipse(140, 5, 195, 40);
     w.CreateBrush(2, kGreen, 5 /* HS_DIAGCROSS */).SelectObject(2); // 2: hatched brush
     w.SetBkMode(2 /* OPAQUE */).SetBkColor(0xE0E0E0);
-    w.ArcLike(0x0830, 5, 45, 60, 90, {60, 45}, {5, 90});    // chord
+    w.ArcLike(0x0830, 5, 45, 60, 90, {60, 45}, {5, 90});     // chord
     w.ArcLike(0x081A, 70, 45, 125, 90, {125, 67}, {97, 45}); // pie
     w.SetBkMode(1 /* TRANSPARENT */);
-    w.CreatePen(1 /* PS_DASH */, 1, kBlack).SelectObject(3); // 3: dashed pen
+    w.CreatePen(1 /* PS_DASH */, 1, kBlack).SelectObject(3);   // 3: dashed pen
     w.ArcLike(0x0817, 135, 45, 195, 90, {195, 90}, {135, 45}); // arc
     w.SaveDC();
     w.SelectObject(0).SetPolyFillMode(2 /* WINDING */);
@@ -193,22 +193,23 @@ Bytes EmfShapes()
     e.Rectangle({5, 5, 60, 40}).Ellipse({140, 5, 195, 40});
     e.Record(44, {70, 5, 130, 40, 20, 14}); // RoundRect
     e.SelectObject(0x80000000 | 7 /* BLACK_PEN */).SelectObject(0x80000000 | 2 /* GRAY_BRUSH */);
-    e.Record(46, {5, 45, 60, 90, 60, 45, 5, 90});       // Chord
+    e.Record(46, {5, 45, 60, 90, 60, 45, 5, 90}); // Chord
     e.CreateBrush(3, 2, kRed, 4 /* HS_CROSS */).SelectObject(3);
     e.Record(47, {70, 45, 125, 90, 125, 67, 97, 45});   // Pie
     e.Record(45, {135, 45, 195, 90, 195, 90, 135, 45}); // Arc
-    e.Record(33, {}); // SaveDC
+    e.Record(33, {});                                   // SaveDC
     e.Record(19, {2 /* WINDING */});
     e.Poly16(86, {{10, 100}, {50, 145}, {5, 120}, {55, 120}, {20, 145}}); // Polygon16
-    e.Record(34, {-1}); // RestoreDC
-    e.Poly32(4, {{60, 100}, {80, 140}, {100, 100}});                     // Polyline
-    e.Poly16(85, {{105, 100}, {115, 150}, {135, 90}, {145, 140}});       // PolyBezier16
-    e.Poly32(2, {{150, 100}, {160, 150}, {180, 90}, {195, 140}});        // PolyBezier
-    e.Poly32(3, {{60, 120}, {75, 145}, {45, 145}});                      // Polygon
+    e.Record(34, {-1});                                                   // RestoreDC
+    e.Poly32(4, {{60, 100}, {80, 140}, {100, 100}});                      // Polyline
+    e.Poly16(85, {{105, 100}, {115, 150}, {135, 90}, {145, 140}});        // PolyBezier16
+    e.Poly32(2, {{150, 100}, {160, 150}, {180, 90}, {195, 140}});         // PolyBezier
+    e.Poly32(3, {{60, 120}, {75, 145}, {45, 145}});                       // Polygon
     // PolyPolygon16: bounds, polygon count, point count, the counts, the points.
     Params poly;
     poly.Rect({100, 105, 145, 145}).U32(2).U32(8).U32(4).U32(4);
-    for (auto [x, y] : {std::pair{100, 105}, {145, 105}, {145, 145}, {100, 145}, {110, 115}, {135, 115}, {135, 135}, {110, 135}})
+    for (auto [x, y] :
+         {std::pair{100, 105}, {145, 105}, {145, 145}, {100, 145}, {110, 115}, {135, 115}, {135, 135}, {110, 135}})
         poly.bytes.insert(poly.bytes.end(), {static_cast<std::uint8_t>(x), 0, static_cast<std::uint8_t>(y), 0});
     e.Record(91, poly.bytes);
     e.Record(20, {7 /* R2_XORPEN */}).Record(27, {150, 145}).Record(54, {195, 100}); // MoveTo, LineTo
@@ -223,12 +224,13 @@ Bytes EmfPathsClipsTransforms()
     e.CreateBrush(2, 0, kYellow, 0).SelectObject(2);
     // A closed figure of lines and a curve, filled; then stroked; then both.
     const auto figure = [&](std::int32_t dx) {
-        e.Record(59, {});                    // BeginPath
+        e.Record(59, {}); // BeginPath
         e.Record(27, {dx + 5, 5}).Record(54, {dx + 55, 5});
-        e.Poly16(88, {{static_cast<std::int16_t>(dx + 60), 30}, {static_cast<std::int16_t>(dx + 30), 60},
+        e.Poly16(88, {{static_cast<std::int16_t>(dx + 60), 30},
+                      {static_cast<std::int16_t>(dx + 30), 60},
                       {static_cast<std::int16_t>(dx + 5), 40}}); // PolyBezierTo16
-        e.Record(61, {});                    // CloseFigure
-        e.Record(60, {});                    // EndPath
+        e.Record(61, {});                                        // CloseFigure
+        e.Record(60, {});                                        // EndPath
     };
     figure(0);
     e.Record(62, {0, 0, 70, 70}); // FillPath
@@ -339,10 +341,13 @@ struct AgreementCase {
 };
 
 const AgreementCase kCases[] = {
-    {"wmf-shapes", WmfShapes, 0.02},     {"wmf-bitmaps", WmfBitmaps, 0.02},
-    {"wmf-text", WmfText, 0.05},         {"emf-shapes", EmfShapes, 0.02},
+    {"wmf-shapes", WmfShapes, 0.02},
+    {"wmf-bitmaps", WmfBitmaps, 0.02},
+    {"wmf-text", WmfText, 0.05},
+    {"emf-shapes", EmfShapes, 0.02},
     {"emf-paths-clips", EmfPathsClipsTransforms, 0.02},
-    {"emf-mapping", EmfMappingModes, 0.02}, {"emf-bitmaps", EmfBitmaps, 0.02},
+    {"emf-mapping", EmfMappingModes, 0.02},
+    {"emf-bitmaps", EmfBitmaps, 0.02},
     {"emf-text", EmfText, 0.05},
 };
 

@@ -72,9 +72,9 @@ TEST(VxImageWMF, SizeComesFromThePlaceableBoundsAtTheScreenResolution)
         std::uint16_t unitsPerInch;
         std::int32_t width, height;
     } cases[] = {
-        {0, 0, 1440, 1440, 1440, dpi, dpi},                   // one inch square
+        {0, 0, 1440, 1440, 1440, dpi, dpi},                      // one inch square
         {100, 50, 100 + 720, 50 + 2880, 1440, dpi / 2, 2 * dpi}, // half an inch by two
-        {-10, -20, 2530, 1250, 2540, dpi, dpi / 2},            // 1 x 0.5 inch, offset bounds
+        {-10, -20, 2530, 1250, 2540, dpi, dpi / 2},              // 1 x 0.5 inch, offset bounds
         {0, 0, 11, 9, 96, 11 * dpi / 96, 9 * dpi / 96},
     };
     for (const auto& c : cases) {
@@ -85,7 +85,7 @@ TEST(VxImageWMF, SizeComesFromThePlaceableBoundsAtTheScreenResolution)
     }
     if (dpi == 96) {
         // Rounding at half a pixel: 1000 units per inch, 96 pixels per inch.
-        EXPECT_EQ(DecodeWmf(WmfWriter().Placeable(0, 0, 6, 6, 1000)).width, 1);  // 0.576 pixels
+        EXPECT_EQ(DecodeWmf(WmfWriter().Placeable(0, 0, 6, 6, 1000)).width, 1);           // 0.576 pixels
         EXPECT_EQ(DecodeWmf(WmfWriter().Placeable(0, 0, 5, 5, 1000)).error, "empty WMF"); // 0.48
     }
 }
@@ -98,11 +98,8 @@ TEST(VxImageWMF, EnhancedSizeComesFromTheBoundsAndTheLimitKeepsProportions)
         RECT bounds;
         std::int32_t width, height;
     } cases[] = {
-        {{10, 20, 110, 70}, 100, 50},
-        {{0, 0, 8000, 2000}, 4000, 1000},
-        {{0, 0, 2000, 9000}, 888, 4000},
-        {{0, 0, 4000, 4000}, 4000, 4000},
-        {{0, 0, 1000000, 900000}, 4000, 3600},
+        {{10, 20, 110, 70}, 100, 50},     {{0, 0, 8000, 2000}, 4000, 1000},      {{0, 0, 2000, 9000}, 888, 4000},
+        {{0, 0, 4000, 4000}, 4000, 4000}, {{0, 0, 1000000, 900000}, 4000, 3600},
     };
     for (const auto& c : cases) {
         const Outcome o = DecodeWmf(EmptyEmf(c.bounds), -1);
@@ -269,7 +266,9 @@ TEST(VxImageWMF, CutAndDamagedMetafilesNeverCrash)
     GTEST_SKIP() << "GDI reads the records on Windows, and Wine's faults on some damaged ones";
 #endif
     WmfWriter shapes = RedSquare(100, 10);
-    shapes.Polygon({{0, 0}, {50, 90}, {90, 20}}).Text(5, 5, "cut").StretchDib(10, 10, 40, 40, PackedDib24(2, 2, {0, 0xFF, 0xFF00, 0xFF0000}), 2, 2);
+    shapes.Polygon({{0, 0}, {50, 90}, {90, 20}})
+        .Text(5, 5, "cut")
+        .StretchDib(10, 10, 40, 40, PackedDib24(2, 2, {0, 0xFF, 0xFF00, 0xFF0000}), 2, 2);
     const Bytes enhanced = EmfWriter(RECT{0, 0, 64, 48}, RECT{0, 0, 1687, 1269})
                                .Ellipse(RECT{4, 4, 60, 44})
                                .Poly16(86, {{1, 1}, {30, 40}, {60, 2}})
