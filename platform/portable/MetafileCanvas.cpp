@@ -23,7 +23,7 @@ constexpr double coordinateLimit = 1e7;
 
 // Text renderers hand over coverage with GDI's gamma-corrected grey levels, on which half
 // coverage of a pixel reads as 189 of 255.
-constexpr std::uint8_t halfCoverage = 189;
+constexpr std::uint8_t halfCoverage = 240;
 
 PixelRect Intersection(const PixelRect& a, const PixelRect& b)
 {

@@ -188,7 +188,9 @@ EmfWriter EmfFrame()
 Bytes EmfShapes()
 {
     EmfWriter e = EmfFrame();
-    e.ExtCreatePen(1, 0x00010000 /* PS_GEOMETRIC */ | 0x100 /* PS_ENDCAP_SQUARE */, 6, kPurple).SelectObject(1);
+    // A wide pen made with CreatePen: Wine's GDI reads EMR_EXTCREATEPEN's pen fields four bytes
+    // late and never creates the pen, so extended pens are left to our player's own tests.
+    e.CreatePen(1, 0 /* PS_SOLID */, 6, kPurple).SelectObject(1);
     e.CreateBrush(2, 0, kTeal, 0).SelectObject(2);
     e.Rectangle({5, 5, 60, 40}).Ellipse({140, 5, 195, 40});
     e.Record(44, {70, 5, 130, 40, 20, 14}); // RoundRect
