@@ -21,9 +21,11 @@ constexpr std::size_t maxClipRects = 4096;
 // keeps the rasteriser's fixed-point arithmetic in range.
 constexpr double coordinateLimit = 1e7;
 
-// Text renderers hand over coverage with GDI's gamma-corrected grey levels, on which half
-// coverage of a pixel reads as 189 of 255.
-constexpr std::uint8_t halfCoverage = 240;
+// Text renderers hand over coverage with GDI's gamma-corrected grey levels. GDI's unsmoothed
+// text has one-pixel stems where anti-aliased coverage spreads a stem over two pixels: only
+// pixels a glyph nearly covers (240 of 255, level 14 of 16) are painted, which keeps the
+// weight GDI draws.
+constexpr std::uint8_t textCoverage = 240;
 
 PixelRect Intersection(const PixelRect& a, const PixelRect& b)
 {
@@ -342,7 +344,7 @@ void MetafileCanvas::PaintCoverage(int x, int y, const Rgb24Bitmap& mask, COLORR
             const std::uint8_t* row = mask.bits + static_cast<std::size_t>(mask.height - 1 - (py - y)) * mask.stride;
             for (int px = area.left; px < area.right; ++px) {
                 const std::uint8_t* m = row + 3 * std::size_t(px - x);
-                if (std::max({m[0], m[1], m[2]}) >= halfCoverage)
+                if (std::max({m[0], m[1], m[2]}) >= textCoverage)
                     Put(px, py, colour, copyPen);
             }
         }
