@@ -443,8 +443,11 @@ void MetafileDevice::Stroke(const std::vector<PointList>& figures, bool closed)
             outline.push_back(std::move(piece));
         }
     };
+    // An odd width is centred on the pixel; an even one on the pixel's top-left corner, so
+    // that it covers as many pixels as it is wide, the extra one above and left as in GDI.
+    const double shift = std::fmod(width, 2.0) == 1.0 ? strokeShift : 0.0;
     for (const PointList& figure : figures) {
-        const PointList centred = Shifted(figure, strokeShift);
+        const PointList centred = Shifted(figure, shift);
         if (dashes.empty()) {
             add(StrokeOutline(centred, closed, style));
             continue;
