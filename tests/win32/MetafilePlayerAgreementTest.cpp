@@ -119,10 +119,15 @@ Bytes WmfShapes()
     w.SetBkMode(1 /* TRANSPARENT */);
     w.CreatePen(1 /* PS_DASH */, 1, kBlack).SelectObject(3);   // 3: dashed pen
     w.ArcLike(0x0817, 135, 45, 195, 90, {195, 90}, {135, 45}); // arc
+    // A hatched brush made after the change to a transparent background: Wine's GDI keeps a
+    // selected hatched brush's background from the mode it was first drawn in until the brush
+    // is selected again, so the chord's brush would still paint its background here.
     w.SaveDC();
+    w.CreateBrush(2, kGreen, 5).SelectObject(4); // 4: hatched brush, drawn transparent only
     w.SelectObject(0).SetPolyFillMode(2 /* WINDING */);
     w.Polygon({{10, 100}, {50, 145}, {5, 120}, {55, 120}, {20, 145}});
     w.RestoreDC(-1);
+    w.DeleteObject(4);
     w.SetPolyFillMode(1 /* ALTERNATE */);
     w.PolyPolygon({{{60, 100}, {100, 100}, {100, 145}, {60, 145}}, {{70, 110}, {90, 110}, {90, 135}, {70, 135}}});
     w.Polyline({{105, 100}, {120, 140}, {135, 100}, {150, 140}});
