@@ -1,10 +1,12 @@
 // VxImageWMF: finding which kind of metafile a stream holds and how big its picture is, then
-// letting the platform's player draw it. The headers are tested here; the records themselves
-// are the player's to read (and to distrust).
+// letting the platform's player draw it. The headers and the record structure (every record
+// whole, the last one the end-of-file record) are tested here, because GDI trusts record
+// sizes; what each record holds is the player's to read (and to distrust).
 #include "image/codecs/VxImageWMF.h"
 
 #include "image/codecs/CodecSupport.h"
 #include "image/codecs/VxImageBMP.h"
+#include "platform/MetafileRecords.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -68,11 +70,14 @@ std::unique_ptr<vx::PlayableMetafile> OpenPlaceable(vx::MetafilePlayer& player, 
         return nullptr;
 
     // The records start right after the placeable header, counted from the stream's very
-    // beginning. A stream that ends early hands the player what there is.
+    // beginning. A stream that ends early keeps what there is, which passes only if its
+    // records end in an EOF record.
     std::vector<std::uint8_t> records(static_cast<std::size_t>(byteSize));
     if (!stream.Seek(static_cast<std::int32_t>(kPlaceableSize), SEEK_SET))
         return nullptr;
     records.resize(stream.Read(records.data(), 1, records.size()));
+    if (!vx::metafile::WmfRecordsAreWhole(vx::metafile::ByteView(records.data(), records.size())))
+        return nullptr;
     auto metafile = player.OpenWindowsMetafile(records.data(), records.size());
     if (!metafile)
         return nullptr;
@@ -99,7 +104,8 @@ std::unique_ptr<vx::PlayableMetafile> OpenEnhanced(vx::MetafilePlayer& player, V
         static_cast<std::uint64_t>(length) > VXIMAGE_MAX_MEMORY)
         return nullptr;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
-    if (!ReadExact(stream, bytes.data(), bytes.size()))
+    if (!ReadExact(stream, bytes.data(), bytes.size()) ||
+        !vx::metafile::EmfRecordsAreWhole(vx::metafile::ByteView(bytes.data(), bytes.size())))
         return nullptr;
     auto metafile = player.OpenEnhancedMetafile(bytes.data(), bytes.size());
     if (!metafile)

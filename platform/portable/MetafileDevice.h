@@ -10,7 +10,7 @@
 #include "platform/TextRenderer.h"
 #include "platform/portable/MetafileCanvas.h"
 #include "platform/portable/MetafileGeometry.h"
-#include "platform/portable/MetafileRecords.h"
+#include "platform/MetafileRecords.h"
 
 #include <optional>
 #include <string>

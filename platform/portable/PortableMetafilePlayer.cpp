@@ -3,7 +3,7 @@
 #include "platform/portable/EmfPlayback.h"
 #include "platform/portable/MetafileCanvas.h"
 #include "platform/portable/MetafileDevice.h"
-#include "platform/portable/MetafileRecords.h"
+#include "platform/MetafileRecords.h"
 #include "platform/portable/WmfPlayback.h"
 
 #include <cmath>

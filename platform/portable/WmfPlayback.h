@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/portable/MetafileDevice.h"
-#include "platform/portable/MetafileRecords.h"
+#include "platform/MetafileRecords.h"
 
 namespace vx::metafile {
 
