@@ -38,7 +38,8 @@ endif()
 function(vantry_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/TestSupport.cpp
-                 ${PROJECT_SOURCE_DIR}/tests/support/PixelOracle.cpp)
+                 ${PROJECT_SOURCE_DIR}/tests/support/PixelOracle.cpp
+                 ${PROJECT_SOURCE_DIR}/tests/support/MetafileWriter.cpp)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} vantry_options GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        PROPERTIES ENVIRONMENT "VANTRY_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp")

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the Windows-side third-party libraries with the MinGW-w64 posix toolchain:
-# GoogleTest (from /usr/src/googletest), libjpeg-turbo (static, SIMD, libjpeg API 62) and
+# GoogleTest (from /usr/src/googletest), libjpeg-turbo (static, SIMD, libjpeg API 62),
 # FreeType (static, no optional codecs), the last two from Debian's source packages pinned to
-# the installed native versions. Each lands in its own prefix in a cache outside the
-# repository, keyed by version, e.g. ~/.cache/vantry-deps/libjpeg-turbo-2.1.5-2-mingw/; a
-# stamp written last marks a finished prefix, so a second run does nothing.
+# the installed native versions, and the headers of Anti-Grain Geometry. Each lands in
+# its own prefix in a cache outside the repository, keyed by version, e.g.
+# ~/.cache/vantry-deps/libjpeg-turbo-2.1.5-2-mingw/; a stamp written last marks a finished
+# prefix, so a second run does nothing.
 #
 #   scripts/build-windows-deps.sh                      build what is missing, print the prefixes
-#   scripts/build-windows-deps.sh --print-prefix-path  print "p1;p2;p3" if all are built, else fail
+#   scripts/build-windows-deps.sh --print-prefix-path  print "p1;p2;..." if all are built, else fail
 #
 # VANTRY_DEPS_CACHE overrides the cache directory.
 set -euo pipefail
@@ -28,8 +29,10 @@ source_version() { # installed source version of a binary package, e.g. 1:2.1.5-
 gtest_version=$(source_version googletest)
 jpeg_version=$(source_version libjpeg62-turbo-dev)
 freetype_version=$(source_version libfreetype-dev)
-deps=(googletest libjpeg-turbo freetype)
-declare -A version=([googletest]=$gtest_version [libjpeg-turbo]=$jpeg_version [freetype]=$freetype_version)
+agg_version=$(source_version libagg-dev)
+deps=(googletest libjpeg-turbo freetype agg)
+declare -A version=([googletest]=$gtest_version [libjpeg-turbo]=$jpeg_version [freetype]=$freetype_version
+                    [agg]=$agg_version)
 
 prefix_of() { # the epoch ("1:") is dropped: a colon does not belong in a search path
     local v=${version[$1]}
@@ -132,6 +135,23 @@ build_freetype() {
     local src; src=$(fetch_source freetype "${version[freetype]}")
     cmake_install "$src" "$1" -DBUILD_SHARED_LIBS=OFF -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON \
                   -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
+}
+
+# AGG: the player uses only its header-only core (scanline rasterizer, pixel formats, paths),
+# so the Windows side takes the very headers of the installed libagg-dev (version-pinned by the
+# stamp) and a package config naming them; no AGG object code is linked on either side.
+build_agg() {
+    local headers=/usr/include/agg2
+    [[ -f $headers/agg_rasterizer_scanline_aa.h ]] || die "$headers is missing (run scripts/install-deps.sh)"
+    mkdir -p "$1/include" "$1/lib/cmake/agg"
+    cp -r "$headers" "$1/include/agg2"
+    cat >"$1/lib/cmake/agg/agg-config.cmake" <<'CMAKE'
+get_filename_component(agg_prefix "${CMAKE_CURRENT_LIST_DIR}/../../.." ABSOLUTE)
+if(NOT TARGET agg::agg)
+  add_library(agg::agg INTERFACE IMPORTED)
+  set_target_properties(agg::agg PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${agg_prefix}/include/agg2")
+endif()
+CMAKE
 }
 
 for dep in "${deps[@]}"; do

@@ -12,6 +12,8 @@ packages=(
     # native build and tests
     cmake make g++ googletest libgtest-dev
     libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
+    # Anti-Grain Geometry, the rasteriser of the portable metafile player
+    libagg-dev
     # the linux-fuzz preset (scripts/fuzz.sh): clang with libFuzzer and the sanitizer runtimes
     clang-14 libclang-rt-14-dev
     # reference oracles used by the tests, and sample pictures for scripts/run.sh

@@ -11,6 +11,7 @@
 #include "image/codecs/VxImageSKA.h"
 #include "image/codecs/VxImageTGA.h"
 #include "image/codecs/VxImageWBMP.h"
+#include "image/codecs/VxImageWMF.h"
 
 #include <initializer_list>
 
@@ -25,6 +26,7 @@ constexpr std::initializer_list<CodecEntry> kCodecs = {
     {kVxTypeTga, 5, &DecodeWithCodec<VxImageTGA>, &EncodeWithCodec<VxImageTGA>},
     {kVxTypePcx, 6, &DecodeWithCodec<VxImagePCX>, &EncodeWithCodec<VxImagePCX>},
     {kVxTypeWbmp, 7, &DecodeWithCodec<VxImageWBMP>, &EncodeWithCodec<VxImageWBMP>},
+    {kVxTypeWmf, 8, &DecodeWithCodec<VxImageWMF>, &EncodeWithCodec<VxImageWMF>},
     {kVxTypeSka, 9, &DecodeWithCodec<VxImageSKA>, &EncodeWithCodec<VxImageSKA>},
 };
 

@@ -1,0 +1,299 @@
+// VxImageWMF over the system's metafile player (our own on Linux, GDI under Wine): picture
+// sizes from placeable bounds and enhanced-metafile bounds, the rounding and the size limit,
+// headers that must not pass for a placeable metafile, empty pictures, header-only decodes,
+// forced sizes, the window-colour background, refused saves and detection by content.
+#include "image/codecs/VxImageWMF.h"
+
+#include "image/VxStream.h"
+#include "tests/image/codecs/CodecTestBytes.h"
+#include "tests/support/MetafileWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <tuple>
+#include <utility>
+
+namespace {
+
+using namespace vx::test;
+
+constexpr std::uint32_t kRed = 0x0000FF; // COLORREF: 0x00BBGGRR
+
+// A window of `side` x `side` units holding a red rectangle without outline from (`inset`,
+// `inset`) to (`side - inset`, same).
+WmfWriter RedSquare(std::int16_t side, std::int16_t inset)
+{
+    WmfWriter w;
+    w.SetWindowOrg(0, 0).SetWindowExt(side, side);
+    w.CreateBrush(0 /* BS_SOLID */, kRed, 0).SelectObject(0);
+    w.CreatePen(5 /* PS_NULL */, 0, 0).SelectObject(1);
+    w.Rectangle(inset, inset, static_cast<std::int16_t>(side - inset), static_cast<std::int16_t>(side - inset));
+    return w;
+}
+
+Bytes EmptyEmf(const RECT& bounds)
+{
+    return EmfWriter(bounds, RECT{0, 0, 1000, 1000}).Metafile();
+}
+
+struct Outcome {
+    bool ok;
+    std::int32_t width, height;
+    std::string error;
+};
+
+Outcome DecodeWmf(const Bytes& bytes, std::int32_t escape = 0, std::int32_t forcedWidth = 0,
+                  std::int32_t forcedHeight = 0)
+{
+    VxImageWMF image;
+    image.Info().escape = escape;
+    Bytes copy = bytes;
+    VxMemStream stream(copy.data(), static_cast<std::int32_t>(copy.size()));
+    const bool ok = image.Decode(&stream, forcedWidth, forcedHeight);
+    return {ok, image.Width(), image.Height(), image.LastError()};
+}
+
+std::int32_t ScreenDpiX()
+{
+    return vx::SystemMetafilePlayer().Screen().pixelsPerInchX;
+}
+
+// ---- Picture sizes --------------------------------------------------------------------------
+
+TEST(VxImageWMF, SizeComesFromThePlaceableBoundsAtTheScreenResolution)
+{
+    // Catches: units per inch taken as pixels, the rounding half dropped or doubled, left/top
+    // ignored, the axes swapped.
+    const auto dpi = ScreenDpiX();
+    const struct {
+        std::int16_t left, top, right, bottom;
+        std::uint16_t unitsPerInch;
+        std::int32_t width, height;
+    } cases[] = {
+        {0, 0, 1440, 1440, 1440, dpi, dpi},                      // one inch square
+        {100, 50, 100 + 720, 50 + 2880, 1440, dpi / 2, 2 * dpi}, // half an inch by two
+        {-10, -20, 2530, 1250, 2540, dpi, dpi / 2},              // 1 x 0.5 inch, offset bounds
+        {0, 0, 11, 9, 96, 11 * dpi / 96, 9 * dpi / 96},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = DecodeWmf(RedSquare(100, 10).Placeable(c.left, c.top, c.right, c.bottom, c.unitsPerInch));
+        EXPECT_TRUE(o.ok) << o.error;
+        EXPECT_EQ(o.width, c.width) << c.right - c.left << " units at " << c.unitsPerInch;
+        EXPECT_EQ(o.height, c.height) << c.bottom - c.top << " units at " << c.unitsPerInch;
+    }
+    if (dpi == 96) {
+        // Rounding at half a pixel: 1000 units per inch, 96 pixels per inch.
+        EXPECT_EQ(DecodeWmf(WmfWriter().Placeable(0, 0, 6, 6, 1000)).width, 1);           // 0.576 pixels
+        EXPECT_EQ(DecodeWmf(WmfWriter().Placeable(0, 0, 5, 5, 1000)).error, "empty WMF"); // 0.48
+    }
+}
+
+TEST(VxImageWMF, EnhancedSizeComesFromTheBoundsAndTheLimitKeepsProportions)
+{
+    // Catches: the limit missing or applied to one side only, the height scaled with the
+    // new width, frame (0.01 mm) taken for bounds, 32-bit overflow in height x 4000.
+    const struct {
+        RECT bounds;
+        std::int32_t width, height;
+    } cases[] = {
+        {{10, 20, 110, 70}, 100, 50},     {{0, 0, 8000, 2000}, 4000, 1000},      {{0, 0, 2000, 9000}, 888, 4000},
+        {{0, 0, 4000, 4000}, 4000, 4000}, {{0, 0, 1000000, 900000}, 4000, 3600},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = DecodeWmf(EmptyEmf(c.bounds), -1);
+        EXPECT_TRUE(o.ok) << o.error;
+        EXPECT_EQ(o.error, "output dimensions returned");
+        // The header-only decode reports the metafile's own size; the limit comes after.
+        EXPECT_EQ(o.width, c.bounds.right - c.bounds.left);
+        const Outcome full = DecodeWmf(EmptyEmf(c.bounds));
+        EXPECT_TRUE(full.ok) << full.error;
+        EXPECT_EQ(full.width, c.width);
+        EXPECT_EQ(full.height, c.height);
+    }
+}
+
+TEST(VxImageWMF, ForcedSizesReplaceTheOwnSizeBeforeTheLimit)
+{
+    // Catches: forced sizes ignored, applied after the limit, or one replacing both sides.
+    const Bytes square = RedSquare(100, 10).Placeable(0, 0, 1440, 1440, 1440);
+    const auto dpi = ScreenDpiX();
+    const struct {
+        std::int32_t forcedWidth, forcedHeight, width, height;
+    } cases[] = {
+        {50, 0, 50, dpi},
+        {0, 70, dpi, 70},
+        {30, 40, 30, 40},
+        {9000, 3000, 4000, 1333},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = DecodeWmf(square, 0, c.forcedWidth, c.forcedHeight);
+        EXPECT_TRUE(o.ok) << o.error;
+        EXPECT_EQ(o.width, c.width);
+        EXPECT_EQ(o.height, c.height);
+    }
+}
+
+// ---- Refusals ----------------------------------------------------------------------------------
+
+// Sets the 16-bit field at `offset`, and, when `fixChecksum`, the placeable checksum again.
+Bytes WithField(Bytes bytes, std::size_t offset, std::uint16_t value, bool fixChecksum)
+{
+    bytes[offset] = static_cast<std::uint8_t>(value);
+    bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+    if (fixChecksum) {
+        std::uint16_t checksum = 0;
+        for (std::size_t i = 0; i < 20; i += 2)
+            checksum ^= static_cast<std::uint16_t>(bytes[i] | bytes[i + 1] << 8);
+        bytes[20] = static_cast<std::uint8_t>(checksum);
+        bytes[21] = static_cast<std::uint8_t>(checksum >> 8);
+    }
+    return bytes;
+}
+
+TEST(VxImageWMF, HeadersThatAreNotPlaceableNorEnhancedAreCorrupted)
+{
+    // Catches: a units-per-inch range off by one, the checksum not tested, any metafile type
+    // taken, a size in words beyond the file trusted, a division by zero units.
+    const Bytes good = RedSquare(100, 10).Placeable(0, 0, 1440, 1440, 1440);
+    ASSERT_TRUE(DecodeWmf(good).ok);
+    const std::uint32_t words = static_cast<std::uint32_t>(good.size()) / 2;
+    Bytes beyondFile = good;
+    beyondFile[22 + 6] = static_cast<std::uint8_t>(words + 1);
+    beyondFile[22 + 7] = static_cast<std::uint8_t>((words + 1) >> 8);
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
+        {"units per inch 0", WithField(good, 14, 0, true)},
+        {"units per inch 2541", WithField(good, 14, 2541, true)},
+        {"wrong checksum", WithField(good, 20, 0x1234, false)},
+        {"metafile type 3", WithField(good, 22, 3, true)},
+        {"size in words beyond the file", beyondFile},
+        {"placeable header only", Bytes(good.begin(), good.begin() + 22)},
+        {"enhanced header without its signature", WithField(EmptyEmf({0, 0, 10, 10}), 40, 0, false)},
+        {"nothing", Bytes{}},
+    };
+    for (const auto& c : cases)
+        for (std::int32_t escape : {0, -1}) {
+            const Outcome o = DecodeWmf(c.bytes, escape);
+            EXPECT_FALSE(o.ok) << c.name;
+            EXPECT_EQ(o.error, "corrupted WMF") << c.name;
+        }
+}
+
+TEST(VxImageWMF, EmptyAndInsideOutPicturesAreEmpty)
+{
+    // Catches: a zero or negative side allocated, negative extents wrapping to huge sizes.
+    const Bytes cases[] = {
+        WmfWriter().Placeable(0, 0, 0, 1440, 1440),
+        WmfWriter().Placeable(0, 0, 1440, 0, 1440),
+        WmfWriter().Placeable(1440, 1440, 0, 0, 1440),
+        EmptyEmf({0, 0, -1, -1}), // what an enhanced metafile that draws nothing says
+        EmptyEmf({50, 50, 50, 80}),
+        EmptyEmf({100, 100, 10, 10}),
+    };
+    for (const Bytes& bytes : cases) {
+        const Outcome o = DecodeWmf(bytes);
+        EXPECT_FALSE(o.ok);
+        EXPECT_EQ(o.error, "empty WMF");
+    }
+}
+
+TEST(VxImageWMF, SaveIsRefused)
+{
+    // Catches: an encoder that writes something, or fails without saying why.
+    VxImage image(8, 8, 24, 0);
+    EXPECT_TRUE(EncodeBytes(image, kVxTypeWmf).empty());
+    EXPECT_STREQ(image.LastError(), "Save WMF not supported");
+}
+
+// ---- Pixels ----------------------------------------------------------------------------------
+
+TEST(VxImageWMF, TheBackgroundOutsideTheDrawingIsTheWindowColour)
+{
+    // Catches: an unfilled (black) or white-by-assumption background, the picture not
+    // stretched over the whole bitmap, rows upside down.
+    const COLORREF window = vx::SystemMetafilePlayer().Screen().windowColour;
+    const Bytes bytes = RedSquare(100, 25).Placeable(0, 0, 100, 100, 96);
+    VxImageWMF image;
+    Bytes copy = bytes;
+    VxMemStream stream(copy.data(), static_cast<std::int32_t>(copy.size()));
+    ASSERT_TRUE(image.Decode(&stream, 80, 40)) << image.LastError();
+    EXPECT_EQ(image.BitsPerPixel(), 24);
+    EXPECT_EQ(image.ImageType(), kVxTypeWmf);
+    const RGBQUAD background = VxImage::ColorRefToQuad(window);
+    for (const auto& [x, y] : {std::pair{0, 0}, {79, 39}, {5, 20}, {40, 2}, {75, 37}}) {
+        const RGBQUAD c = image.PixelColour(x, y, false);
+        EXPECT_EQ((std::array{c.rgbRed, c.rgbGreen, c.rgbBlue}),
+                  (std::array{background.rgbRed, background.rgbGreen, background.rgbBlue}))
+            << x << "," << y;
+    }
+    for (const auto& [x, y] : {std::pair{40, 20}, {25, 12}, {54, 28}}) {
+        const RGBQUAD c = image.PixelColour(x, y, false);
+        EXPECT_EQ((std::array{c.rgbRed, c.rgbGreen, c.rgbBlue}), (std::array<BYTE, 3>{255, 0, 0})) << x << "," << y;
+    }
+}
+
+TEST(VxImageWMF, LoadFindsAMetafileByContentWhateverItsName)
+{
+    // Catches: the codec missing from the table or out of the detection order, a metafile
+    // named as another format not found.
+    ScratchDir dir;
+    const auto wmf = dir / "drawing.jpg";
+    const auto emf = dir / "drawing.bmp";
+    WriteFileBytes(wmf, RedSquare(100, 10).Placeable(0, 0, 1440, 720, 1440));
+    WriteFileBytes(emf, EmptyEmf({0, 0, 30, 20}));
+    const auto half = vx::SystemMetafilePlayer().Screen().pixelsPerInchY / 2;
+    for (const auto& [path, width, height] : {std::tuple{wmf, ScreenDpiX(), half}, std::tuple{emf, 30, 20}}) {
+        for (std::uint32_t type : {kVxTypeJpg, kVxTypeUnknown, kVxTypeWmf}) {
+            VxImage image;
+            ASSERT_TRUE(image.Load(ToU16(path).c_str(), type)) << image.LastError();
+            EXPECT_EQ(image.ImageType(), kVxTypeWmf);
+            EXPECT_EQ(image.Width(), width);
+            EXPECT_EQ(image.Height(), height);
+        }
+    }
+}
+
+TEST(VxImageWMF, CutAndDamagedMetafilesNeverCrash)
+{
+    // Catches: a record length, count or offset trusted past the data (AddressSanitizer
+    // reports it; under Wine, GDI's page fault), a refusal without a reason. A cut file has
+    // no end-of-file record and is refused before any player sees it.
+#if defined(_WIN32)
+    // Records whole in structure still fault in Wine's GDI when what they hold lies: a
+    // META_SELECTOBJECT whose object index (33) lies past the 16-slot table, and an
+    // EMR_EXTTEXTOUTW whose string offset points 64 KiB past its record, are read unchecked.
+    GTEST_SKIP() << "Wine's GDI trusts object indices and string offsets inside whole records";
+#endif
+    WmfWriter shapes = RedSquare(100, 10);
+    shapes.Polygon({{0, 0}, {50, 90}, {90, 20}})
+        .Text(5, 5, "cut")
+        .StretchDib(10, 10, 40, 40, PackedDib24(2, 2, {0, 0xFF, 0xFF00, 0xFF0000}), 2, 2);
+    const Bytes enhanced = EmfWriter(RECT{0, 0, 64, 48}, RECT{0, 0, 1687, 1269})
+                               .Ellipse(RECT{4, 4, 60, 44})
+                               .Poly16(86, {{1, 1}, {30, 40}, {60, 2}})
+                               .ExtTextW(3, 3, 0, u"cut")
+                               .Metafile();
+    for (const Bytes& file : {shapes.Placeable(0, 0, 64, 48, 96), enhanced}) {
+        for (std::size_t length = 0; length < file.size(); ++length) {
+            const Outcome o = DecodeWmf(Bytes(file.begin(), file.begin() + static_cast<long>(length)));
+            EXPECT_FALSE(o.ok) << "cut at " << length;
+            EXPECT_EQ(o.error, "corrupted WMF") << "cut at " << length;
+        }
+        std::uint32_t state = 11;
+        for (int i = 0; i < 300; ++i) {
+            Bytes damaged = file;
+            for (int k = 0; k < 3; ++k) {
+                state = state * 1664525u + 1013904223u;
+                damaged[(state >> 8) % damaged.size()] ^= static_cast<std::uint8_t>(1u << (state >> 29));
+            }
+            const Outcome o = DecodeWmf(damaged);
+            EXPECT_TRUE(o.ok || !o.error.empty()) << "flip run " << i;
+        }
+    }
+}
+
+} // namespace
