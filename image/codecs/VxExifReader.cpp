@@ -377,6 +377,29 @@ bool VxExifReader::OpenTiff(const std::uint8_t* data, std::uint32_t length)
     return true;
 }
 
+bool VxExifReader::ReadEntry(const std::uint8_t* tiff, std::uint32_t entryOffset, DirectoryEntry& entry)
+{
+    const std::uint8_t* at = tiff + entryOffset;
+    entry.tag = Get16(at);
+    entry.format = Get16(at + 2);
+    entry.components = Get32(at + 4);
+    if (entry.format > kDouble) {
+        SetError("Illegal format code in EXIF dir");
+        return false;
+    }
+    // Up to 4 bytes sit in the entry itself; longer values at an offset in the block.
+    entry.byteCount = std::uint64_t{entry.components} * kFormatSize[entry.format];
+    entry.valueOffset = entryOffset + 8;
+    if (entry.byteCount > 4) {
+        entry.valueOffset = Get32(at + 8);
+        if (entry.valueOffset + entry.byteCount > m_tiffLength) {
+            SetError("Illegal pointer offset value in EXIF.");
+            return false;
+        }
+    }
+    return true;
+}
+
 bool VxExifReader::ParseDirectory(std::uint32_t offset, int nesting, bool mainPicture)
 {
     if (nesting > kMaxNesting) {
@@ -401,25 +424,12 @@ bool VxExifReader::ParseDirectory(std::uint32_t offset, int nesting, bool mainPi
     std::uint32_t thumbOffset = 0;
     std::uint32_t thumbSize = 0;
     for (std::uint32_t i = 0; i < entries; ++i) {
-        const std::uint8_t* entry = m_tiff + offset + 2 + 12 * i;
-        const std::uint32_t tag = Get16(entry);
-        const std::uint32_t format = Get16(entry + 2);
-        const std::uint32_t components = Get32(entry + 4);
-        if (format > kDouble) {
-            SetError("Illegal format code in EXIF dir");
+        DirectoryEntry entry;
+        if (!ReadEntry(m_tiff, offset + 2 + 12 * i, entry))
             return false;
-        }
-        // Up to 4 bytes sit in the entry itself; longer values at an offset in the block.
-        const std::uint64_t byteCount = std::uint64_t{components} * kFormatSize[format];
-        const std::uint8_t* value = entry + 8;
-        if (byteCount > 4) {
-            const std::uint32_t valueOffset = Get32(entry + 8);
-            if (valueOffset + byteCount > m_tiffLength) {
-                SetError("Illegal pointer offset value in EXIF.");
-                return false;
-            }
-            value = m_tiff + valueOffset;
-        }
+        const std::uint32_t tag = entry.tag, format = entry.format;
+        const std::uint64_t byteCount = entry.byteCount;
+        const std::uint8_t* value = m_tiff + entry.valueOffset;
 
         if (tag == 0x8769 || tag == 0xA005) { // EXIF and interoperability sub-directories
             const std::uint32_t subOffset = Get32(value);
@@ -684,22 +694,13 @@ bool VxExifReader::FitDirectory(std::uint8_t* tiff, std::uint32_t offset, int ne
     const std::uint64_t entriesEnd = std::uint64_t{offset} + 2 + 12ull * entries;
     extent = std::max(extent, std::min<std::uint64_t>(entriesEnd + 4, m_tiffLength));
     for (std::uint32_t i = 0; i < entries; ++i) {
-        std::uint8_t* entry = tiff + offset + 2 + 12 * i;
-        const std::uint32_t tag = Get16(entry);
-        const std::uint32_t format = Get16(entry + 2);
-        const std::uint32_t components = Get32(entry + 4);
-        if (format > kDouble) {
-            SetError("Illegal format code in EXIF dir");
+        DirectoryEntry read;
+        if (!ReadEntry(tiff, offset + 2 + 12 * i, read))
             return false;
-        }
-        const std::uint64_t byteCount = std::uint64_t{components} * kFormatSize[format];
-        if (byteCount > 4) {
-            const std::uint64_t valueEnd = std::uint64_t{Get32(entry + 8)} + byteCount;
-            if (valueEnd > m_tiffLength) {
-                SetError("Illegal pointer offset value in EXIF.");
-                return false;
-            }
-            extent = std::max(extent, valueEnd);
+        const std::uint32_t tag = read.tag, format = read.format, components = read.components;
+        std::uint8_t* entry = tiff + offset + 2 + 12 * i;
+        if (read.byteCount > 4) {
+            extent = std::max(extent, read.valueOffset + read.byteCount);
             continue;
         }
         // EXIF, GPS and interoperability directories hang off the main one.

@@ -106,6 +106,16 @@ private:
     std::uint32_t ThumbnailStart(std::uint32_t offset);
     void Put16(std::uint8_t* p, std::uint16_t value) const;
     void Put32(std::uint8_t* p, std::uint32_t value) const;
+    // One 12-byte directory entry at `entryOffset` of `tiff`; its value lies at `valueOffset`
+    // (in the entry itself up to 4 bytes, else where the entry points, checked to fit the block).
+    struct DirectoryEntry {
+        std::uint32_t tag;
+        std::uint32_t format;
+        std::uint32_t components;
+        std::uint64_t byteCount;
+        std::uint32_t valueOffset;
+    };
+    bool ReadEntry(const std::uint8_t* tiff, std::uint32_t entryOffset, DirectoryEntry& entry);
     // mainPicture: IFD0 and its sub-directories, whose tags describe the picture itself.
     bool ParseDirectory(std::uint32_t offset, int nesting, bool mainPicture);
     void HandleTag(std::uint32_t tag, std::uint32_t format, const std::uint8_t* value, std::uint32_t byteCount,
