@@ -51,6 +51,21 @@ void PutRect(Bytes& out, const RECT& r)
     Put(out, static_cast<std::uint32_t>(r.bottom), 4);
 }
 
+// A poly record's parameters: an empty bounds rectangle, the count, then x, y pairs of
+// `coordinateSize` bytes each.
+template <typename Point>
+Bytes PolyParameters(const std::vector<Point>& points, int coordinateSize)
+{
+    Bytes params;
+    PutRect(params, RECT{0, 0, 0, 0});
+    Put(params, points.size(), 4);
+    for (const auto& [x, y] : points) {
+        Put(params, static_cast<std::uint32_t>(x), coordinateSize);
+        Put(params, static_cast<std::uint32_t>(y), coordinateSize);
+    }
+    return params;
+}
+
 } // namespace
 
 Bytes PackedDib24(std::int32_t width, std::int32_t height, const std::vector<std::uint32_t>& pixelsTopFirst)
@@ -429,26 +444,12 @@ EmfWriter& EmfWriter::IntersectClipRect(const RECT& box)
 
 EmfWriter& EmfWriter::Poly16(std::uint32_t type, const std::vector<Point16>& points)
 {
-    Bytes params;
-    PutRect(params, RECT{0, 0, 0, 0});
-    Put(params, points.size(), 4);
-    for (const auto& [x, y] : points) {
-        Put(params, static_cast<std::uint16_t>(x), 2);
-        Put(params, static_cast<std::uint16_t>(y), 2);
-    }
-    return Record(type, params);
+    return Record(type, PolyParameters(points, 2));
 }
 
 EmfWriter& EmfWriter::Poly32(std::uint32_t type, const std::vector<Point32>& points)
 {
-    Bytes params;
-    PutRect(params, RECT{0, 0, 0, 0});
-    Put(params, points.size(), 4);
-    for (const auto& [x, y] : points) {
-        Put(params, static_cast<std::uint32_t>(x), 4);
-        Put(params, static_cast<std::uint32_t>(y), 4);
-    }
-    return Record(type, params);
+    return Record(type, PolyParameters(points, 4));
 }
 
 EmfWriter& EmfWriter::ExtTextW(std::int32_t x, std::int32_t y, std::uint32_t options, const std::u16string& text)
