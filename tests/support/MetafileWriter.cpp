@@ -51,6 +51,17 @@ void PutRect(Bytes& out, const RECT& r)
     Put(out, static_cast<std::uint32_t>(r.bottom), 4);
 }
 
+// A Windows metafile poly record's words: the count, then x, y pairs.
+std::vector<std::int16_t> CountedPoints(const std::vector<Point16>& points)
+{
+    std::vector<std::int16_t> words = {static_cast<std::int16_t>(points.size())};
+    for (const auto& [x, y] : points) {
+        words.push_back(x);
+        words.push_back(y);
+    }
+    return words;
+}
+
 // A poly record's parameters: an empty bounds rectangle, the count, then x, y pairs of
 // `coordinateSize` bytes each.
 template <typename Point>
@@ -214,22 +225,12 @@ WmfWriter& WmfWriter::ArcLike(std::uint16_t function, std::int16_t left, std::in
 
 WmfWriter& WmfWriter::Polygon(const std::vector<Point16>& points)
 {
-    std::vector<std::int16_t> words = {static_cast<std::int16_t>(points.size())};
-    for (const auto& [x, y] : points) {
-        words.push_back(x);
-        words.push_back(y);
-    }
-    return Record(0x0324, words);
+    return Record(0x0324, CountedPoints(points));
 }
 
 WmfWriter& WmfWriter::Polyline(const std::vector<Point16>& points)
 {
-    std::vector<std::int16_t> words = {static_cast<std::int16_t>(points.size())};
-    for (const auto& [x, y] : points) {
-        words.push_back(x);
-        words.push_back(y);
-    }
-    return Record(0x0325, words);
+    return Record(0x0325, CountedPoints(points));
 }
 
 WmfWriter& WmfWriter::PolyPolygon(const std::vector<std::vector<Point16>>& polygons)
