@@ -6,6 +6,7 @@
 #include "image/VxImage.h"
 #include "tests/app/batch/PictureFiles.h"
 #include "tests/cli/CliHarness.h"
+#include "tests/image/codecs/JpegTestBytes.h"
 #include "tests/support/PixelOracle.h"
 
 #include <gtest/gtest.h>
@@ -144,29 +145,24 @@ TEST_F(ResizeMetadataTest, AutoOrientPutsTheCornerMarkerAtTheTopLeftForAllEightV
 
 enum class Block { Sound, BadMainDirectory, BadExifDirectory, CommentOnly };
 
-// SOI, then an APP1 "Exif" block whose main directory holds Make "VX" and a link to an EXIF
-// directory, and a comment; then the rest of a plain JPEG. A bad directory's entry count runs
-// past the block: in the main directory the picture's EXIF is unreadable, in the EXIF
+// SOI, then an APP1 "Exif" block whose main directory holds Make "VX" and a link to an empty
+// EXIF directory, and a comment; then the rest of a plain JPEG. A bad directory's entry count
+// runs past the block: in the main directory the picture's EXIF is unreadable, in the EXIF
 // directory only the walk that fits the sizes finds it.
 Bytes WithExifAndComment(const Bytes& jpeg, Block block)
 {
-    // Entry counts, low byte first.
-    const std::uint8_t mainCount = block == Block::BadMainDirectory ? 0xFF : 2;
-    const std::uint8_t mainCountHigh = block == Block::BadMainDirectory ? 0xFF : 0;
-    const std::uint8_t exifCount = block == Block::BadExifDirectory ? 0xFF : 0;
-    const Bytes tiff = {'I', 'I', 42, 0, 8, 0, 0, 0,                          // header, main directory at 8
-                        mainCount, mainCountHigh,
-                        0x0F, 0x01, 2, 0, 3, 0, 0, 0, 'V', 'X', 0, 0,           // Make, ASCII, 3 bytes inline
-                        0x69, 0x87, 4, 0, 1, 0, 0, 0, 38, 0, 0, 0,              // EXIF directory at 38
-                        0, 0, 0, 0,                                             // no next directory
-                        exifCount, exifCount, 0, 0, 0, 0};                      // the EXIF directory
-    Bytes app1 = {0xFF, 0xE1, 0, static_cast<std::uint8_t>(2 + 6 + tiff.size()), 'E', 'x', 'i', 'f', 0, 0};
-    app1 = Joined(app1, tiff);
-    const Bytes comment = {0xFF, 0xFE, 0, 7, 'h', 'e', 'l', 'l', 'o'};
-    Bytes out(jpeg.begin(), jpeg.begin() + 2);
+    Tiff tiff(false);
+    const std::uint32_t main = tiff.Directory({Text(0x010F, std::string("VX", 3)), Long(0x8769, 0)});
+    const std::uint32_t exif = tiff.Directory({});
+    tiff.Patch32(Tiff::ValueField(main, 1), exif);
+    if (block == Block::BadMainDirectory || block == Block::BadExifDirectory) {
+        const std::uint32_t bad = block == Block::BadMainDirectory ? main : exif;
+        tiff.Raw()[bad] = tiff.Raw()[bad + 1] = 0xFF;
+    }
+    Bytes out{0xFF, 0xD8};
     if (block != Block::CommentOnly)
-        out = Joined(out, app1);
-    out = Joined(out, comment);
+        out = Joined(out, tiff.App1());
+    out = Joined(out, Section(0xFE, {'h', 'e', 'l', 'l', 'o'}));
     return Joined(out, Bytes(jpeg.begin() + 2, jpeg.end()));
 }
 

@@ -3,12 +3,14 @@
 #include "ui/AboutDialog.h"
 #include "app/MainDialog.h"
 #include "app/resource.h"
+#include "tests/win32/MainDialogFixture.h"
 #include "tests/win32/Win32TestSupport.h"
 #include "ui/WindowPlacement.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -28,29 +30,23 @@ TEST(AboutDialog, ShowsIconAndLinksAndEndsWithOk)
     ModalBoxCloser closer(nullptr, IDOK, [&](HWND box) {
         EXPECT_EQ(TextOf(box), L"About Vantry");
         EXPECT_EQ(LOWORD(SendMessageW(box, DM_GETDEFID, 0, 0)), IDOK);
-        bool hasIcon = false, hasName = false;
+        bool hasIcon = false, hasName = false, namesTeam = false;
         for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
             hasIcon = hasIcon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
             hasName = hasName || TextOf(child).rfind(L"Vantry Application v1.0\n\n", 0) == 0; // name, empty line
+            namesTeam = namesTeam || TextOf(child) == L"Author: Vantry team";
         }
-        EXPECT_TRUE(hasIcon);
-        EXPECT_TRUE(hasName);
-        // The links keep their own labels; only the targets change.
-        EXPECT_EQ(about.MailLink().Handle(), GetDlgItem(box, IDC_MAIL_LINK));
-        EXPECT_EQ(about.WebLink().Handle(), GetDlgItem(box, IDC_WEB_LINK));
-        EXPECT_EQ(about.MailLink().Label(), TextOf(GetDlgItem(box, IDC_MAIL_LINK)));
-        EXPECT_EQ(about.WebLink().Label(), TextOf(GetDlgItem(box, IDC_WEB_LINK)));
-        EXPECT_EQ(vx::test::FirstToolText(about.MailLink().Tooltip()), vx::ui::kMakerMailTarget);
-        EXPECT_EQ(vx::test::FirstToolText(about.WebLink().Tooltip()), vx::ui::kMakerWebTarget);
+        EXPECT_TRUE(hasIcon && hasName && namesTeam);
+        // The links keep their own labels; only the targets change, under the reserved example domain.
+        for (const auto& [link, id, target] : {std::tuple{&about.MailLink(), IDC_MAIL_LINK, vx::ui::kMakerMailTarget},
+                                               std::tuple{&about.WebLink(), IDC_WEB_LINK, vx::ui::kMakerWebTarget}}) {
+            EXPECT_EQ(link->Handle(), GetDlgItem(box, id));
+            EXPECT_EQ(link->Label(), TextOf(GetDlgItem(box, id)));
+            EXPECT_EQ(vx::test::FirstToolText(link->Tooltip()), target);
+            EXPECT_TRUE(std::wstring(target).ends_with(L".example")) << target;
+        }
         EXPECT_EQ(std::wstring(vx::ui::kMakerMailTarget), L"mailto:" + about.MailLink().Label());
         EXPECT_EQ(std::wstring(vx::ui::kMakerWebTarget), about.WebLink().Label());
-        // The maker is the team, reached under the reserved example domain only.
-        bool namesTeam = false;
-        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-            namesTeam = namesTeam || TextOf(child) == L"Author: Vantry team";
-        EXPECT_TRUE(namesTeam);
-        for (const wchar_t* target : {vx::ui::kMakerMailTarget, vx::ui::kMakerWebTarget})
-            EXPECT_TRUE(std::wstring(target).ends_with(L".example")) << target;
     });
     EXPECT_EQ(about.Run(GetModuleHandleW(nullptr), nullptr), IDOK);
     EXPECT_TRUE(closer.Seen().found);
@@ -68,36 +64,30 @@ TEST(AboutDialog, EscapeAndTheCloseBoxEndWithCancel)
     }
 }
 
-TEST(AboutDialog, OpensFromTheMainDialogCentredOnItsOwner)
-{
-    vx::test::FakeShellServices shell;
-    vx::app::MainDialog dialog(GetModuleHandleW(nullptr), shell, nullptr);
-    ASSERT_TRUE(dialog.Create());
-    HWND main = dialog.Handle();
-    ShowWindow(main, SW_SHOW);
-    SetActiveWindow(main);
-    PumpMessages(20);
+using AboutFromMainDialog = vx::test::MainDialogFixture;
 
+TEST_F(AboutFromMainDialog, OpensCentredOnItsOwner)
+{
+    SetActiveWindow(window);
+    PumpMessages(20);
     // The About command hands the box to the active window (other test processes on the
     // same desktop may have taken the activation away).
     const HWND active = GetActiveWindow();
-    ModalBoxCloser fromCommand(main, IDCANCEL);
-    SendMessageW(main, WM_COMMAND, IDC_ABOUT, 0);
+    ModalBoxCloser fromCommand(window, IDCANCEL);
+    Click(IDC_ABOUT);
     ASSERT_TRUE(fromCommand.Seen().found);
     EXPECT_EQ(fromCommand.Seen().owner, active);
-    EXPECT_TRUE(IsWindow(main)) << "the main dialog stays open";
+    EXPECT_TRUE(IsWindow(window)) << "the main dialog stays open";
 
     RECT box{};
     vx::ui::AboutDialog about;
-    ModalBoxCloser closer(main, IDOK, [&](HWND shown) { GetWindowRect(shown, &box); });
-    EXPECT_EQ(about.Run(GetModuleHandleW(nullptr), main), IDOK);
-    EXPECT_EQ(closer.Seen().owner, main);
+    ModalBoxCloser closer(window, IDOK, [&](HWND shown) { GetWindowRect(shown, &box); });
+    EXPECT_EQ(about.Run(GetModuleHandleW(nullptr), window), IDOK);
+    EXPECT_EQ(closer.Seen().owner, window);
     RECT owner;
-    GetWindowRect(main, &owner);
+    GetWindowRect(window, &owner);
     EXPECT_EQ(box.left, (owner.left + owner.right) / 2 - (box.right - box.left) / 2);
     EXPECT_EQ(box.top, (owner.top + owner.bottom) / 2 - (box.bottom - box.top) / 2);
-    DestroyWindow(main);
-    PumpMessages(0);
 }
 
 TEST(WindowPlacement, CentredPositionStaysInsideTheArea)

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -29,22 +30,17 @@ TEST(LinkColour, ThreeDecimalComponentsOrTheColourStaysAsItWas)
     }
 }
 
+// Leading words, link and trailing words, joined with '|'.
 TEST(LinkTags, SplitsAroundTheTagsIgnoringCase)
 {
-    const struct {
-        const wchar_t *text, *leading, *link, *trailing;
-    } cases[] = {
-        {L"Visit <a>our site</A> today", L"Visit ", L"our site", L" today"},
-        {L"plain text", L"", L"plain text", L""},
-        {L"a < b <A>rest", L"a < b ", L"rest", L""},
-        {L"<A></A>", L"", L"", L""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
-        const vx::ui::LinkTagParts parts = vx::ui::SplitLinkTags(c.text);
-        EXPECT_EQ(parts.leading, c.leading);
-        EXPECT_EQ(parts.link, c.link);
-        EXPECT_EQ(parts.trailing, c.trailing);
+    for (const auto& [text, parts] : {std::pair{L"Visit <a>our site</A> today", L"Visit |our site| today"},
+                                      {L"plain text", L"|plain text|"},
+                                      {L"a < b <A>rest", L"a < b |rest|"},
+                                      {L"<A></A>", L"||"}}) {
+        const vx::ui::LinkTagParts split = vx::ui::SplitLinkTags(text);
+        const std::wstring joined =
+            std::wstring(split.leading) + L"|" + std::wstring(split.link) + L"|" + std::wstring(split.trailing);
+        EXPECT_EQ(joined, parts) << text;
     }
 }
 
@@ -170,37 +166,21 @@ TEST_F(LinkHost, OnlyTheTaggedWordsArePaintedInLinkColour)
 
     RECT client;
     GetClientRect(label, &client);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = client.right;
-    info.bmiHeader.biHeight = -client.bottom; // top-down rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ASSERT_NE(bitmap, nullptr);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    SendMessageW(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-    GdiFlush();
+    const std::vector<std::uint32_t> pixels = vx::test::PaintedClient(label, client.right, client.bottom);
+    ASSERT_FALSE(pixels.empty());
 
     int blueInside = 0, blueOutside = 0, darkOutside = 0;
-    const auto* pixels = static_cast<const RGBQUAD*>(bits);
     for (LONG y = 0; y < client.bottom; ++y) {
         for (LONG x = 0; x < client.right; ++x) {
-            const RGBQUAD c = pixels[y * client.right + x];
-            const bool blue = c.rgbBlue > c.rgbRed + 80 && c.rgbBlue > c.rgbGreen + 80;
-            const bool dark = c.rgbRed < 90 && c.rgbGreen < 90 && c.rgbBlue < 90;
+            const std::uint32_t c = pixels[static_cast<std::size_t>(y * client.right + x)];
+            const int red = c >> 16 & 0xFF, green = c >> 8 & 0xFF, blue = c & 0xFF;
             const bool inside = x >= area.left && x < area.right && y >= area.top && y < area.bottom;
-            if (blue)
+            if (blue > red + 80 && blue > green + 80)
                 (inside ? blueInside : blueOutside)++;
-            else if (dark && !inside)
+            else if (red < 90 && green < 90 && blue < 90 && !inside)
                 ++darkOutside;
         }
     }
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
     EXPECT_GT(blueInside, 20) << "the link words";
     EXPECT_EQ(blueOutside, 0);
     EXPECT_GT(darkOutside, 20) << "the words around the link in the ordinary colour";

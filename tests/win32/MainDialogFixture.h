@@ -1,11 +1,15 @@
 // A main dialog created, shown and destroyed around each test, with scripted shell services
 // and a click helper: the starting point of the in-process tests of the Windows program.
+// A derived fixture may give the dialog its start-up pictures in its constructor.
 #pragma once
 
 #include "app/MainDialog.h"
 #include "tests/win32/Win32TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 namespace vx::test {
 
@@ -26,6 +30,15 @@ protected:
     }
 
     void Click(int id) { SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+    // The paths of the picture list, top row first.
+    std::vector<std::wstring> Rows() const
+    {
+        std::vector<std::wstring> rows;
+        for (int i = 0; i < dialog.Pictures().Count(); ++i)
+            rows.push_back(dialog.Pictures().PathAt(i));
+        return rows;
+    }
 
     FakeShellServices shell;
     vx::app::MainDialog dialog{GetModuleHandleW(nullptr), shell, nullptr};

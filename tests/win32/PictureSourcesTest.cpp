@@ -1,7 +1,7 @@
 // Pictures from the command line and from shell drops: argument splitting and full paths,
-// a WM_DROPFILES message with files and a folder (its pictures recognised by content, its
-// subfolders left alone) added by the add command's rules, and a dialog that starts with
-// the command line's pictures in its list.
+// a dialog that starts with the command line's pictures, and a WM_DROPFILES message with a
+// folder (its pictures recognised by content, its subfolders left alone) and a file added by
+// the add command's rules.
 #include "app/MainDialog.h"
 #include "app/PictureSources.h"
 #include "image/VxImage.h"
@@ -21,14 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace vx::test;
-
-std::vector<std::wstring> Rows(const vx::app::PictureList& list)
-{
-    std::vector<std::wstring> rows;
-    for (int i = 0; i < list.Count(); ++i)
-        rows.push_back(list.PathAt(i));
-    return rows;
-}
 
 // A drop as the shell hands it over: DROPFILES, then the wide paths, each NUL-terminated,
 // and one more NUL. The receiver frees it with DragFinish.
@@ -50,12 +42,22 @@ HGLOBAL MakeDrop(const std::vector<std::wstring>& paths)
     return memory;
 }
 
-// A folder with two pictures (one under a name that does not say so), a text file and a
-// subfolder holding a picture; plus a picture beside it.
-struct DropFolder {
-    ScratchDir scratch;
-    fs::path folder = scratch / "album";
-    DropFolder()
+TEST(CommandLinePaths, ArgumentsAfterTheProgramBecomeFullPaths)
+{
+    wchar_t current[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    EXPECT_EQ(vx::app::CommandLinePaths(L"\"C:\\Program Files\\Vantry.exe\" \"C:\\My Pictures\\a.jpg\" b.bmp"),
+              (std::vector<std::wstring>{L"C:\\My Pictures\\a.jpg", (fs::path(current) / L"b.bmp").wstring()}));
+    EXPECT_TRUE(vx::app::CommandLinePaths(L"Vantry.exe").empty());
+    EXPECT_TRUE(vx::app::CommandLinePaths(L"").empty());
+}
+
+// The dialog starts with a picture from the command line; then a folder is dropped with
+// the same picture spelled in capitals. The folder holds two pictures (one under a name
+// that does not say so), a text file and a subfolder holding a picture.
+class PictureSourcesTest : public MainDialogFixture {
+protected:
+    PictureSourcesTest()
     {
         fs::create_directories(folder / "inner");
         EXPECT_TRUE(WritePicture(folder / "b.jpg", 40, 30, kVxTypeJpg));
@@ -63,57 +65,24 @@ struct DropFolder {
         EXPECT_TRUE(WritePicture(folder / "inner" / "deep.jpg", 8, 8, kVxTypeJpg));
         WriteFileBytes(folder / "notes.txt", {'h', 'e', 'l', 'l', 'o'});
         EXPECT_TRUE(WritePicture(scratch / "single.jpg", 16, 12, kVxTypeJpg));
+        dialog.SetStartupPictures({Wide(scratch / "single.jpg")});
     }
+
+    ScratchDir scratch;
+    fs::path folder = scratch / "album";
 };
 
-TEST(CommandLinePaths, ArgumentsAfterTheProgramBecomeFullPaths)
+TEST_F(PictureSourcesTest, DroppedFolderPicturesGoOnTopLikeTheAddCommand)
 {
-    wchar_t current[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, current);
-    const std::wstring here = fs::path(current).wstring();
-    EXPECT_EQ(vx::app::CommandLinePaths(L"\"C:\\Program Files\\Vantry.exe\" \"C:\\My Pictures\\a.jpg\" b.bmp"),
-              (std::vector<std::wstring>{L"C:\\My Pictures\\a.jpg", (fs::path(here) / L"b.bmp").wstring()}));
-    EXPECT_TRUE(vx::app::CommandLinePaths(L"Vantry.exe").empty());
-    EXPECT_TRUE(vx::app::CommandLinePaths(L"").empty());
-}
-
-class DropTest : public MainDialogFixture {
-protected:
-    void Drop(const std::vector<std::wstring>& paths)
-    {
-        SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
-    }
-};
-
-TEST_F(DropTest, FilesAndTheFolderPicturesGoOnTopLikeTheAddCommand)
-{
-    DropFolder files;
+    ASSERT_EQ(Rows(), std::vector<std::wstring>{Wide(scratch / "single.jpg")});
     EXPECT_NE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0) << "the dialog takes drops";
-    Drop({Wide(files.scratch / "single.jpg"), Wide(files.folder)});
-    // In drop order, the folder's pictures sorted by name, each new row on top.
-    const std::vector<std::wstring> expected = {Wide(files.folder / "b.jpg"), Wide(files.folder / "A-scan.dat"),
-                                                Wide(files.scratch / "single.jpg")};
-    EXPECT_EQ(Rows(dialog.Pictures()), expected);
+    const HGLOBAL drop = MakeDrop({Wide(folder), Wide(scratch / "SINGLE.JPG")});
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    // The folder's pictures sorted by name, each new row on top; duplicates ignoring case skipped.
+    EXPECT_EQ(Rows(), (std::vector<std::wstring>{Wide(folder / "b.jpg"), Wide(folder / "A-scan.dat"),
+                                                  Wide(scratch / "single.jpg")}));
     ASSERT_TRUE(PumpUntil([&] { return dialog.Pictures().SizeTextAt(2) == L"16*12"; })) << "sizes are probed";
     EXPECT_TRUE(PumpUntil([&] { return dialog.Pictures().SizeTextAt(1) == L"20*10"; }));
-
-    Drop({Wide(files.folder / "B.JPG"), Wide(files.folder)});
-    EXPECT_EQ(Rows(dialog.Pictures()), expected) << "duplicates ignoring case are skipped";
-}
-
-TEST(StartupPictures, TheListStartsWithTheCommandLinePictures)
-{
-    DropFolder files;
-    FakeShellServices shell;
-    vx::app::MainDialog dialog{GetModuleHandleW(nullptr), shell, nullptr};
-    dialog.SetStartupPictures({Wide(files.scratch / "single.jpg"), Wide(files.folder)});
-    ASSERT_TRUE(dialog.Create());
-    EXPECT_EQ(Rows(dialog.Pictures()), (std::vector<std::wstring>{Wide(files.folder / "b.jpg"),
-                                                                  Wide(files.folder / "A-scan.dat"),
-                                                                  Wide(files.scratch / "single.jpg")}));
-    EXPECT_TRUE(PumpUntil([&] { return dialog.Pictures().SizeTextAt(0) == L"40*30"; }));
-    DestroyWindow(dialog.Handle());
-    PumpMessages(0);
 }
 
 } // namespace

@@ -13,44 +13,16 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <vector>
 
 namespace {
 
 using namespace vx::test;
 
-// The strongest "redness" (R minus the mean of G and B) in the top `rows` rows of a picture.
+// The strongest "redness" in the top `rows` rows of a picture.
 int TopRedness(const VxImage& image, int rows)
 {
-    int strongest = -255;
-    for (int y = std::max(0, image.Height() - rows); y < image.Height(); ++y)
-        for (int x = 0; x < image.Width(); ++x) {
-            const RGBQUAD c = image.PixelColour(x, y, false);
-            strongest = std::max(strongest, c.rgbRed - (c.rgbGreen + c.rgbBlue) / 2);
-        }
-    return strongest;
-}
-
-// The window's client area as WM_PRINTCLIENT paints it, rows from the top, 0x00RRGGBB.
-std::vector<std::uint32_t> PaintedClient(HWND window, int width, int height)
-{
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
-    GdiFlush();
-    const auto* pixels = static_cast<const std::uint32_t*>(bits);
-    std::vector<std::uint32_t> result(pixels, pixels + static_cast<std::size_t>(width) * height);
-    SelectObject(memory, previous);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return result;
+    return MaxRedness(image, 0, 0, image.Width(), rows);
 }
 
 class PreviewTest : public MainDialogFixture {
@@ -123,9 +95,14 @@ TEST_F(PreviewTest, DoubleClickShowsTheHalfSizeMarkedPictureAndFollowsTheMark)
     EXPECT_FALSE(IsWindow(preview));
 }
 
-TEST_F(PreviewTest, EnterOnTheFocusedRowOpensItAndAnUnreadablePictureShowsWhy)
+// Enter on the focused row opens it, an unreadable picture shows why, the close box ends the
+// preview; closing the dialog while a large picture is worked on closes the preview and waits
+// for its worker.
+TEST_F(PreviewTest, EnterOpensTheFocusedRowErrorsShowAndClosingWaitsForTheWorker)
 {
     WriteFileBytes(scratch / "broken.jpg", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'});
+    ASSERT_TRUE(WritePicture(scratch / "large.jpg", 3000, 2000, kVxTypeJpg));
+    AddPicture(scratch / "large.jpg");
     AddPicture(scratch / "broken.jpg");
     HWND list = dialog.Pictures().Handle();
     ListView_SetItemState(list, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
@@ -136,20 +113,14 @@ TEST_F(PreviewTest, EnterOnTheFocusedRowOpensItAndAnUnreadablePictureShowsWhy)
     EXPECT_NE(Preview().ErrorText().find(Wide(scratch / "broken.jpg")), std::wstring::npos);
     EXPECT_EQ(Preview().Shown(), nullptr);
     EXPECT_TRUE(IsWindow(window)) << "the dialog stays open";
-
     HWND preview = Preview().Handle();
     SendMessageW(preview, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_FALSE(Preview().IsOpen());
     EXPECT_FALSE(IsWindow(preview));
-}
 
-TEST_F(PreviewTest, ClosingTheDialogClosesThePreviewAndWaitsForItsWorker)
-{
-    ASSERT_TRUE(WritePicture(scratch / "large.jpg", 3000, 2000, kVxTypeJpg));
-    AddPicture(scratch / "large.jpg");
-    DoubleClickRow(0);
+    DoubleClickRow(1);
     ASSERT_TRUE(Preview().IsOpen());
-    HWND preview = Preview().Handle();
+    preview = Preview().Handle();
     Click(IDCANCEL);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_FALSE(IsWindow(preview));

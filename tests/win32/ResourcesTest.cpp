@@ -3,7 +3,7 @@
 // icon and the common controls of version 6 bound by the manifest.
 #include "app/MainDialog.h"
 #include "app/resource.h"
-#include "tests/win32/Win32TestSupport.h"
+#include "tests/win32/MainDialogFixture.h"
 
 #include <commctrl.h>
 #include <uxtheme.h>
@@ -45,12 +45,10 @@ TEST(Resources, IconHoldsEverySize)
 
 // The running dialog: laid out from the template, with tabs, list columns and icons added
 // at start-up and buttons themed by the common controls of version 6.
-TEST(Resources, RunningMainDialog)
+using RunningMainDialog = vx::test::MainDialogFixture;
+
+TEST_F(RunningMainDialog, MatchesTheResources)
 {
-    vx::test::FakeShellServices shell;
-    vx::app::MainDialog dialog{GetModuleHandleW(nullptr), shell, nullptr};
-    ASSERT_TRUE(dialog.Create());
-    HWND window = dialog.Handle();
     wchar_t caption[64] = {};
     GetWindowTextW(window, caption, 64);
     EXPECT_STREQ(caption, L"Batch Pictures Resize,Add Marker Tool");
@@ -79,7 +77,7 @@ TEST(Resources, RunningMainDialog)
     for (int i = 0; i < 2; ++i) {
         wchar_t text[64] = {};
         TCITEMW item{TCIF_TEXT | TCIF_PARAM, 0, 0, text, 64, 0, 7};
-        EXPECT_TRUE(SendMessageW(tabs, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item)));
+        SendMessageW(tabs, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
         EXPECT_STREQ(text, tabTexts[i]);
         EXPECT_EQ(item.lParam, 0);
     }
@@ -109,8 +107,6 @@ TEST(Resources, RunningMainDialog)
     // Version 6 is the one that themes buttons (Wine reports 5 through the version calls).
     EXPECT_NE(GetWindowTheme(GetDlgItem(window, IDC_START)), nullptr);
     EXPECT_TRUE(IsProcessDPIAware()) << "the manifest declares system DPI awareness";
-    DestroyWindow(window);
-    vx::test::PumpMessages(0);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
-// One smoke test of the real open-file dialog: multi-selection buffer, explorer style with
-// the empty hook, a typed file name accepted with OK. The dialog's layout is the system's
-// own, so only its file-name box (cmb13, or edt1 in older layouts) is touched.
+// The open-file dialog's results: its buffer split into full paths (one full path, or a
+// directory with names), and one smoke test of the real dialog: multi-selection buffer,
+// explorer style with the empty hook, a typed file name accepted with OK. The dialog's layout
+// is the system's own, so only its file-name box (cmb13, or edt1 in older layouts) is touched.
 #include "app/FileDialogResultIterator.h"
 #include "app/ShellServices.h"
 #include "tests/support/TestSupport.h"
@@ -11,8 +12,42 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
+
+std::vector<std::wstring> Walk(const std::wstring& buffer)
+{
+    std::wstring zeroFilled = buffer;
+    zeroFilled.append(4, L'\0');
+    vx::app::FileDialogResultIterator results(zeroFilled.c_str());
+    std::vector<std::wstring> paths;
+    std::wstring path;
+    while (results.Next(path))
+        paths.push_back(path);
+    return paths;
+}
+
+// One full path; a directory with names in order; a directory ending in a separator gets no
+// second one; nothing at all.
+TEST(FileDialogResultIterator, SplitsTheBufferIntoFullPaths)
+{
+    const struct {
+        std::wstring buffer;
+        std::vector<std::wstring> paths;
+    } cases[] = {
+        {L"C:\\p\\a.jpg", {L"C:\\p\\a.jpg"}},
+        {std::wstring(L"C:\\p\0a.jpg\0b.jpg\0c.jpg\0", 23), {L"C:\\p\\a.jpg", L"C:\\p\\b.jpg", L"C:\\p\\c.jpg"}},
+        {std::wstring(L"D:\\\0x.jpg\0y.jpg\0", 16), {L"D:\\x.jpg", L"D:\\y.jpg"}},
+        {L"", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Walk(c.buffer), c.paths) << c.paths.size();
+    vx::app::FileDialogResultIterator none(nullptr);
+    std::wstring path;
+    EXPECT_FALSE(none.Next(path));
+}
 
 TEST(SystemShellServices, OpenFileDialogReturnsTheTypedPicture)
 {

@@ -1,5 +1,5 @@
-// In-process driving of dialogs: pumping, the modal-box closer, the scripted shell and
-// picture files made and read with VxImage.
+// In-process driving of dialogs: pumping, the modal-box closer, the scripted shell, picture
+// files made and read with VxImage, and what list boxes and painted windows show.
 #include "tests/win32/Win32TestSupport.h"
 
 #include "image/VxImage.h"
@@ -154,20 +154,49 @@ bool WritePicture(const std::filesystem::path& path, int width, int height, std:
     return image.Save(reinterpret_cast<const char16_t*>(Wide(path).c_str()), type);
 }
 
-PictureFacts InspectPicture(const std::filesystem::path& path, int left, int top, int right, int bottom)
+int MaxRedness(const VxImage& image, int left, int top, int right, int bottom)
 {
-    PictureFacts facts;
-    VxImage image(reinterpret_cast<const char16_t*>(Wide(path).c_str()), kVxTypeJpg);
-    if (!image.IsValid())
-        return facts;
-    facts = {true, image.Width(), image.Height()};
-    for (int y = std::max(top, 0); y < std::min(bottom, facts.height); ++y) {
-        for (int x = std::max(left, 0); x < std::min(right, facts.width); ++x) {
-            const RGBQUAD c = image.PixelColour(x, facts.height - 1 - y, false); // rows stored bottom-up
-            facts.maxRedness = std::max(facts.maxRedness, c.rgbRed - (c.rgbGreen + c.rgbBlue) / 2);
+    int strongest = -255;
+    for (int y = std::max(top, 0); y < std::min(bottom, image.Height()); ++y) {
+        for (int x = std::max(left, 0); x < std::min(right, image.Width()); ++x) {
+            const RGBQUAD c = image.PixelColour(x, image.Height() - 1 - y, false); // rows stored bottom-up
+            strongest = std::max(strongest, c.rgbRed - (c.rgbGreen + c.rgbBlue) / 2);
         }
     }
-    return facts;
+    return strongest;
+}
+
+std::vector<std::wstring> ListBoxLines(HWND listBox)
+{
+    std::vector<std::wstring> lines;
+    for (int i = 0; i < SendMessageW(listBox, LB_GETCOUNT, 0, 0); ++i) {
+        std::wstring line(static_cast<size_t>(SendMessageW(listBox, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
+        line.resize(static_cast<size_t>(SendMessageW(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()))));
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::uint32_t> PaintedClient(HWND window, int width, int height)
+{
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC memory = CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap) {
+        DeleteDC(memory);
+        return {};
+    }
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+    GdiFlush();
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    std::vector<std::uint32_t> result(pixels, pixels + static_cast<std::size_t>(width) * height);
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    return result;
 }
 
 } // namespace vx::test

@@ -5,10 +5,13 @@
 
 #include "app/ShellServices.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
+
+class VxImage;
 
 namespace vx::test {
 
@@ -67,18 +70,18 @@ private:
 // given. False when the library cannot write it.
 bool WritePicture(const std::filesystem::path& path, int width, int height, std::uint32_t type);
 
-// Width, height and the strongest "redness" (R minus the mean of G and B) found in the
-// rectangle [left, right) x [top, bottom), rows counted from the top of the picture.
-struct PictureFacts {
-    bool loaded = false;
-    int width = 0;
-    int height = 0;
-    int maxRedness = -255;
-};
-PictureFacts InspectPicture(const std::filesystem::path& path, int left, int top, int right, int bottom);
+// The strongest "redness" (R minus the mean of G and B) found in the rectangle
+// [left, right) x [top, bottom), rows counted from the top of the picture.
+int MaxRedness(const VxImage& image, int left, int top, int right, int bottom);
 
 // The text of a tooltip control's first tool, or "<no tool>".
 std::wstring FirstToolText(HWND tooltip);
+
+// The lines of a list box, in order.
+std::vector<std::wstring> ListBoxLines(HWND listBox);
+
+// The window's client area as WM_PRINTCLIENT paints it, rows from the top, 0x00RRGGBB.
+std::vector<std::uint32_t> PaintedClient(HWND window, int width, int height);
 
 inline std::wstring Wide(const std::filesystem::path& path)
 {

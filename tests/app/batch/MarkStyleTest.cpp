@@ -7,28 +7,29 @@
 
 #include <cstring>
 #include <memory>
-#include <utility>
 
 namespace vx::batch {
 namespace {
 
+// Locale names map to Windows language identifiers, and those to the mark's character set:
 // Singapore too gets Big5; the primary language alone (0x0011) is not enough.
 TEST(MarkStyle, CharsetFollowsTheWholeLanguageIdentifier)
 {
-    const std::pair<int, int> charsets[] = {{0x0411, 128}, {0x0404, 136}, {0x0C04, 136}, {0x1004, 136}, {0x0804, 134},
-                                            {0x0412, 130}, {0x0812, 130}, {0x1404, 0},   {0x0409, 0},   {0x0011, 0}};
-    for (auto [language, charset] : charsets)
-        EXPECT_EQ(CharsetForLanguage(static_cast<std::uint16_t>(language)), charset) << std::hex << language;
-}
-
-TEST(MarkStyle, LocaleNamesMapToWindowsLanguageIdentifiers)
-{
-    const std::pair<const char*, int> locales[] = {
-        {"ja_JP.UTF-8", 0x0411}, {"zh_TW.UTF-8", 0x0404}, {"zh_HK", 0x0C04}, {"zh_SG.GB2312", 0x1004},
-        {"zh_CN.UTF-8", 0x0804}, {"ko_KR.UTF-8", 0x0412}, {"en_US.UTF-8", 0x0409}, {"de_DE@euro", 0x0407},
-        {"C.UTF-8", 0x0409},     {"POSIX", 0x0409}};
-    for (auto [name, language] : locales)
-        EXPECT_EQ(vx::platform::LanguageIdForLocaleName(name), language) << name;
+    const struct {
+        const char* locale; // null: the identifier alone
+        int language, charset;
+    } cases[] = {{"ja_JP.UTF-8", 0x0411, 128}, {"zh_TW.UTF-8", 0x0404, 136}, {"zh_HK", 0x0C04, 136},
+                 {"zh_SG.GB2312", 0x1004, 136}, {"zh_CN.UTF-8", 0x0804, 134}, {"ko_KR.UTF-8", 0x0412, 130},
+                 {nullptr, 0x0812, 130},        {"en_US.UTF-8", 0x0409, 0},   {"de_DE@euro", 0x0407, 0},
+                 {"C.UTF-8", 0x0409, 0},        {"POSIX", 0x0409, 0},         {nullptr, 0x1404, 0},
+                 {nullptr, 0x0011, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.language);
+        if (c.locale) {
+            EXPECT_EQ(vx::platform::LanguageIdForLocaleName(c.locale), c.language) << c.locale;
+        }
+        EXPECT_EQ(CharsetForLanguage(static_cast<std::uint16_t>(c.language)), c.charset);
+    }
 }
 
 // The record comes out the same over any earlier contents, bytes included (the colour, font

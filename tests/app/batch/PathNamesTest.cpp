@@ -6,21 +6,7 @@
 namespace vx::batch {
 namespace {
 
-std::u16string Directory(const char16_t* path)
-{
-    char16_t out[kMaxPathUnits];
-    EXPECT_EQ(DirectoryOf(path, out, kMaxPathUnits), 1);
-    return out;
-}
-
-std::u16string BaseName(const char16_t* path)
-{
-    char16_t out[kMaxPathUnits];
-    EXPECT_EQ(BaseNameOf(path, out, kMaxPathUnits), 1);
-    return out;
-}
-
-TEST(PathNames, RefusesNullPointersAndEmptyBuffers)
+TEST(PathNames, RefusesNullPointersAndEmptyBuffersAndCutsToTheBuffer)
 {
     char16_t out[4] = {u'z', u'z', u'z', 0};
     EXPECT_EQ(DirectoryOf(nullptr, out, 4), 0);
@@ -29,11 +15,7 @@ TEST(PathNames, RefusesNullPointersAndEmptyBuffers)
     EXPECT_EQ(BaseNameOf(u"/a/b", out, -1), 0);
     EXPECT_EQ(BaseNameOf(nullptr, out, 4), 0);
     EXPECT_EQ(std::u16string(out), u"zzz"); // nothing written
-}
 
-TEST(PathNames, CutsToTheBuffer)
-{
-    char16_t out[4];
     EXPECT_EQ(BaseNameOf(u"/dir/longname.jpg", out, 4), 1);
     EXPECT_EQ(std::u16string(out), u"lon");
     EXPECT_EQ(DirectoryOf(u"/directory/x.jpg", out, 4), 1);
@@ -42,44 +24,48 @@ TEST(PathNames, CutsToTheBuffer)
     EXPECT_EQ(std::u16string(out), u"");
 }
 
-TEST(PathNames, DropsOnlyTheLastExtension)
+// Only the last extension is dropped; the output is the base name plus ".jpg" in the
+// destination, with one separator between.
+TEST(PathNames, DivisionAndOutputNames)
 {
-    EXPECT_EQ(BaseName(u"/p/holiday.jpeg"), u"holiday");
-    EXPECT_EQ(BaseName(u"/p/photo.png.jpeg"), u"photo.png");
-    EXPECT_EQ(BaseName(u"/p/noextension"), u"noextension");
-    EXPECT_EQ(BaseName(u"/p/.hidden"), u"");
+    const struct {
+        const char16_t* path;
+        const char16_t* directory; // null: not checked
+        const char16_t* base;
+    } cases[] = {
+        {u"/p/holiday.jpeg", nullptr, u"holiday"}, {u"/p/photo.png.jpeg", nullptr, u"photo.png"},
+        {u"/p/noextension", nullptr, u"noextension"}, {u"/p/.hidden", nullptr, u""},
+#ifdef _WIN32
+        {u"C:\\a\\b\\x.jpg", u"C:\\a\\b\\", u"x"}, {u"C:/a/b/x.jpg", u"C:/a/b/", u"x"}, {u"C:x.jpg", u"C:\\", u"x"},
+        {u"C:\\a/b\\IMG_1.JPG", nullptr, u"IMG_1"},
+#else
+        // A backslash is part of the file name here, and "C:" is no drive; the separator is
+        // appended to an empty directory too.
+        {u"/a/b/x.jpg", u"/a/b/", u"x"}, {u"x.jpg", u"/", u"x"}, {u"C:\\a\\x.jpg", u"/", u"C:\\a\\x"},
+#endif
+    };
+    for (const auto& c : cases) {
+        char16_t out[kMaxPathUnits];
+        if (c.directory) {
+            EXPECT_EQ(DirectoryOf(c.path, out, kMaxPathUnits), 1);
+            EXPECT_EQ(std::u16string(out), c.directory);
+        }
+        EXPECT_EQ(BaseNameOf(c.path, out, kMaxPathUnits), 1);
+        EXPECT_EQ(std::u16string(out), c.base);
+    }
     EXPECT_EQ(SplitPath(u"/p/photo.png.jpeg").extension, u".jpeg");
-}
 
 #ifdef _WIN32
-
-TEST(PathNames, WindowsDivisionHasDrivesAndBothSeparators)
-{
-    EXPECT_EQ(Directory(u"C:\\a\\b\\x.jpg"), u"C:\\a\\b\\");
-    EXPECT_EQ(Directory(u"C:/a/b/x.jpg"), u"C:/a/b/");
-    EXPECT_EQ(Directory(u"C:x.jpg"), u"C:\\");
-    EXPECT_EQ(BaseName(u"C:\\a/b\\IMG_1.JPG"), u"IMG_1");
     EXPECT_EQ(OutputPathFor(u"C:\\p\\holiday.jpeg", u"E:\\out"), u"E:\\out\\holiday.jpg");
     EXPECT_EQ(OutputPathFor(u"C:\\p\\photo.png.jpeg", u"E:\\out"), u"E:\\out\\photo.png.jpg");
     EXPECT_EQ(OutputPathFor(u"C:\\p\\holiday.jpeg", u"E:\\"), u"E:\\holiday.jpg");
-}
-
 #else
-
-TEST(PathNames, PosixDivisionHasOnlySlashes)
-{
-    EXPECT_EQ(Directory(u"/a/b/x.jpg"), u"/a/b/");
-    EXPECT_EQ(Directory(u"x.jpg"), u"/"); // the separator is appended to an empty directory too
-    // A backslash is part of the file name here, and "C:" is no drive.
-    EXPECT_EQ(Directory(u"C:\\a\\x.jpg"), u"/");
-    EXPECT_EQ(BaseName(u"/in/C:\\a\\x.jpg"), u"C:\\a\\x");
     EXPECT_EQ(OutputPathFor(u"/p/holiday.jpeg", u"/out"), u"/out/holiday.jpg");
     EXPECT_EQ(OutputPathFor(u"/p/photo.png.jpeg", u"/out"), u"/out/photo.png.jpg");
     EXPECT_EQ(OutputPathFor(u"/p/holiday.jpeg", u"/"), u"/holiday.jpg");
     EXPECT_EQ(OutputPathFor(u"/p/holiday.jpeg", u"/out\\"), u"/out\\/holiday.jpg");
-}
-
 #endif
+}
 
 } // namespace
 } // namespace vx::batch

@@ -1,10 +1,11 @@
-// Temporary outputs at the path limit: a final path of the longest length the system
-// accepts (259 units on Windows, 4095 bytes on Linux) gets a temporary beside it that fits,
-// whatever the length of the final name, and the result lands under the final name.
+// Temporary outputs: nothing appears under the final name until Commit, and nothing is left
+// when the output is dropped; at the path limit (259 units on Windows, 4095 bytes on Linux) a
+// final path of the longest length gets a temporary beside it that fits, whatever the length
+// of the final name, and the result lands under the final name.
 #include "app/batch/TemporaryOutput.h"
 
 #include "platform/FileSystem.h"
-#include "tests/support/TestSupport.h"
+#include "tests/app/batch/PictureFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -13,54 +14,61 @@
 namespace vx::batch {
 namespace {
 
+using vx::test::Bytes;
+using vx::test::ReadFileBytes;
+using vx::test::WriteFileBytes;
+
 #ifdef _WIN32
 constexpr std::size_t kLongestPath = 259;
 #else
 constexpr std::size_t kLongestPath = 4095;
 #endif
 
-// A directory below `base`, made of components of at most 200 characters, such that the
-// directory, a separator and `name` are exactly kLongestPath long.
-std::filesystem::path DirectoryForLongestPath(const std::filesystem::path& base, std::size_t nameLength)
-{
-    std::filesystem::path directory = base;
-    for (;;) {
-        const std::size_t used = directory.native().size() + 1 + nameLength;
-        const std::size_t room = kLongestPath - used; // for "component" + separator
-        if (room == 0)
-            return directory;
-        // Components of 200 while that leaves room for one more; the last takes the rest.
-        const std::size_t component = room > 202 ? 200 : room - 1;
-        directory /= std::string(component, 'd');
-    }
-}
-
-class TemporaryOutputAtLimitTest : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(TemporaryOutputAtLimitTest, FitsBesideAFinalPathOfTheLongestLength)
+TEST(TemporaryOutput, AppearsUnderTheFinalNameOnlyWhenCommitted)
 {
     vx::test::ScratchDir scratch;
-    const std::string name = GetParam();
-    const std::filesystem::path directory = DirectoryForLongestPath(scratch.Path(), name.size());
-    std::filesystem::create_directories(directory);
-    const std::filesystem::path final = directory / name;
-    const std::u16string finalText = vx::test::ToU16(final);
-    ASSERT_EQ(final.native().size(), kLongestPath);
-    ASSERT_FALSE(vx::fs::PathExceedsLimit(finalText));
+    const auto final = scratch / "result.jpg";
+    WriteFileBytes(final, {7});
+    {
+        TemporaryOutput dropped(vx::test::ToU16(final));
+        ASSERT_FALSE(dropped.Path().empty());
+        WriteFileBytes(std::filesystem::path(dropped.Path()), {1, 2});
+    }
+    EXPECT_EQ(vx::test::DirectoryNames(scratch.Path()), std::vector<std::string>{"result.jpg"});
+    EXPECT_EQ(ReadFileBytes(final), Bytes{7});
 
-    TemporaryOutput output(finalText);
-    ASSERT_FALSE(output.Path().empty());
-    EXPECT_FALSE(vx::fs::PathExceedsLimit(output.Path()));
-    EXPECT_EQ(std::filesystem::path(output.Path()).parent_path(), directory);
-    vx::test::WriteFileBytes(std::filesystem::path(output.Path()), {4, 2});
-    ASSERT_TRUE(output.Commit());
-    EXPECT_EQ(vx::test::ReadFileBytes(final), (vx::test::Bytes{4, 2}));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory), std::filesystem::directory_iterator()), 1);
+    TemporaryOutput committed(vx::test::ToU16(final));
+    WriteFileBytes(std::filesystem::path(committed.Path()), {1, 2});
+    EXPECT_TRUE(committed.Commit());
+    EXPECT_EQ(ReadFileBytes(final), (Bytes{1, 2}));
+    EXPECT_EQ(vx::test::DirectoryNames(scratch.Path()), std::vector<std::string>{"result.jpg"});
 }
 
 // Names shorter than, as long as and longer than the usual temporary name "~vx00000000.tmp".
-INSTANTIATE_TEST_SUITE_P(NameLengths, TemporaryOutputAtLimitTest,
-                         ::testing::Values("a", "a.jpg", "photo-0001.jpg", "picture-00001.jpg", "~vx12345678.tmp"));
+TEST(TemporaryOutput, FitsBesideAFinalPathOfTheLongestLength)
+{
+    for (const std::string name : {"a", "a.jpg", "photo-0001.jpg", "picture-00001.jpg", "~vx12345678.tmp"}) {
+        SCOPED_TRACE(name);
+        vx::test::ScratchDir scratch;
+        // Components of 200 while that leaves room for one more; the last takes the rest.
+        std::filesystem::path directory = scratch.Path();
+        for (std::size_t room; (room = kLongestPath - directory.native().size() - 1 - name.size()) != 0;)
+            directory /= std::string(room > 202 ? 200 : room - 1, 'd');
+        std::filesystem::create_directories(directory);
+        const std::filesystem::path final = directory / name;
+        ASSERT_EQ(final.native().size(), kLongestPath);
+        ASSERT_FALSE(vx::fs::PathExceedsLimit(vx::test::ToU16(final)));
+
+        TemporaryOutput output(vx::test::ToU16(final));
+        ASSERT_FALSE(output.Path().empty());
+        EXPECT_FALSE(vx::fs::PathExceedsLimit(output.Path()));
+        EXPECT_EQ(std::filesystem::path(output.Path()).parent_path(), directory);
+        WriteFileBytes(std::filesystem::path(output.Path()), {4, 2});
+        ASSERT_TRUE(output.Commit());
+        EXPECT_EQ(ReadFileBytes(final), (Bytes{4, 2}));
+        EXPECT_EQ(vx::test::DirectoryNames(directory), std::vector<std::string>{name});
+    }
+}
 
 } // namespace
 } // namespace vx::batch
