@@ -352,41 +352,59 @@ TEST(VxImageRescale, ResultCarriesTheImageInfoAndCanGoToAnotherImage)
 
 // ---- Samplers -------------------------------------------------------------------------------
 
-TEST(VxImageSamplers, NearestAndBilinearGoldenValues)
+// Golden colours: nearest rounds halves up; bilinear works in fixed point inside and takes
+// the taps past the edge through the overflow rule; B-spline and Catmull-Rom weights; a window
+// wholly outside gives the replacement (or white), Lanczos reaching six pixels out.
+TEST(VxImageSamplers, InterpolatedColourGoldenValues)
 {
-    VxImage coded(4, 2, 24, 0);
+    VxImage coded(4, 2, 24, 0), reds, dot(5, 5, 24, 0), ramp(4, 1, 24, 0), flat(4, 3, 24, 0), indexed(4, 3, 8, 0);
     FillColours(coded, CodedColour);
-    EXPECT_TRUE(SameQuad(coded.InterpolatedColour(1.5f, 0.4f, 1, 5), coded.PixelColour(2, 0))); // half rounds up
-    EXPECT_TRUE(SameQuad(coded.InterpolatedColour(1.49f, 0.5f, 1, 5), coded.PixelColour(1, 1)));
-
-    VxImage image;
-    MakeSamplerPicture(image);
-    // Inside: fixed point, u = 76, v = 153, uv = 45: weights 72, 31, 108, 45 of 256.
-    const int inside = (72 * 10 + 31 * 200 + 108 * 50 + 45 * 90) >> 8;
-    EXPECT_TRUE(SameQuad(image.InterpolatedColour(0.3f, 0.6f, 2, 5), Rgb(inside, 0, 0)));
-    EXPECT_EQ(image.InterpolatedColour(0.3f, 0.6f, 99, 5).rgbRed, 63); // unknown codes are bilinear too
-    // At the right edge the fourth pixel comes through the overflow rule, in float.
-    EXPECT_EQ(image.InterpolatedColour(2.5f, 0.25f, 2, 5).rgbRed, 80); // repeat: 0.75 x 100 + 0.25 x 20
-    EXPECT_EQ(image.InterpolatedColour(2.5f, 0.25f, 2, 4).rgbRed, 50); // wrap onto column 0
-    ASSERT_TRUE(image.CreateAlpha());
-    image.SetAlphaAt(0, 0, 0);
-    EXPECT_EQ(image.InterpolatedColour(0.3f, 0.6f, 2, 5).rgbReserved, (184 * 255) >> 8);
-}
-
-TEST(VxImageSamplers, KernelMethodsAtAndBetweenPixels)
-{
-    VxImage dot(5, 5, 24, 0);
+    MakeSamplerPicture(reds);
     dot.Clear(0);
     dot.SetPixelColour(1, 1, Rgb(240, 0, 0));
-    EXPECT_EQ(dot.InterpolatedColour(1.0f, 1.0f, 3, 5).rgbRed, 106); // 240 x (2/3)^2
-    EXPECT_EQ(dot.InterpolatedColour(2.0f, 1.0f, 3, 5).rgbRed, 26);  // 240 x 1/6 x 2/3
+    FillColours(ramp, [](std::int32_t x, std::int32_t) { return Rgb(static_cast<std::uint8_t>(16 + 32 * x), 0, 0); });
+    flat.Clear(0);
+    FillNoise(indexed, 12);
+    SetPaletteWithRepeats(indexed, 13);
+    const RGBQUAD red = Rgb(255, 0, 0, 9);
+    // Inside: u = 76, v = 153, uv = 45: weights 72, 31, 108, 45 of 256.
+    const int inside = (72 * 10 + 31 * 200 + 108 * 50 + 45 * 90) >> 8;
+    const struct {
+        const VxImage* image;
+        float x, y;
+        std::int32_t method, overflow;
+        const RGBQUAD* replacement;
+        RGBQUAD expected;
+    } cases[] = {
+        {&coded, 1.5f, 0.4f, 1, 5, nullptr, CodedColour(2, 0)},
+        {&coded, 1.49f, 0.5f, 1, 5, nullptr, CodedColour(1, 1)},
+        {&reds, 0.3f, 0.6f, 2, 5, nullptr, Rgb(inside, 0, 0)},
+        {&reds, 0.3f, 0.6f, 99, 5, nullptr, Rgb(inside, 0, 0)}, // unknown codes are bilinear too
+        {&reds, 2.5f, 0.25f, 2, 5, nullptr, Rgb(80, 0, 0)},     // repeat: 0.75 x 100 + 0.25 x 20
+        {&reds, 2.5f, 0.25f, 2, 4, nullptr, Rgb(50, 0, 0)},     // wrap onto column 0
+        {&dot, 1.0f, 1.0f, 3, 5, nullptr, Rgb(106, 0, 0)},      // 240 x (2/3)^2
+        {&dot, 2.0f, 1.0f, 3, 5, nullptr, Rgb(26, 0, 0)},       // 240 x 1/6 x 2/3
+        {&ramp, 1.5f, 0.0f, 16, 5, nullptr, Rgb(64, 0, 0)},     // 9/16 of each neighbour, -1/16 of the next
+        {&indexed, -5.0f, 1.0f, 2, 1, &red, red},
+        {&indexed, 1.0f, 9.0f, 6, 1, &red, red}, // rows 4..15
+        {&indexed, -5.0f, 1.0f, 2, 1, nullptr, Rgb(255, 255, 255, 0)},
+        {&indexed, -5.0f, 1.0f, 2, 5, nullptr, Opaque(indexed.PixelColour(0, 1))}, // moved onto the edge
+        {&flat, -7.0f, 1.0f, 6, 1, &red, red},
+    };
+    for (const auto& c : cases)
+        EXPECT_TRUE(SameQuad(c.image->InterpolatedColour(c.x, c.y, c.method, c.overflow, c.replacement), c.expected))
+            << c.x << ", " << c.y << " method " << c.method << " overflow " << c.overflow;
+    EXPECT_FALSE(SameQuad(flat.InterpolatedColour(-6.0f, 1.0f, 6, 1, &red), red)); // still touches column 0
+    indexed.SetTransparentIndex(3);
+    EXPECT_TRUE(SameQuad(indexed.InterpolatedColour(-5.0f, 1.0f, 16, 2, &red), indexed.PaletteEntry(3)));
+    ASSERT_TRUE(reds.CreateAlpha());
+    reds.SetAlphaAt(0, 0, 0);
+    EXPECT_EQ(reds.InterpolatedColour(0.3f, 0.6f, 2, 5).rgbReserved, (184 * 255) >> 8);
 
     // Interpolating kernels return the pixel itself at whole positions, also at the edges
     // where the taps come through the overflow rule, and for palette pictures.
-    VxImage noise(5, 4, 24, 0), indexed(5, 4, 8, 0);
+    VxImage noise(5, 4, 24, 0);
     FillNoise(noise, 9);
-    FillNoise(indexed, 10);
-    SetPaletteWithRepeats(indexed, 11);
     for (VxImage* image : {&noise, &indexed})
         for (std::int32_t method : {4, 5, 16})
             ForEachPixel(*image, [&](std::int32_t x, std::int32_t y) {
@@ -394,31 +412,6 @@ TEST(VxImageSamplers, KernelMethodsAtAndBetweenPixels)
                                      Opaque(image->PixelColour(x, y))))
                     << "method " << method << " at " << x << ", " << y;
             });
-
-    // Halfway between two pixels Catmull-Rom gives 9/16 of each neighbour and -1/16 of the next.
-    VxImage ramp(4, 1, 24, 0);
-    FillColours(ramp, [](std::int32_t x, std::int32_t) { return Rgb(static_cast<std::uint8_t>(16 + 32 * x), 0, 0); });
-    EXPECT_EQ(ramp.InterpolatedColour(1.5f, 0.0f, 16, 5).rgbRed, 64);
-}
-
-TEST(VxImageSamplers, WindowWhollyOutside)
-{
-    VxImage image(4, 3, 8, 0);
-    FillNoise(image, 12);
-    SetPaletteWithRepeats(image, 13);
-    const RGBQUAD red = Rgb(255, 0, 0, 9);
-    EXPECT_TRUE(SameQuad(image.InterpolatedColour(-5.0f, 1.0f, 2, 1, &red), red));
-    EXPECT_TRUE(SameQuad(image.InterpolatedColour(1.0f, 9.0f, 6, 1, &red), red)); // rows 4..15
-    EXPECT_TRUE(SameQuad(image.InterpolatedColour(-5.0f, 1.0f, 2, 1), Rgb(255, 255, 255, 0)));
-    image.SetTransparentIndex(3);
-    EXPECT_TRUE(SameQuad(image.InterpolatedColour(-5.0f, 1.0f, 16, 2, &red), image.PaletteEntry(3)));
-    // Repeat moves the position onto the edge first.
-    EXPECT_TRUE(SameQuad(image.InterpolatedColour(-5.0f, 1.0f, 2, 5), Opaque(image.PixelColour(0, 1))));
-    // Lanczos reaches six pixels: at x = -6 the window still touches column 0.
-    VxImage flat(4, 3, 24, 0);
-    flat.Clear(0);
-    EXPECT_TRUE(SameQuad(flat.InterpolatedColour(-7.0f, 1.0f, 6, 1, &red), red));
-    EXPECT_FALSE(SameQuad(flat.InterpolatedColour(-6.0f, 1.0f, 6, 1, &red), red));
 }
 
 TEST(VxImageSamplers, OverflowCodes)

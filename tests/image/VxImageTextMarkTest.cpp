@@ -1,6 +1,6 @@
 // DrawTextMark against a scripted text engine whose "glyphs" are known pixels: return codes,
 // placement and clipping, thresholds, palette pictures, the box with its opacity and corner
-// cut, record normalisation; then the system's own engine with Tahoma where it is installed.
+// cut, record normalisation. (The system's engines have their own tests under tests/platform.)
 #include "image/TextMark.h"
 #include "image/VxImage.h"
 #include "platform/TextRenderer.h"
@@ -10,9 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -348,27 +346,4 @@ TEST(DrawTextMark, BoxOpacityAndAlpha)
     ASSERT_EQ(picture->DrawTextMark(renderer, nullptr, 0, 9, &mark, true), 1);
     ASSERT_EQ(picture->DrawTextMark(renderer, nullptr, 5, 4, &mark, false), 1);
     EXPECT_EQ((std::vector<int>{picture->AlphaAt(0, 0), picture->AlphaAt(5, 5)}), (std::vector<int>{255, 7}));
-}
-
-// The system's own engine with Tahoma: Wine's copy natively, the Windows font folder's there.
-// Its measurements are checked with the renderers themselves.
-TEST(SystemTextRenderer, ProgramMarkStaysInItsBoxInExactRed)
-{
-#if defined(_WIN32)
-    const char* windows = std::getenv("WINDIR");
-    if (!windows || !std::filesystem::exists(std::filesystem::path(windows) / "Fonts" / "tahoma.ttf"))
-#else
-    if (!std::filesystem::exists("/usr/share/wine/fonts/tahoma.ttf"))
-#endif
-        GTEST_SKIP() << "Tahoma is not installed (fonts-wine)";
-    TextMark mark = RedMark(u"Vantry 2026 \u00A9%");
-    auto picture = Picture(400, 120);
-    ASSERT_EQ(picture->DrawTextMark(nullptr, 30, 50, &mark, false), 1);
-    const Area area = ChangedArea(*picture, kWhite);
-    ASSERT_GT(area[4], 500);
-    EXPECT_GE(area[0], 30);
-    EXPECT_LT(area[1], 30 + 183); // the text's measured width
-    EXPECT_GE(area[2], 50 - 28);
-    EXPECT_LE(area[3], 50);
-    EXPECT_EQ(area[4] + Changed(*picture, kRed), 400 * 120) << "every changed pixel is exactly red";
 }

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -152,22 +153,20 @@ TEST(VxStream, WithoutABufferOrHandle)
     ExpectDead(memory, -1); // closed: as without a block
 }
 
-TEST(VxFileStream, ReadsWritesAndSeeksThroughTheCallersHandle)
+// Reads, seeks and line reads go through the caller's handle, which neither the stream's
+// destruction nor Close closes.
+TEST(VxFileStream, ReadsThroughTheCallersHandleAndLeavesItOpen)
 {
     vx::test::ScratchDir dir;
-    const auto path = dir / "stream.bin";
-    std::FILE* file = vx::fs::OpenFile(path.u16string().c_str(), "w+b");
+    const std::string text = "12 apples\nrest!";
+    vx::test::WriteFileBytes(dir / "stream.bin", vx::test::Bytes(text.begin(), text.end()));
+    std::FILE* file = vx::fs::OpenFile((dir / "stream.bin").u16string().c_str(), "rb");
     ASSERT_NE(file, nullptr);
     {
         VxFileStream stream(file);
-        EXPECT_EQ(stream.Write("12 apples\nrest", 2, 7), 7u);
-        EXPECT_TRUE(stream.PutC('!'));
-        EXPECT_TRUE(stream.Flush());
-        EXPECT_EQ(stream.Tell(), 15);
         ASSERT_TRUE(stream.Seek(3, SEEK_SET));
         EXPECT_EQ(stream.Size(), 15);
         EXPECT_EQ(stream.GetC(), 'a'); // Size put the position back
-
         ASSERT_TRUE(stream.Seek(0, SEEK_SET));
         int number = 0;
         EXPECT_EQ(stream.Scanf("%d", &number), 1);
@@ -181,13 +180,9 @@ TEST(VxFileStream, ReadsWritesAndSeeksThroughTheCallersHandle)
         EXPECT_EQ(stream.Error(), 0);
         EXPECT_FALSE(stream.Seek(-100, SEEK_SET));
     }
-    // Neither the stream's destruction nor Close closed the caller's handle.
     VxFileStream again(file);
     EXPECT_TRUE(again.Close());
-    EXPECT_EQ(std::fseek(file, 0, SEEK_END), 0);
-    EXPECT_EQ(std::fputc('x', file), 'x');
     EXPECT_EQ(std::fclose(file), 0);
-    EXPECT_EQ(vx::test::ReadFileBytes(path).size(), 16u);
 }
 
 } // namespace
