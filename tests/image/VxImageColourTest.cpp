@@ -1,6 +1,6 @@
 // Colour depth, palette, orientation, alpha-plane and selection operations of VxImage,
 // checked on small pictures built pixel by pixel: golden grey levels, depth changes,
-// inversion round trips (padding included), bit-field expansion in place, and planes.
+// inversion round trips (padding included), bit-field levels, and planes.
 #include "image/VxImage.h"
 #include "tests/support/ImageChecks.h"
 
@@ -242,26 +242,6 @@ TEST(VxImageColour, BitfieldsTo24Levels)
         image.BitfieldsTo24(c.source.data(), c.r, c.g, c.b, c.bits);
         EXPECT_TRUE(SameColour(image.PixelColour(0, 0, false), c.expected)) << std::hex << c.r << " " << c.b;
     }
-
-    // In place (the source in the picture's own rows) gives what a separate source gives; a
-    // 32-bit source fits the 24-bit block only while 4 x width fits the 24-bit row.
-    for (std::uint32_t bits : {16u, 32u})
-        for (std::uint32_t width = 1; width <= (bits == 16 ? 9u : 3u); ++width) {
-            SCOPED_TRACE(std::to_string(bits) + " bits, width " + std::to_string(width));
-            std::vector<std::uint8_t> source((bits == 16 ? (width + 1) / 2 * 4 : 4 * width) * 3);
-            for (std::size_t i = 0; i < source.size(); ++i)
-                source[i] = static_cast<std::uint8_t>(i * 73 + width);
-            const bool rgb565 = bits == 16;
-            const std::uint32_t red = rgb565 ? 0xF800 : 0xFF0000, green = rgb565 ? 0x07E0 : 0xFF00;
-            const std::uint32_t blue = rgb565 ? 0x001F : 0xFF;
-            VxImage expected(width, 3, 24, 0), inPlace(width, 3, 24, 0);
-            expected.BitfieldsTo24(source.data(), red, green, blue, bits);
-            std::memcpy(inPlace.RowAddress(0), source.data(), source.size());
-            inPlace.BitfieldsTo24(inPlace.RowAddress(0), red, green, blue, bits);
-            for (std::int32_t y = 0; y < 3; ++y)
-                for (std::int32_t x = 0; x < std::int32_t(width); ++x)
-                    ASSERT_TRUE(SameColour(inPlace.PixelColour(x, y), expected.PixelColour(x, y))) << x << "," << y;
-        }
 }
 
 TEST(VxImageColour, MirrorAndFlipMoveEveryPixelAndThePlanes)
