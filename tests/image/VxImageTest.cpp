@@ -100,15 +100,14 @@ TEST(VxImageCreate, MemoryLimitAndPlanesReset)
     TestImage image(4, 3, 8, kVxTypeUnknown);
     image.InstallPlanes(1, 200);
     ASSERT_NE(image.Create(6, 5, 24, kVxTypeUnknown), nullptr);
-    EXPECT_EQ(image.Selection(), nullptr);
-    EXPECT_EQ(image.Alpha(), nullptr);
+    EXPECT_EQ((std::vector<void*>{image.Selection(), image.Alpha()}), std::vector<void*>(2, nullptr));
     EXPECT_EQ(SelectionBox(image), (std::vector<int>{6, 0, 0, 5}));
 }
 
 TEST(VxImageSettings, DpiTransparencyCodecOptionsAndLastError)
 {
     VxImage image(2, 2, 4, kVxTypeGif);
-    image.SetXDpi(-5);
+    image.SetXDpi(-5); // refused: the default stays
     EXPECT_EQ(image.XDpi(), 96);
     image.SetXDpi(300);
     image.SetYDpi(72);
@@ -145,9 +144,8 @@ TEST(VxImageSettings, DpiTransparencyCodecOptionsAndLastError)
     for (int i = 0; i < 12; ++i)
         EXPECT_EQ(image.CodecOption(codes[i]), 100 + slots[i]) << codes[i];
 
-    const RGBQUAD quad = VxImage::ColorRefToQuad(0xFF112233u);
-    EXPECT_TRUE(SameQuad(quad, RGBQUAD{0x11, 0x22, 0x33, 0}));
-    EXPECT_EQ(VxImage::QuadToColorRef(quad), 0x00112233u);
+    EXPECT_TRUE(SameQuad(VxImage::ColorRefToQuad(0xFF112233u), RGBQUAD{0x11, 0x22, 0x33, 0}));
+    EXPECT_EQ(VxImage::QuadToColorRef(RGBQUAD{0x11, 0x22, 0x33, 0x44}), 0x00112233u);
     image.SetLastError(std::string(400, 'x').c_str());
     EXPECT_EQ(std::string(image.LastError()), std::string(255, 'x'));
     image.SetLastError(nullptr);
@@ -161,20 +159,20 @@ TEST(VxImagePixels, FourBitNibblesAndOneBitBits)
     four.RowAddress(1)[0] = 0xAB;
     EXPECT_EQ(RowIndices(four, 1), (std::vector<int>{0xA, 0xB, 0}));
     four.SetPixelIndex(1, 0, 0x1F); // only the low nibble of the index counts
-    EXPECT_EQ(four.RowAddress(0)[0], 0x0F);
-    four.SetPixelIndex(0, 0, 0x3C);
     four.SetPixelIndex(2, 0, 7);
-    EXPECT_EQ(Bytes(four.RowAddress(0), 2), (std::vector<int>{0xCF, 0x70}));
+    EXPECT_EQ(Bytes(four.RowAddress(0), 2), (std::vector<int>{0x0F, 0x70}));
+    four.SetPixelIndex(0, 0, 0x3C);
+    EXPECT_EQ(four.RowAddress(0)[0], 0xCF);
 
     VxImage one(10, 1, 1, kVxTypeUnknown);
     one.Clear(0);
     one.RowAddress(0)[0] = 0xA0;
     EXPECT_EQ(RowIndices(one, 0), (std::vector<int>{1, 0, 1, 0, 0, 0, 0, 0, 0, 0}));
-    one.SetPixelIndex(7, 0, 3); // only bit 0 of the index counts
-    EXPECT_EQ(one.RowAddress(0)[0], 0xA1);
+    one.SetPixelIndex(7, 0, 3); // only bit 0 of the index counts; the neighbours stay
     one.SetPixelIndex(9, 0, 1);
+    EXPECT_EQ(Bytes(one.RowAddress(0), 2), (std::vector<int>{0xA1, 0x40}));
     one.SetPixelIndex(0, 0, 2);
-    EXPECT_EQ(Bytes(one.RowAddress(0), 2), (std::vector<int>{0x21, 0x40}));
+    EXPECT_EQ(one.RowAddress(0)[0], 0x21);
 
     // Clear fills every byte of the rows, padding included, with the index repeated.
     VxImage mono(9, 2, 1, kVxTypeUnknown), nibbles(3, 2, 4, kVxTypeUnknown), rgb(1, 1, 24, kVxTypeUnknown);
@@ -195,7 +193,7 @@ TEST(VxImagePixels, OutsideTheImageAndWithoutPixels)
         EXPECT_EQ(image.PixelIndex(x, y), 0xA) << x << "," << y;
     image.SetTransparentIndex(3);
     EXPECT_EQ(image.PixelIndex(0, -1), 3);
-    image.SetPixelIndex(4, 0, 5); // ignored
+    image.SetPixelIndex(4, 0, 5); // outside: ignored
     image.SetPixelIndex(-1, 0, 5);
     EXPECT_EQ(image.RowAddress(0)[0], 0xAB);
     EXPECT_EQ(VxImage(2, 2, 24, kVxTypeUnknown).PixelIndex(0, 0), 0);
@@ -258,9 +256,9 @@ TEST(VxImagePixels, PaletteColoursAndAlpha)
 
     image.InstallPlanes(0, 0);
     image.SetPixelColour(1, 0, Rgb(0, 0, 250, 33), true);
-    EXPECT_EQ(image.Alpha()[1], 33);
-    EXPECT_EQ(image.PixelColour(1, 0).rgbReserved, 33);
-    EXPECT_EQ(image.PixelColour(1, 0, false).rgbReserved, 0);
+    EXPECT_EQ((std::vector<int>{image.Alpha()[1], image.PixelColour(1, 0).rgbReserved,
+                                image.PixelColour(1, 0, false).rgbReserved}),
+              (std::vector<int>{33, 33, 0}));
 }
 
 TEST(VxImagePalette, EntriesBoundsAndBulkSetters)
@@ -358,10 +356,9 @@ TEST(VxImageLifeCycle, CopyFrom)
     tga.SetXDpi(200);
     empty.CopyInfoFrom(tga);
     full.CopyInfoFrom(tga);
-    EXPECT_EQ(empty.XDpi(), 200);
-    EXPECT_EQ(empty.ImageType(), kVxTypeTga);
+    EXPECT_EQ((std::vector<std::uint32_t>{std::uint32_t(empty.XDpi()), empty.ImageType(), full.ImageType()}),
+              (std::vector<std::uint32_t>{200, kVxTypeTga, kVxTypeBmp}));
     EXPECT_EQ(empty.Info().bits, nullptr);
-    EXPECT_EQ(full.ImageType(), kVxTypeBmp);
 }
 
 TEST(VxImageLifeCycle, TakeOverMovesEverything)
@@ -378,9 +375,7 @@ TEST(VxImageLifeCycle, TakeOverMovesEverything)
     EXPECT_EQ((std::vector<int>{target.Width(), target.FrameCount()}), (std::vector<int>{4, 3}));
     ASSERT_NE(target.Frames(), nullptr);
     EXPECT_NE(target.Alpha(), nullptr);
-    EXPECT_FALSE(source->IsValid());
-    EXPECT_EQ(source->Width(), 0);
-    EXPECT_EQ(source->Frames(), nullptr);
+    EXPECT_FALSE(source->IsValid() || source->Width() != 0 || source->Frames() != nullptr);
     EXPECT_FALSE(source->Info().littleEndianHost);
     delete source;
     EXPECT_EQ(target.PixelAddress24(0, 0), pixels + 40);
@@ -391,9 +386,8 @@ TEST(VxImageLifeCycle, TakeOverMovesEverything)
     VxImage** targetFrames = target.Frames();
     ASSERT_TRUE(target.TakeOver(gif, false));
     EXPECT_EQ(target.Frames(), targetFrames);
-    EXPECT_EQ(target.FrameCount(), 3);
     ASSERT_NE(gif.Frames(), nullptr);
-    EXPECT_EQ(gif.FrameCount(), 2);
+    EXPECT_EQ((std::vector<int>{target.FrameCount(), gif.FrameCount()}), (std::vector<int>{3, 2}));
 }
 
 TEST(VxImageLifeCycle, AliasSharesAndFreesNothing)
@@ -406,10 +400,8 @@ TEST(VxImageLifeCycle, AliasSharesAndFreesNothing)
 
     auto* alias = new TestImage(kVxTypeUnknown);
     alias->MakeAlias(&owner);
-    EXPECT_EQ(alias->Info().aliasOf, &owner);
-    EXPECT_EQ(alias->DibAddress(), owner.DibAddress());
-    EXPECT_EQ(alias->Alpha(), owner.Alpha());
-    EXPECT_EQ(alias->Frames(), owner.Frames());
+    EXPECT_EQ((std::vector<const void*>{alias->Info().aliasOf, alias->DibAddress(), alias->Alpha(), alias->Frames()}),
+              (std::vector<const void*>{&owner, owner.DibAddress(), owner.Alpha(), owner.Frames()}));
 
     alias->SetLastError("kept");
     EXPECT_FALSE(alias->Destroy() || alias->DestroyFrames());
@@ -427,9 +419,8 @@ TEST(VxImageLifeCycle, AliasSharesAndFreesNothing)
     }
     delete alias;
     // The owner's buffers are intact after the alias is gone.
-    EXPECT_EQ(owner.PixelIndex(1, 1), 42);
-    EXPECT_EQ(owner.Alpha()[8], 255);
-    EXPECT_EQ(owner.FrameCount(), 1);
+    EXPECT_EQ((std::vector<int>{owner.PixelIndex(1, 1), owner.Alpha()[8], owner.FrameCount()}),
+              (std::vector<int>{42, 255, 1}));
 
     TestImage image(8, 8, 8, kVxTypeUnknown);
     image.InstallPlanes(1, 1);
