@@ -25,8 +25,9 @@ void ExpectBackgroundOutside(const vx::MemoryDrawDevice& device, RECT drawn)
 {
     for (std::int32_t y = 0; y < device.Height(); ++y)
         for (std::int32_t x = 0; x < device.Width(); ++x)
-            if (x < drawn.left || x >= drawn.right || y < drawn.top || y >= drawn.bottom)
+            if (x < drawn.left || x >= drawn.right || y < drawn.top || y >= drawn.bottom) {
                 ASSERT_EQ(device.PixelAt(x, y), Background(x, y)) << x << "," << y;
+            }
 }
 
 // The device after drawing the shared case of that name, with the device's state restored.
