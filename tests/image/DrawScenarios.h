@@ -26,38 +26,54 @@ inline void PaintBackground(vx::MemoryDrawDevice& device)
             device.SetPixel(x, y, Background(x, y));
 }
 
-// 24 bits; red = 7x + 1, green = 5y + 2, blue = 3(x + y) (y = 0 the bottom row).
-inline std::unique_ptr<VxImage> Gradient(std::int32_t width, std::int32_t height)
+// A 24-bit picture whose pixel (x, y), y = 0 the bottom row, is colourAt(x, y).
+template <typename ColourAt>
+std::unique_ptr<VxImage> Painted(std::int32_t width, std::int32_t height, ColourAt colourAt)
 {
     auto image = std::make_unique<VxImage>(width, height, 24, kVxTypeBmp);
     for (std::int32_t y = 0; y < height; ++y)
         for (std::int32_t x = 0; x < width; ++x)
-            image->SetPixelColour(x, y, RGBQUAD{static_cast<BYTE>(3 * (x + y)), static_cast<BYTE>(5 * y + 2),
-                                               static_cast<BYTE>(7 * x + 1), 0});
+            image->SetPixelColour(x, y, colourAt(x, y));
     return image;
+}
+
+// Red = 7x + 1, green = 5y + 2, blue = 3(x + y).
+inline std::unique_ptr<VxImage> Gradient(std::int32_t width, std::int32_t height)
+{
+    return Painted(width, height, [](std::int32_t x, std::int32_t y) {
+        return RGBQUAD{static_cast<BYTE>(3 * (x + y)), static_cast<BYTE>(5 * y + 2), static_cast<BYTE>(7 * x + 1), 0};
+    });
 }
 
 // 100 x 100, red = column, green = row: shows which image pixel each device pixel took.
 inline std::unique_ptr<VxImage> Coordinates()
 {
-    auto image = std::make_unique<VxImage>(100, 100, 24, kVxTypeBmp);
-    for (std::int32_t y = 0; y < 100; ++y)
-        for (std::int32_t x = 0; x < 100; ++x)
-            image->SetPixelColour(x, y, RGBQUAD{50, static_cast<BYTE>(y), static_cast<BYTE>(x), 0});
-    return image;
+    return Painted(100, 100, [](std::int32_t x, std::int32_t y) { return RGBQUAD{50, BYTE(y), BYTE(x), 0}; });
 }
 
-inline std::unique_ptr<VxImage> Uniform(std::int32_t width, std::int32_t height, RGBQUAD colour)
+// Orange (red 200, green 100) drawn at opacity 128 of 255, with or without an alpha plane.
+inline std::unique_ptr<VxImage> HalfOpaqueOrange(bool withPlane)
 {
-    auto image = std::make_unique<VxImage>(width, height, 24, kVxTypeBmp);
-    for (std::int32_t y = 0; y < height; ++y)
-        for (std::int32_t x = 0; x < width; ++x)
-            image->SetPixelColour(x, y, colour);
+    auto image = Painted(4, 3, [](std::int32_t, std::int32_t) { return RGBQUAD{0, 100, 200, 0}; });
+    if (withPlane)
+        image->CreateAlpha();
+    image->Info().alphaMax = 128;
     return image;
 }
 
-constexpr RGBQUAD kMagenta{255, 0, 255, 0};
-constexpr RGBQUAD kOrange{0, 100, 200, 0}; // red 200, green 100, blue 0
+// A 3 x 2 gradient with magenta at (0, 0) (and (2, 1)), magenta its transparent colour.
+inline std::unique_ptr<VxImage> MagentaCorners(bool transparent)
+{
+    constexpr RGBQUAD kMagenta{255, 0, 255, 0};
+    auto image = Gradient(3, 2);
+    image->SetPixelColour(0, 0, kMagenta);
+    image->SetTransparentColour(kMagenta);
+    if (transparent) {
+        image->SetPixelColour(2, 1, kMagenta);
+        image->SetTransparentIndex(0);
+    }
+    return image;
+}
 
 struct DrawScenario {
     const char* name;
@@ -76,39 +92,10 @@ inline const std::vector<DrawScenario>& DrawScenarios()
         {"HalfSize", Coordinates, 0, 0, 50, 50, false, {}, false},
         {"HalfSizeClipped", Coordinates, 2, 1, 50, 50, true, {10, 10, 30, 20}, false},
         {"PartlyOffTheDevice", [] { return Gradient(9, 7); }, -4, 48, 18, 14, false, {}, false},
-        {"Opacity128",
-         [] {
-             auto image = Uniform(4, 3, kOrange);
-             image->CreateAlpha();
-             image->Info().alphaMax = 128;
-             return image;
-         },
-         1, 1, -1, -1, false, {}, false},
-        {"Opacity128WithoutAlphaPlane",
-         [] {
-             auto image = Uniform(4, 3, kOrange);
-             image->Info().alphaMax = 128;
-             return image;
-         },
-         1, 1, -1, -1, false, {}, false},
-        {"MagentaTransparent",
-         [] {
-             auto image = Gradient(3, 2);
-             image->SetPixelColour(0, 0, kMagenta);
-             image->SetPixelColour(2, 1, kMagenta);
-             image->SetTransparentColour(kMagenta);
-             image->SetTransparentIndex(0);
-             return image;
-         },
-         2, 2, -1, -1, false, {}, false},
-        {"MagentaOpaque",
-         [] {
-             auto image = Gradient(3, 2);
-             image->SetPixelColour(0, 0, kMagenta);
-             image->SetTransparentColour(kMagenta);
-             return image;
-         },
-         2, 2, -1, -1, false, {}, false},
+        {"Opacity128", [] { return HalfOpaqueOrange(true); }, 1, 1, -1, -1, false, {}, false},
+        {"Opacity128WithoutAlphaPlane", [] { return HalfOpaqueOrange(false); }, 1, 1, -1, -1, false, {}, false},
+        {"MagentaTransparent", [] { return MagentaCorners(true); }, 2, 2, -1, -1, false, {}, false},
+        {"MagentaOpaque", [] { return MagentaCorners(false); }, 2, 2, -1, -1, false, {}, false},
         {"PaletteOpacities",
          [] {
              auto image = std::make_unique<VxImage>(3, 1, 8, kVxTypeGif);
@@ -126,8 +113,7 @@ inline const std::vector<DrawScenario>& DrawScenarios()
          [] {
              auto image = std::make_unique<VxImage>(7, 3, 4, kVxTypePcx);
              for (std::uint8_t i = 0; i < 16; ++i)
-                 image->SetPaletteEntry(i, static_cast<std::uint8_t>(i * 16), static_cast<std::uint8_t>(255 - i * 8),
-                                        static_cast<std::uint8_t>(i * 3));
+                 image->SetPaletteEntry(i, BYTE(i * 16), BYTE(255 - i * 8), BYTE(i * 3));
              for (std::int32_t y = 0; y < 3; ++y)
                  for (std::int32_t x = 0; x < 7; ++x)
                      image->SetPixelIndex(x, y, static_cast<std::uint8_t>((x + 5 * y) & 15));
@@ -146,13 +132,10 @@ inline const std::vector<DrawScenario>& DrawScenarios()
          5, 3, 15, 10, false, {}, false},
         {"SmoothShrinkOfACheckerboard",
          [] {
-             auto image = std::make_unique<VxImage>(40, 40, 24, kVxTypeBmp);
-             for (std::int32_t y = 0; y < 40; ++y)
-                 for (std::int32_t x = 0; x < 40; ++x) {
-                     const BYTE level = (x + y) % 2 ? 255 : 0;
-                     image->SetPixelColour(x, y, RGBQUAD{level, level, level, 0});
-                 }
-             return image;
+             return Painted(40, 40, [](std::int32_t x, std::int32_t y) {
+                 const BYTE level = (x + y) % 2 ? 255 : 0;
+                 return RGBQUAD{level, level, level, 0};
+             });
          },
          1, 1, 20, 20, false, {}, true},
         {"SmoothEnlarge", [] { return Gradient(4, 4); }, 30, 2, 16, 16, false, {}, true},

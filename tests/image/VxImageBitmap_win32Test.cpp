@@ -1,6 +1,5 @@
 // CreateFromBitmap on Windows: a DIB section's pixels arrive unchanged at its own depth, a
 // null bitmap is refused, and an alias image refuses to be replaced.
-
 #include "image/VxImage.h"
 
 #include <gtest/gtest.h>
@@ -9,34 +8,25 @@
 
 namespace {
 
-// A bottom-up DIB section of the given depth whose bytes count up from `seed`.
+// A bottom-up DIB section of the given depth whose bytes count up from `seed`, palette entry
+// i being (red i / 2, green 255 - i, blue i).
 HBITMAP PatternSection(int width, int height, WORD bits, std::uint8_t seed)
 {
     struct {
         BITMAPINFOHEADER header;
         RGBQUAD colours[256];
     } layout{};
-    layout.header.biSize = sizeof(BITMAPINFOHEADER);
-    layout.header.biWidth = width;
-    layout.header.biHeight = height;
-    layout.header.biPlanes = 1;
-    layout.header.biBitCount = bits;
-    layout.header.biCompression = BI_RGB;
+    layout.header = {sizeof(BITMAPINFOHEADER), width, height, 1, bits, BI_RGB, 0, 0, 0, 0, 0};
     for (int i = 0; i < 256; ++i)
         layout.colours[i] = RGBQUAD{BYTE(i), BYTE(255 - i), BYTE(i / 2), 0};
     void* pixels = nullptr;
     HBITMAP section =
         CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&layout), DIB_RGB_COLORS, &pixels, nullptr, 0);
-    if (!section)
-        return nullptr;
     const int stride = ((width * bits + 31) / 32) * 4;
-    auto* bytes = static_cast<std::uint8_t*>(pixels);
-    for (int i = 0; i < stride * height; ++i)
-        bytes[i] = static_cast<std::uint8_t>(seed + i);
+    for (int i = 0; section && i < stride * height; ++i)
+        static_cast<std::uint8_t*>(pixels)[i] = static_cast<std::uint8_t>(seed + i);
     return section;
 }
-
-} // namespace
 
 TEST(VxImageBitmap, CopiesASectionRowForRowWithItsPalette)
 {
@@ -61,15 +51,14 @@ TEST(VxImageBitmap, CopiesASectionRowForRowWithItsPalette)
 
 TEST(VxImageBitmap, RefusesNullBitmapsAndAliases)
 {
-    VxImage image(4, 4, 24, kVxTypeUnknown);
+    VxImage image(4, 4, 24, kVxTypeUnknown), source(4, 4, 24, kVxTypeUnknown), alias;
     EXPECT_FALSE(image.CreateFromBitmap(nullptr));
     EXPECT_FALSE(image.IsValid());
-
-    VxImage source(4, 4, 24, kVxTypeUnknown);
-    VxImage alias;
     alias.MakeAlias(&source);
     HBITMAP section = PatternSection(2, 2, 24, 0);
     ASSERT_TRUE(section);
     EXPECT_FALSE(alias.CreateFromBitmap(section));
     DeleteObject(section);
 }
+
+} // namespace

@@ -1,6 +1,6 @@
-// VxImage container: creation sizes and limits, defaults, resolution, pixel and palette
-// access at 1, 4, 8 and 24 bits, the NearestIndex cache, and the ownership rules of
-// CopyFrom, TakeOver, MakeAlias and Destroy (leaks and double frees show up under ASan).
+// VxImage container: creation sizes and limits, resolution, pixel and palette access at 4, 8
+// and 24 bits, the NearestIndex cache, and the ownership rules of CopyFrom, TakeOver,
+// MakeAlias and Destroy (leaks and double frees show up under ASan).
 #include "image/VxImage.h"
 #include "tests/support/ImageChecks.h"
 
@@ -41,7 +41,10 @@ public:
 
 using namespace vx::test;
 
-// ---- Create ---------------------------------------------------------------------------
+std::vector<int> Bytes(const std::uint8_t* bytes, int count)
+{
+    return std::vector<int>(bytes, bytes + count);
+}
 
 TEST(VxImageCreate, DepthStrideAndBlockLayout)
 {
@@ -54,34 +57,36 @@ TEST(VxImageCreate, DepthStrideAndBlockLayout)
         VxImage image;
         ASSERT_NE(image.Create(c.width, 3, c.asked, kVxTypeBmp), nullptr);
         const BITMAPINFOHEADER& h = image.Header();
-        EXPECT_EQ(image.BitsPerPixel(), c.stored);
-        EXPECT_EQ(image.ColourCount(), c.colours);
-        EXPECT_EQ(image.RowStride(), c.stride);
+        EXPECT_EQ((std::vector<std::uint32_t>{image.BitsPerPixel(), image.ColourCount(), image.RowStride()}),
+                  (std::vector<std::uint32_t>{c.stored, c.colours, c.stride}));
         EXPECT_EQ(h.biSizeImage, 3 * c.stride);
         EXPECT_EQ(image.DibSize(), 40 + 4 * c.colours + 3 * c.stride);
         EXPECT_EQ(std::memcmp(image.DibAddress(), &h, sizeof(h)), 0);
         const std::uint8_t* palette = image.DibAddress() + 40;
         EXPECT_EQ(reinterpret_cast<std::uint8_t*>(image.PaletteAddress()), c.colours ? palette : nullptr);
-        for (std::uint32_t i = 0; i < 4 * c.colours; ++i)
-            ASSERT_EQ(palette[i], 0) << i;
-        EXPECT_EQ(image.Info().bits, palette + 4 * c.colours);
-        EXPECT_EQ(image.RowAddress(2), image.Info().bits + 2 * c.stride);
+        EXPECT_EQ(Bytes(palette, 4 * c.colours), std::vector<int>(4 * c.colours));
+        EXPECT_EQ(image.RowAddress(2), palette + 4 * c.colours + 2 * c.stride);
     }
+    // Clear fills every byte of the rows, padding included, with the index repeated.
+    VxImage mono(9, 2, 1, kVxTypeUnknown), nibbles(3, 2, 4, kVxTypeUnknown), rgb(1, 1, 24, kVxTypeUnknown);
+    mono.Clear(2); // any non-zero index is bit 1
+    nibbles.Clear(0x12);
+    rgb.Clear(0x5A);
+    EXPECT_EQ((std::vector<int>{mono.RowAddress(1)[3], nibbles.RowAddress(0)[3], rgb.RowAddress(0)[3]}),
+              (std::vector<int>{0xFF, 0x22, 0x5A}));
 }
 
-TEST(VxImageCreate, MemoryLimit)
+TEST(VxImageCreate, MemoryLimitAndPlanesReset)
 {
-    VxImage largest;
-    ASSERT_NE(largest.Create(16384, 16384, 8, kVxTypeUnknown), nullptr);
+    VxImage largest(16384, 16384, 8, kVxTypeUnknown);
     EXPECT_EQ(largest.DibSize(), 40u + 1024u + 268435456u);
     // Within the limit unpadded, 10,977 bytes over it with rows padded to 4 bytes.
     ASSERT_NE(largest.Create(9459, 9459, 24, kVxTypeUnknown), nullptr);
     largest.Destroy();
 
     const struct { std::uint32_t width, height, depth; } cases[] = {
-        {16384, 16385, 8},
-        {65536, 65536, 24},     // product wraps in 32 bits
-        {65536, 65537, 8},      // product wraps in 32 bits
+        {16384, 16385, 8},      {17, 15790321, 8},      // 2^28 + 1 pixels: one byte over
+        {65536, 65536, 24},     {65536, 65537, 8},      // products wrap in 32 bits
         {0xFFFFFFFFu, 0xFFFFFFFFu, 24},
         {0x80000000u, 1, 1},    // 256 MiB of bits, but the width does not fit the header
         {1, 0x7FFFFFFFu, 1},    // 256 MiB of bits, but 8 GiB once rows are padded
@@ -98,45 +103,34 @@ TEST(VxImageCreate, MemoryLimit)
         EXPECT_EQ(image.Create(width, 5 - width, 8, kVxTypeUnknown), nullptr);
         EXPECT_STREQ(image.LastError(), "VxImage::Create : width and height must be greater than zero");
     }
-}
-
-TEST(VxImageCreate, ResetsSelectionAndAlpha)
-{
+    // A new picture drops the old planes; the selection box is the empty one.
     TestImage image(4, 3, 8, kVxTypeUnknown);
     image.InstallPlanes(1, 200);
     ASSERT_NE(image.Create(6, 5, 24, kVxTypeUnknown), nullptr);
-    EXPECT_EQ(image.Selection(), nullptr);
-    EXPECT_EQ(image.Alpha(), nullptr);
-    EXPECT_EQ(SelectionBox(image), (std::vector<int>{6, 0, 0, 5})); // the empty box
+    EXPECT_EQ((std::vector<void*>{image.Selection(), image.Alpha()}), std::vector<void*>(2, nullptr));
+    EXPECT_EQ(SelectionBox(image), (std::vector<int>{6, 0, 0, 5}));
 }
 
-// ---- Defaults and settings ------------------------------------------------------------------
-
-TEST(VxImageSettings, DpiAndPixelsPerMetre)
+TEST(VxImageSettings, DpiTransparencyCodecOptionsAndLastError)
 {
-    VxImage image(2, 2, 24, kVxTypeUnknown);
-    image.SetXDpi(-5);
+    VxImage image(2, 2, 4, kVxTypeGif);
+    image.SetXDpi(-5); // refused: the default stays
     EXPECT_EQ(image.XDpi(), 96);
     image.SetXDpi(300);
     image.SetYDpi(72);
-    BITMAPINFOHEADER stored;
-    std::memcpy(&stored, image.DibAddress(), sizeof(stored)); // the block's copy follows
-    EXPECT_EQ(stored.biXPelsPerMeter, 11811);
-    EXPECT_EQ(stored.biYPelsPerMeter, 2835);
+    const auto stored = [&] { // the block's copy of the header follows
+        BITMAPINFOHEADER header;
+        std::memcpy(&header, image.DibAddress(), sizeof(header));
+        return std::vector<LONG>{header.biXPelsPerMeter, header.biYPelsPerMeter};
+    };
+    EXPECT_EQ(stored(), (std::vector<LONG>{11811, 2835}));
     image.SetXDpi(0x7FFFFFFF); // would overflow the header field: saturates
     EXPECT_EQ(image.Header().biXPelsPerMeter, 0x7FFFFFFF);
-
-    // Settings survive Destroy and reach the next Create.
-    image.SetXDpi(300);
+    image.SetXDpi(300); // settings survive Destroy and reach the next Create
     image.Destroy();
-    ASSERT_TRUE(image.Create(1, 1, 8, kVxTypeUnknown));
-    std::memcpy(&stored, image.DibAddress(), sizeof(stored));
-    EXPECT_EQ(stored.biXPelsPerMeter, 11811);
-}
+    ASSERT_TRUE(image.Create(2, 2, 4, kVxTypeGif));
+    EXPECT_EQ(stored()[0], 11811);
 
-TEST(VxImageSettings, TransparencyAndCodecOptions)
-{
-    VxImage image(2, 2, 4, kVxTypeGif);
     for (auto [set, got] : {std::pair{15, 15}, {16, 0}, {-1, -1}}) {
         image.SetTransparentIndex(set);
         EXPECT_EQ(image.TransparentIndex(), got) << set;
@@ -150,53 +144,19 @@ TEST(VxImageSettings, TransparencyAndCodecOptions)
 
     for (std::uint32_t slot = 0; slot < kVxCodecOptionSlots; ++slot)
         image.Info().codecOptions[slot] = 100 + slot;
-    EXPECT_EQ(image.CodecOption(kVxTypeJpg), 103u);
-    EXPECT_EQ(image.CodecOption(kVxTypeSka), 109u);
-    EXPECT_EQ(image.CodecOption(4), 102u); // no format: falls back to the image's own type (GIF)
-    EXPECT_EQ(image.CodecOption(kVxTypeUnknown), 102u);
-    std::uint32_t slot = 1; // one slot per format code, none for the codes in between
-    for (std::uint32_t code : {1u, 2u, 3u, 5u, 7u, 8u, 9u, 10u, 18u, 4u, 19u})
-        EXPECT_EQ(VxImage::OptionSlot(code), code == 4 || code == 19 ? 0u : slot++) << code;
-}
+    // One slot per format code, none for the codes in between: those fall back to the
+    // image's own type (GIF).
+    const std::uint32_t codes[] = {1, 2, 3, 5, 7, 8, 9, 10, 18, 4, 19, kVxTypeUnknown};
+    const std::uint32_t slots[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 2, 2, 2};
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(image.CodecOption(codes[i]), 100 + slots[i]) << codes[i];
 
-TEST(VxImageSettings, ColorRefAndLastError)
-{
-    VxImage image;
-    const RGBQUAD quad = VxImage::ColorRefToQuad(0xFF112233u);
-    EXPECT_TRUE(SameQuad(quad, RGBQUAD{0x11, 0x22, 0x33, 0}));
-    EXPECT_EQ(VxImage::QuadToColorRef(quad), 0x00112233u);
-
+    EXPECT_TRUE(SameQuad(VxImage::ColorRefToQuad(0xFF112233u), RGBQUAD{0x11, 0x22, 0x33, 0}));
+    EXPECT_EQ(VxImage::QuadToColorRef(RGBQUAD{0x11, 0x22, 0x33, 0x44}), 0x00112233u);
     image.SetLastError(std::string(400, 'x').c_str());
     EXPECT_EQ(std::string(image.LastError()), std::string(255, 'x'));
     image.SetLastError(nullptr);
     EXPECT_STREQ(image.LastError(), "");
-}
-
-// ---- Pixel access ----------------------------------------------------------------------------
-
-TEST(VxImagePixels, FourBitNibblesAndOneBitBits)
-{
-    VxImage four(3, 2, 4, kVxTypeUnknown);
-    four.Clear(0);
-    four.RowAddress(1)[0] = 0xAB;
-    EXPECT_EQ(four.PixelIndex(0, 1), 0xA);
-    EXPECT_EQ(four.PixelIndex(1, 1), 0xB);
-    four.SetPixelIndex(1, 0, 0x1F); // only the low nibble of the index counts
-    EXPECT_EQ(four.RowAddress(0)[0], 0x0F);
-    four.SetPixelIndex(0, 0, 0x3C);
-    four.SetPixelIndex(2, 0, 7);
-    EXPECT_EQ((std::vector<int>{four.RowAddress(0)[0], four.RowAddress(0)[1]}), (std::vector<int>{0xCF, 0x70}));
-
-    VxImage one(10, 1, 1, kVxTypeUnknown);
-    one.Clear(0);
-    one.RowAddress(0)[0] = 0xA0;
-    EXPECT_EQ((std::vector<int>{one.PixelIndex(0, 0), one.PixelIndex(1, 0), one.PixelIndex(2, 0)}),
-              (std::vector<int>{1, 0, 1}));
-    one.SetPixelIndex(7, 0, 3); // only bit 0 of the index counts
-    EXPECT_EQ(one.RowAddress(0)[0], 0xA1);
-    one.SetPixelIndex(9, 0, 1);
-    one.SetPixelIndex(0, 0, 2);
-    EXPECT_EQ((std::vector<int>{one.RowAddress(0)[0], one.RowAddress(0)[1]}), (std::vector<int>{0x21, 0x40}));
 }
 
 TEST(VxImagePixels, OutsideTheImageAndWithoutPixels)
@@ -209,7 +169,7 @@ TEST(VxImagePixels, OutsideTheImageAndWithoutPixels)
         EXPECT_EQ(image.PixelIndex(x, y), 0xA) << x << "," << y;
     image.SetTransparentIndex(3);
     EXPECT_EQ(image.PixelIndex(0, -1), 3);
-    image.SetPixelIndex(4, 0, 5); // ignored
+    image.SetPixelIndex(4, 0, 5); // outside: ignored
     image.SetPixelIndex(-1, 0, 5);
     EXPECT_EQ(image.RowAddress(0)[0], 0xAB);
     EXPECT_EQ(VxImage(2, 2, 24, kVxTypeUnknown).PixelIndex(0, 0), 0);
@@ -237,8 +197,7 @@ TEST(VxImagePixels, TwentyFourBitColours)
     image.SetPixelColour(1, 1, Rgb(200, 100, 50, 7));
     const std::uint8_t* pixel = image.PixelAddress24(1, 1);
     ASSERT_EQ(pixel, image.RowAddress(1) + 3);
-    EXPECT_EQ(pixel[0], 50);
-    EXPECT_EQ(pixel[2], 200);
+    EXPECT_EQ(Bytes(pixel, 3), (std::vector<int>{50, 100, 200}));
     image.SetPixelColorRef(2, 0, RGB(255, 0, 0));
     EXPECT_TRUE(SameQuad(image.PixelColourUnchecked(2, 0, false), Rgb(255, 0, 0)));
     image.SetPixelColour(3, 0, Rgb(1, 1, 1)); // outside: ignored
@@ -252,7 +211,6 @@ TEST(VxImagePixels, TwentyFourBitColours)
     EXPECT_TRUE(SameQuad(image.PixelColourUnchecked(1, 1, true), Rgb(200, 100, 50, 0)));
     image.Info().transparentColour.rgbReserved = 0;
     image.InstallPlanes(0, 77);
-    EXPECT_TRUE(SameQuad(image.PixelColour(-1, 0), Rgb(10, 20, 30, 77)));
     EXPECT_TRUE(SameQuad(image.PixelColour(5, 5), Rgb(10, 20, 30, 77)));
     image.SetTransparentColour(Rgb(1, 2, 3));
     image.Info().transparentIndex = 0;
@@ -262,13 +220,11 @@ TEST(VxImagePixels, TwentyFourBitColours)
 TEST(VxImagePixels, PaletteColoursAndAlpha)
 {
     TestImage image(2, 1, 8, kVxTypeUnknown);
-    image.SetPaletteEntry(0, 0, 0, 0);
     image.SetPaletteEntry(1, 250, 0, 0, 5);
     image.SetPaletteEntry(2, 0, 0, 250);
     image.SetPixelColour(0, 0, Rgb(240, 10, 10, 99));
     image.SetPixelColour(1, 0, Rgb(0, 0, 200));
-    EXPECT_EQ(image.PixelIndex(0, 0), 1);
-    EXPECT_EQ(image.PixelIndex(1, 0), 2);
+    EXPECT_EQ(RowIndices(image, 0), (std::vector<int>{1, 2}));
     EXPECT_TRUE(SameQuad(image.PixelColour(0, 0), Rgb(250, 0, 0, 5)));
     EXPECT_EQ(image.PixelAddress24(0, 0), nullptr);
     image.SetTransparentIndex(1);
@@ -276,12 +232,10 @@ TEST(VxImagePixels, PaletteColoursAndAlpha)
 
     image.InstallPlanes(0, 0);
     image.SetPixelColour(1, 0, Rgb(0, 0, 250, 33), true);
-    EXPECT_EQ(image.Alpha()[1], 33);
-    EXPECT_EQ(image.PixelColour(1, 0).rgbReserved, 33);
-    EXPECT_EQ(image.PixelColour(1, 0, false).rgbReserved, 0);
+    EXPECT_EQ((std::vector<int>{image.Alpha()[1], image.PixelColour(1, 0).rgbReserved,
+                                image.PixelColour(1, 0, false).rgbReserved}),
+              (std::vector<int>{33, 33, 0}));
 }
-
-// ---- Palette access --------------------------------------------------------------------------
 
 TEST(VxImagePalette, EntriesBoundsAndBulkSetters)
 {
@@ -293,8 +247,7 @@ TEST(VxImagePalette, EntriesBoundsAndBulkSetters)
     std::uint8_t r = 1, g = 1, b = 1;
     EXPECT_TRUE(image.PaletteEntryParts(3, r, g, b));
     EXPECT_EQ((std::vector<int>{r, g, b}), (std::vector<int>{10, 20, 30}));
-    EXPECT_FALSE(image.PaletteEntryParts(200, r, g, b));
-    EXPECT_FALSE(VxImage(2, 2, 24, kVxTypeUnknown).PaletteEntryParts(0, r, g, b));
+    EXPECT_FALSE(image.PaletteEntryParts(200, r, g, b) || VxImage(2, 2, 24, 0).PaletteEntryParts(0, r, g, b));
 
     RGBQUAD quads[300];
     for (int i = 0; i < 300; ++i)
@@ -305,9 +258,7 @@ TEST(VxImagePalette, EntriesBoundsAndBulkSetters)
 
     const std::uint8_t triples[] = {100, 110, 120, 200, 210, 220};
     image.SetPalette(reinterpret_cast<const RGBTRIPLE*>(triples), 2);
-    EXPECT_TRUE(SameQuad(image.PaletteEntry(0), Rgb(100, 110, 120, 3)));
     EXPECT_TRUE(SameQuad(image.PaletteEntry(1), Rgb(200, 210, 220, 3)));
-
     std::uint8_t levels[40];
     for (int i = 0; i < 40; ++i)
         levels[i] = static_cast<std::uint8_t>(i * 5);
@@ -318,7 +269,7 @@ TEST(VxImagePalette, EntriesBoundsAndBulkSetters)
     EXPECT_TRUE(SameQuad(image.PaletteEntry(0), Rgb(0, 9, 9, 3)));
 }
 
-TEST(VxImagePalette, NearestIndexTiesAndCache)
+TEST(VxImagePalette, NearestIndexTiesCacheAndSearchLength)
 {
     TestImage image(2, 2, 8, kVxTypeUnknown);
     for (int i = 0; i < 256; ++i)
@@ -326,47 +277,25 @@ TEST(VxImagePalette, NearestIndexTiesAndCache)
     image.SetPaletteEntry(3, 10, 20, 30);
     image.SetPaletteEntry(5, 10, 20, 30);
     EXPECT_EQ(image.NearestIndex(Rgb(11, 21, 31)), 3); // a tie goes to the lower index
-    EXPECT_TRUE(image.Info().nearestValid);
-
     // A direct write to the palette bytes is not seen: the answer comes from the cache.
     image.PaletteAddress()[3] = Rgb(255, 255, 255);
     EXPECT_EQ(image.NearestIndex(Rgb(11, 21, 31)), 3);
-    // A different fourth byte is a different query.
+    // A different fourth byte is a different query; any palette write invalidates the cache.
     EXPECT_EQ(image.NearestIndex(Rgb(11, 21, 31, 1)), 5);
-    // Any palette write invalidates the cache.
     image.SetPaletteEntry(7, 11, 21, 31);
-    EXPECT_FALSE(image.Info().nearestValid);
     EXPECT_EQ(image.NearestIndex(Rgb(11, 21, 31, 1)), 7);
-}
 
-TEST(VxImagePalette, NearestIndexSearchLength)
-{
-    TestImage image(2, 2, 4, kVxTypeUnknown);
+    // The search covers the important colours only, and a count from a file larger than the
+    // palette is cut to the palette: the pixel bytes right after it would match exactly.
+    TestImage four(2, 2, 4, kVxTypeUnknown);
     for (int i = 0; i < 16; ++i)
-        image.SetPaletteEntry(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i * 16), 0, 0);
-    image.MutableHeader().biClrImportant = 4;
-    EXPECT_EQ(image.NearestIndex(Rgb(240, 0, 0)), 3);
-    // A count from a file larger than the palette is cut to the palette: the pixel bytes
-    // right after it would match exactly.
-    image.MutableHeader().biClrImportant = 1000;
+        four.SetPaletteEntry(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i * 16), 0, 0);
+    four.MutableHeader().biClrImportant = 4;
+    EXPECT_EQ(four.NearestIndex(Rgb(240, 0, 0)), 3);
+    four.MutableHeader().biClrImportant = 1000;
     const RGBQUAD past = Rgb(250, 0, 0);
-    std::memcpy(image.RowAddress(0), &past, sizeof(past));
-    EXPECT_EQ(image.NearestIndex(past), 15);
-}
-
-// ---- Life cycle and ownership ------------------------------------------------------------------
-
-TEST(VxImageLifeCycle, ClearFillsByDepth)
-{
-    // Every byte of the rows, padding included, gets the index repeated across it.
-    VxImage mono(9, 2, 1, kVxTypeUnknown), nibbles(3, 2, 4, kVxTypeUnknown), rgb(1, 1, 24, kVxTypeUnknown);
-    mono.Clear(2); // any non-zero index is bit 1
-    nibbles.Clear(0x12);
-    rgb.Clear(0x5A);
-    EXPECT_EQ((std::vector<int>{mono.RowAddress(1)[3], nibbles.RowAddress(0)[3], rgb.RowAddress(0)[3]}),
-              (std::vector<int>{0xFF, 0x22, 0x5A}));
-    nibbles.Clear(0x1F);
-    EXPECT_EQ(nibbles.PixelIndex(2, 1), 0xF);
+    std::memcpy(four.RowAddress(0), &past, sizeof(past));
+    EXPECT_EQ(four.NearestIndex(past), 15);
 }
 
 TEST(VxImageLifeCycle, CopyFrom)
@@ -403,10 +332,9 @@ TEST(VxImageLifeCycle, CopyFrom)
     tga.SetXDpi(200);
     empty.CopyInfoFrom(tga);
     full.CopyInfoFrom(tga);
-    EXPECT_EQ(empty.XDpi(), 200);
-    EXPECT_EQ(empty.ImageType(), kVxTypeTga);
+    EXPECT_EQ((std::vector<std::uint32_t>{std::uint32_t(empty.XDpi()), empty.ImageType(), full.ImageType()}),
+              (std::vector<std::uint32_t>{200, kVxTypeTga, kVxTypeBmp}));
     EXPECT_EQ(empty.Info().bits, nullptr);
-    EXPECT_EQ(full.ImageType(), kVxTypeBmp);
 }
 
 TEST(VxImageLifeCycle, TakeOverMovesEverything)
@@ -420,13 +348,10 @@ TEST(VxImageLifeCycle, TakeOverMovesEverything)
     target.InstallFrames(1);
     ASSERT_TRUE(target.TakeOver(*source, true));
     EXPECT_EQ(target.DibAddress(), pixels);
-    EXPECT_EQ(target.Width(), 4);
-    EXPECT_EQ(target.FrameCount(), 3);
+    EXPECT_EQ((std::vector<int>{target.Width(), target.FrameCount()}), (std::vector<int>{4, 3}));
     ASSERT_NE(target.Frames(), nullptr);
     EXPECT_NE(target.Alpha(), nullptr);
-    EXPECT_FALSE(source->IsValid());
-    EXPECT_EQ(source->Width(), 0);
-    EXPECT_EQ(source->Frames(), nullptr);
+    EXPECT_FALSE(source->IsValid() || source->Width() != 0 || source->Frames() != nullptr);
     EXPECT_FALSE(source->Info().littleEndianHost);
     delete source;
     EXPECT_EQ(target.PixelAddress24(0, 0), pixels + 40);
@@ -437,9 +362,8 @@ TEST(VxImageLifeCycle, TakeOverMovesEverything)
     VxImage** targetFrames = target.Frames();
     ASSERT_TRUE(target.TakeOver(gif, false));
     EXPECT_EQ(target.Frames(), targetFrames);
-    EXPECT_EQ(target.FrameCount(), 3);
     ASSERT_NE(gif.Frames(), nullptr);
-    EXPECT_EQ(gif.FrameCount(), 2);
+    EXPECT_EQ((std::vector<int>{target.FrameCount(), gif.FrameCount()}), (std::vector<int>{3, 2}));
 }
 
 TEST(VxImageLifeCycle, AliasSharesAndFreesNothing)
@@ -452,14 +376,11 @@ TEST(VxImageLifeCycle, AliasSharesAndFreesNothing)
 
     auto* alias = new TestImage(kVxTypeUnknown);
     alias->MakeAlias(&owner);
-    EXPECT_EQ(alias->Info().aliasOf, &owner);
-    EXPECT_EQ(alias->DibAddress(), owner.DibAddress());
-    EXPECT_EQ(alias->Alpha(), owner.Alpha());
-    EXPECT_EQ(alias->Frames(), owner.Frames());
+    EXPECT_EQ((std::vector<const void*>{alias->Info().aliasOf, alias->DibAddress(), alias->Alpha(), alias->Frames()}),
+              (std::vector<const void*>{&owner, owner.DibAddress(), owner.Alpha(), owner.Frames()}));
 
     alias->SetLastError("kept");
-    EXPECT_FALSE(alias->Destroy());
-    EXPECT_FALSE(alias->DestroyFrames());
+    EXPECT_FALSE(alias->Destroy() || alias->DestroyFrames());
     EXPECT_EQ(alias->Create(2, 2, 24, kVxTypeUnknown), nullptr);
     EXPECT_STREQ(alias->LastError(), "kept");
     TestImage other(2, 2, 24, kVxTypeUnknown);
@@ -467,23 +388,16 @@ TEST(VxImageLifeCycle, AliasSharesAndFreesNothing)
     EXPECT_TRUE(other.IsValid());
     alias->CopyFrom(other, true, false, false); // refused: it would free borrowed buffers
     EXPECT_EQ(alias->DibAddress(), owner.DibAddress());
-
     {
         VxImage copy(*alias, true, true, true); // a copy of an alias is an alias of it
         EXPECT_EQ(copy.Info().aliasOf, alias);
         EXPECT_EQ(copy.DibAddress(), owner.DibAddress());
     }
     delete alias;
-
     // The owner's buffers are intact after the alias is gone.
-    EXPECT_EQ(owner.PixelIndex(1, 1), 42);
-    EXPECT_EQ(owner.Alpha()[8], 255);
-    EXPECT_EQ(owner.FrameCount(), 1);
-}
+    EXPECT_EQ((std::vector<int>{owner.PixelIndex(1, 1), owner.Alpha()[8], owner.FrameCount()}),
+              (std::vector<int>{42, 255, 1}));
 
-TEST(VxImageLifeCycle, MakeAliasReleasesOwnBuffers)
-{
-    TestImage owner(2, 2, 24, kVxTypeUnknown);
     TestImage image(8, 8, 8, kVxTypeUnknown);
     image.InstallPlanes(1, 1);
     image.InstallFrames(2);

@@ -18,18 +18,16 @@ inline RGBQUAD Rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t 
     return RGBQUAD{b, g, r, fourth};
 }
 
-inline std::string QuadText(RGBQUAD c)
-{
-    return std::to_string(c.rgbRed) + "," + std::to_string(c.rgbGreen) + "," + std::to_string(c.rgbBlue) + "," +
-           std::to_string(c.rgbReserved);
-}
-
 // All four bytes equal.
 inline ::testing::AssertionResult SameQuad(RGBQUAD a, RGBQUAD b)
 {
     if (std::memcmp(&a, &b, sizeof(a)) == 0)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "rgb+4th " << QuadText(a) << " vs " << QuadText(b);
+    const auto text = [](RGBQUAD c) {
+        return std::to_string(c.rgbRed) + "," + std::to_string(c.rgbGreen) + "," + std::to_string(c.rgbBlue) + "," +
+               std::to_string(c.rgbReserved);
+    };
+    return ::testing::AssertionFailure() << "rgb+4th " << text(a) << " vs " << text(b);
 }
 
 // Red, green and blue equal; the fourth byte is not compared.

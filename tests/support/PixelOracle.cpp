@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
-#include <mutex>
 #include <sstream>
 
 namespace vx::test {
@@ -89,17 +87,11 @@ bool HaveTools(const std::string& commands)
     (void)commands;
     return false;
 #else
-    static std::mutex mutex;
-    static std::map<std::string, bool> known;
-    std::lock_guard lock(mutex);
-    const auto found = known.find(commands);
-    if (found != known.end())
-        return found->second;
     std::string check = "true";
     std::istringstream names(commands);
     for (std::string name; names >> name;)
         check += " && command -v " + name;
-    return known[commands] = std::system(("{ " + check + "; } >/dev/null 2>&1").c_str()) == 0;
+    return std::system(("{ " + check + "; } >/dev/null 2>&1").c_str()) == 0;
 #endif
 }
 
