@@ -1,14 +1,18 @@
 // What the codec suites share: a codec run on bytes in memory (decode) or on an image (encode),
-// a patterned test picture as a PNM file or a VxImage, a file ImageMagick writes from it, and the
-// damage sweep every decoder must survive (each cut of a file, bit flips): false with a message.
+// patterned test pictures as PNM files or images, files ImageMagick writes or reads, and the
+// damage sweep every decoder must survive (cuts of a file, bit flips): false with a message.
 #pragma once
 
 #include "image/VxImage.h"
 #include "image/VxStream.h"
+#include "tests/image/codecs/CodecTestBytes.h"
 #include "tests/support/PixelOracle.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -21,11 +25,17 @@ struct Decoded {
     std::string Error() const { return image->LastError(); }
 };
 
+// Settings a test gives the codec before it runs: options, frame, scale ...
 template <class Codec>
-Decoded<Codec> DecodeWith(Bytes bytes, std::int32_t escape = 0)
+using Prepare = std::function<void(Codec&)>;
+
+template <class Codec>
+Decoded<Codec> DecodeWith(Bytes bytes, std::int32_t escape = 0, const Prepare<Codec>& prepare = {})
 {
     Decoded<Codec> d;
     d.image->Info().escape = escape;
+    if (prepare)
+        prepare(*d.image);
     VxMemStream stream(bytes.data(), static_cast<std::int32_t>(bytes.size()));
     d.ok = d.image->Decode(&stream);
     return d;
@@ -33,10 +43,12 @@ Decoded<Codec> DecodeWith(Bytes bytes, std::int32_t escape = 0)
 
 // The encoded bytes, or none with the codec's message in *error.
 template <class Codec>
-Bytes EncodeWith(const VxImage& source, std::string* error = nullptr)
+Bytes EncodeWith(const VxImage& source, std::string* error = nullptr, const Prepare<Codec>& prepare = {})
 {
     Codec codec;
     codec.MakeAlias(&source);
+    if (prepare)
+        prepare(codec);
     VxMemStream out;
     out.Open();
     const bool ok = codec.Encode(&out);
@@ -52,29 +64,55 @@ inline Picture PatternPicture(int width, int height, int channels)
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             for (int c = 0; c < channels; ++c) {
-                const int v[4] = {x * 255 / width, y * 255 / height, (x / 3 + y / 2) % 2 * 200 + x % 7, (x + y) * 255 / (width + height)};
+                const int v[4] = {x * 255 / width, y * 255 / height, (x / 3 + y / 2) % 2 * 200 + x % 7,
+                                  (x + y) * 255 / (width + height)};
                 p.pixels.push_back(static_cast<std::uint8_t>(channels == 1 ? (v[0] + v[1]) / 2 : v[c]));
             }
     return p;
 }
 
-// A 24-bit image, with an alpha plane for 4 channels.
+// An 8-bit image with the grey palette for one channel, else 24 bits (an alpha plane for 4).
 inline std::unique_ptr<VxImage> ImageOf(const Picture& p)
 {
-    auto image = std::make_unique<VxImage>(p.width, p.height, 24, 0);
+    auto image = std::make_unique<VxImage>(p.width, p.height, p.channels == 1 ? 8 : 24, 0);
+    if (p.channels == 1)
+        image->SetGreyPalette();
     if (p.channels == 4)
         image->CreateAlpha();
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x) {
             const std::uint8_t* c = p.At(x, y);
-            image->SetPixelColour(x, p.height - 1 - y, RGBQUAD{c[2], c[1], c[0], p.channels == 4 ? c[3] : std::uint8_t{255}}, true);
+            if (p.channels == 1)
+                image->SetPixelIndex(x, p.height - 1 - y, c[0]);
+            else
+                image->SetPixelColour(x, p.height - 1 - y,
+                                      RGBQUAD{c[2], c[1], c[0], p.channels == 4 ? c[3] : std::uint8_t{255}}, true);
+        }
+    return image;
+}
+
+// A palette image of `depth` bits, entry i (37i, 255 - i, 91i); the indices by `kind`: 0 noise,
+// 1 flat, 2 long runs of many colours, 3 diagonal stripes.
+inline std::unique_ptr<VxImage> IndexedImage(int width, int height, int depth, int kind = 0)
+{
+    auto image = std::make_unique<VxImage>(width, height, depth, 0);
+    const int colours = 1 << depth;
+    for (int i = 0; i < colours; ++i)
+        image->SetPaletteEntry(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i * 37),
+                               static_cast<std::uint8_t>(255 - i), static_cast<std::uint8_t>(i * 91));
+    std::uint32_t state = 11;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            state = state * 1664525u + 1013904223u;
+            const int v[4] = {static_cast<int>(state >> 24), 3, (x + y * width) / 700, x / 3 + y};
+            image->SetPixelIndex(x, y, static_cast<std::uint8_t>(v[kind] % colours));
         }
     return image;
 }
 
 // The file ImageMagick's convert makes with `options` from the pattern picture of `channels`.
-inline std::filesystem::path MagickWrites(const ScratchDir& dir, const std::string& name, int channels, const std::string& options,
-                                          const char* extension)
+inline std::filesystem::path MagickWrites(const ScratchDir& dir, const std::string& name, int channels,
+                                          const std::string& options, const char* extension)
 {
     const auto in = dir / (name + (channels == 1 ? ".pgm" : channels == 4 ? ".pam" : ".ppm"));
     WritePnm(in, PatternPicture(37, 11, channels));
@@ -83,13 +121,24 @@ inline std::filesystem::path MagickWrites(const ScratchDir& dir, const std::stri
     return out;
 }
 
-// Every cut of a valid file fails with a message; bit flips never crash, and refusals carry one.
+// What ImageMagick sees in `file` saved as `name`: RGB, or RGBA for 4 channels.
+inline Picture MagickReads(const ScratchDir& dir, const std::string& name, const Bytes& file, int channels = 3,
+                           int frame = -1)
+{
+    WriteFileBytes(dir / name, file);
+    return ReadWithMagick(dir / name, frame, channels == 4);
+}
+
+// Every cut of a valid file shorter than `mustFail` bytes fails with a message; longer cuts and
+// bit flips never crash (the sanitizer build checks), and refusals carry a message.
 template <class Codec>
-void ExpectSurvivesDamage(const Bytes& file, std::size_t flips = 400)
+void ExpectSurvivesDamage(const Bytes& file, std::size_t flips = 400,
+                          std::size_t mustFail = std::numeric_limits<std::size_t>::max(),
+                          const Prepare<Codec>& prepare = {})
 {
     for (std::size_t length = 0; length < file.size(); ++length) {
-        const auto d = DecodeWith<Codec>(Bytes(file.begin(), file.begin() + static_cast<long>(length)));
-        EXPECT_TRUE(!d.ok && !d.Error().empty()) << "cut at " << length;
+        const auto d = DecodeWith<Codec>(Bytes(file.begin(), file.begin() + static_cast<long>(length)), 0, prepare);
+        EXPECT_TRUE((length >= mustFail || !d.ok) && (d.ok || !d.Error().empty())) << "cut at " << length;
     }
     std::uint32_t state = 5;
     for (std::size_t i = 0; i < flips; ++i) {
@@ -98,7 +147,7 @@ void ExpectSurvivesDamage(const Bytes& file, std::size_t flips = 400)
             state = state * 1664525u + 1013904223u;
             damaged[(state >> 8) % damaged.size()] ^= static_cast<std::uint8_t>(1u << (state >> 29));
         }
-        const auto d = DecodeWith<Codec>(damaged);
+        const auto d = DecodeWith<Codec>(damaged, 0, prepare);
         EXPECT_TRUE(d.ok || !d.Error().empty()) << "flip run " << i;
     }
 }
