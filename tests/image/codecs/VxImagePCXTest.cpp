@@ -70,21 +70,16 @@ TEST(PcxOracle, ImageMagickFilesBothWays)
     // Ours of every depth (1-bit white then black, which the writer inverts), odd and even widths.
     for (int depth : {1, 4, 8, 24, 32}) {
         for (int width : {12, 13}) {
-            std::unique_ptr<VxImage> image = ImageOf(PatternPicture(width, 7, depth == 32 ? 4 : 3));
-            if (depth < 24) {
-                image = std::make_unique<VxImage>(width, 7, depth, 0);
-                for (int i = 0; i < 1 << depth; ++i)
-                    image->SetPaletteEntry(static_cast<std::uint8_t>(i), depth == 1 ? 255 - 255 * i : 255 - 37 * i % 256,
-                                           depth == 1 ? 255 - 255 * i : 91 * i % 256, depth == 1 ? 255 - 255 * i : 255 - i);
-                for (int y = 0; y < 7; ++y)
-                    for (int x = 0; x < width; ++x)
-                        image->SetPixelIndex(x, y, static_cast<std::uint8_t>((x * 5 + y * 3) % (1 << depth)));
+            auto image = depth > 8 ? ImageOf(PatternPicture(width, 7, depth / 8)) : IndexedImage(width, 7, depth, 3);
+            if (depth == 1) {
+                image->SetPaletteEntry(0, 255, 255, 255);
+                image->SetPaletteEntry(1, 0, 0, 0);
             }
+            const Bytes pcx = EncodeWith<VxImagePCX>(*image);
             const auto path = dir / ("ours" + std::to_string(depth) + ".pcx");
-            WriteFileBytes(path, EncodeWith<VxImagePCX>(*image));
+            WriteFileBytes(path, pcx);
             EXPECT_EQ(CountDiffering(MagickView(path, depth == 32), PictureOf(*image, depth == 32 ? 4 : 3)), 0) << depth;
-            const auto back = DecodeWith<VxImagePCX>(ReadFileBytes(path));
-            EXPECT_EQ(PictureOf(*back.image, 4), PictureOf(*image, 4)) << depth;
+            EXPECT_EQ(PictureOf(*DecodeWith<VxImagePCX>(pcx).image, 4), PictureOf(*image, 4)) << depth;
         }
     }
 }
@@ -192,24 +187,17 @@ TEST(PcxDecode, SizeOnlyCancelDamageAndDetection)
     EXPECT_EQ(sized.image->Width() * 100 + sized.image->Height(), 905);
     EXPECT_EQ(DecodeWith<VxImagePCX>(pcx, 1).Error(), "Cancelled");
     ExpectSurvivesDamage<VxImagePCX>(pcx);
-    VxImage indexed(7, 3, 8, 0);
-    indexed.Clear(200);
-    ExpectSurvivesDamage<VxImagePCX>(EncodeWith<VxImagePCX>(indexed), 100);
+    ExpectSurvivesDamage<VxImagePCX>(EncodeWith<VxImagePCX>(*IndexedImage(7, 3, 8, 1)), {.flips = 100});
 
     // Read as TGA, a PCX header's version is the colour map type and its first colour the pixel
     // depth: detection must still find PCX.
-    VxImage image(200, 200, 4, 0);
+    const auto image = IndexedImage(200, 200, 4);
     for (std::uint8_t i = 0; i < 16; ++i)
-        image.SetPaletteEntry(i, static_cast<std::uint8_t>(24 + i), 0, i);
-    for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 200; ++x)
-            image.SetPixelIndex(x, y, static_cast<std::uint8_t>((x * 31 + y * 17 + x * y) % 16));
-    Bytes file = EncodeWith<VxImagePCX>(image);
-    VxMemStream stream(file.data(), static_cast<std::int32_t>(file.size()));
+        image->SetPaletteEntry(i, static_cast<std::uint8_t>(24 + i), 0, i);
     VxImage detected;
-    ASSERT_TRUE(detected.Decode(&stream, kVxTypeUnknown)) << detected.LastError();
+    ASSERT_TRUE(DecodeBytes(detected, EncodeWith<VxImagePCX>(*image), kVxTypeUnknown)) << detected.LastError();
     EXPECT_EQ(detected.ImageType(), kVxTypePcx);
-    EXPECT_EQ(PictureOf(detected), PictureOf(image));
+    EXPECT_EQ(PictureOf(detected), PictureOf(*image));
 }
 
 } // namespace
