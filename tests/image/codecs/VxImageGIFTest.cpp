@@ -81,35 +81,15 @@ Bytes Descriptor(int left, int top, int width, int height)
     return Joined(b, {0});
 }
 
-// Codes for code size 2 packed into one sub-block, then the terminator. The width grows as
-// a decoder's table does: one entry per code after the first following a clear.
-Bytes Codes(const std::vector<int>& codes)
-{
-    Bytes data;
-    std::uint32_t bits = 0;
-    int count = 0, width = 3, nextFree = 6;
-    bool afterClear = true;
-    for (int code : codes) {
-        bits |= static_cast<std::uint32_t>(code) << count;
-        for (count += width; count >= 8; count -= 8, bits >>= 8)
-            data.push_back(static_cast<std::uint8_t>(bits));
-        if (code == 4) {
-            width = 3;
-            nextFree = 6;
-            afterClear = true;
-        } else if (afterClear) {
-            afterClear = false;
-        } else if (++nextFree == 1 << width && width < 12) {
-            ++width;
-        }
-    }
-    if (count > 0)
-        data.push_back(static_cast<std::uint8_t>(bits));
-    return Joined(Joined({2, static_cast<std::uint8_t>(data.size())}, data), {0});
-}
+// Image data of code size 2 in one sub-block, then the terminator: clear (4), pixel codes, end
+// (5), packed from the lowest bit; codes take 3 bits until the table reaches 8 entries, then 4.
+const Bytes kPixels1230 = {2, 3, 0x8C, 0x06, 0x05, 0}; // clear 1 2 3 0 end
+const Bytes kPixel1 = {2, 2, 0x4C, 0x01, 0};           // clear 1 end
+const Bytes kNoPixels = {2, 1, 0x2C, 0};               // clear end
+const Bytes kCodeTooHigh = {2, 2, 0xCC, 0x55, 0};      // clear 1 7 2 end, where 6 is the next free code
 
 // A 2 x 2 frame of pixels 1, 2, 3, 0 (clear, literals, end).
-Bytes SmallFrame(int left = 0, int top = 0) { return Joined(Descriptor(left, top, 2, 2), Codes({4, 1, 2, 3, 0, 5})); }
+Bytes SmallFrame(int left = 0, int top = 0) { return Joined(Descriptor(left, top, 2, 2), kPixels1230); }
 
 Bytes Control(int disposal, int length = 4) // no transparency
 {
@@ -299,7 +279,7 @@ TEST(VxImageGIFEncode, AnimationRefusalsLeaveTheirMessage)
 TEST(VxImageGIFWalk, HandBuiltBlocks)
 {
     const Bytes frame = SmallFrame(), trailer = {';'}, screen = Screen(2, 2, 2);
-    const Bytes emptyFrame = Joined({',', 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, 255, 60, 30, 195}, Codes({4, 5}));
+    const Bytes emptyFrame = Joined({',', 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, 255, 60, 30, 195}, kNoPixels);
     const struct {
         const char* name;
         Bytes file;
@@ -313,7 +293,7 @@ TEST(VxImageGIFWalk, HandBuiltBlocks)
         {"junk between blocks", Joined(Joined(Joined(screen, frame), {'x', 'y', 0}), Joined(frame, trailer)), true, 2},
         {"frame outside the screen", Joined(Joined(Joined(screen, SmallFrame(1, 0)), frame), trailer), true, 1},
         {"huge frame in a tiny screen",
-         Joined(Joined(Screen(1, 1, 2), Joined(Descriptor(0, 0, 65535, 65535), Codes({4, 1, 5}))), trailer), false, 0},
+         Joined(Joined(Screen(1, 1, 2), Joined(Descriptor(0, 0, 65535, 65535), kPixel1)), trailer), false, 0},
         {"control block of 5 bytes ends the walk", Joined(Joined(Joined(screen, frame), Control(0, 5)), Joined(frame, trailer)),
          true, 1},
         {"empty frame whose table the next one widens", Joined(Joined(Joined(screen, emptyFrame), frame), trailer), true, 2},
@@ -335,7 +315,7 @@ TEST(VxImageGIFWalk, BadCodesAndTruncatedDataShowWhatCameBefore)
 {
     // Code 7 lies beyond the next free code (6): the pixel before it is repeated, the frame
     // still shows and the next frame is found again.
-    const Bytes damaged = Joined(Descriptor(0, 0, 2, 2), Codes({4, 1, 7, 2, 5}));
+    const Bytes damaged = Joined(Descriptor(0, 0, 2, 2), kCodeTooHigh);
     auto d = Decode(Joined(Joined(Joined(Screen(2, 2, 2), damaged), SmallFrame()), {';'}));
     ASSERT_TRUE(d.ok);
     EXPECT_EQ(d.image->FrameCount(), 2);
@@ -388,7 +368,7 @@ TEST(VxImageGIFHostile, EndlessEmptyFramesAndExtensionsEndQuickly)
 {
     // 200,000 one-pixel frames in a 4000 x 4000 screen, each with a control block.
     Bytes file = Screen(4000, 4000, 2);
-    const Bytes frame = Joined(Control(1), Joined(Descriptor(7, 7, 1, 1), Codes({4, 1, 5})));
+    const Bytes frame = Joined(Control(1), Joined(Descriptor(7, 7, 1, 1), kPixel1));
     for (int i = 0; i < 200000; ++i)
         file.insert(file.end(), frame.begin(), frame.end());
     const auto d = Decode(file, 199999);
