@@ -110,14 +110,15 @@ inline std::unique_ptr<VxImage> IndexedImage(int width, int height, int depth, i
     return image;
 }
 
-// The file ImageMagick's convert makes with `options` from the pattern picture of `channels`.
+// The file ImageMagick's convert makes with `options` from the pattern picture of `channels`;
+// options ending in a coder prefix (BMP3:) name the variant it writes.
 inline std::filesystem::path MagickWrites(const ScratchDir& dir, const std::string& name, int channels,
                                           const std::string& options, const char* extension)
 {
     const auto in = dir / (name + (channels == 1 ? ".pgm" : channels == 4 ? ".pam" : ".ppm"));
     WritePnm(in, PatternPicture(37, 11, channels));
     const auto out = dir / (name + extension);
-    RunTool("convert " + Quoted(in) + " " + options + " " + Quoted(out));
+    RunTool("convert " + Quoted(in) + " " + options + (options.ends_with(':') ? "" : " ") + Quoted(out));
     return out;
 }
 

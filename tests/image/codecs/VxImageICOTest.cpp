@@ -1,6 +1,5 @@
-// VxImageICO: icons ImageMagick writes (several sizes, 32-bit opacity) decoded frame by frame to
-// its pixels, our icons read back by ImageMagick, hand-built entries for every branch of the
-// mask translation, refused directories, the writer's layout, and damaged input.
+// VxImageICO (ImageMagick's icons and ours: CodecOracleTest): hand-built entries for every branch
+// of the mask translation, refused directories, the writer's layout, and damaged input.
 #include "image/codecs/VxImageICO.h"
 
 #include "image/codecs/CodecSupport.h"
@@ -153,47 +152,6 @@ TEST(IcoEncode, LayoutLimitsAndTransparentIndexRoundTrip)
     ASSERT_TRUE(back.IsTransparent());
     EXPECT_EQ(back.PixelIndex(0, 0), back.TransparentIndex());
     EXPECT_NE(back.PixelIndex(5, 6), back.TransparentIndex());
-}
-
-// ---- Oracles -----------------------------------------------------------------------------------------
-
-// RGBA with the colour of fully transparent pixels set to 0: tools differ in what they keep there.
-Picture Visible(Picture p)
-{
-    for (std::size_t i = 0; i < p.pixels.size(); i += 4)
-        if (p.pixels[i + 3] == 0)
-            p.pixels[i] = p.pixels[i + 1] = p.pixels[i + 2] = 0;
-    return p;
-}
-
-TEST(IcoMagick, FramesOfSeveralSizesAndOurIconsReadBack)
-{
-    REQUIRE_TOOLS("convert");
-    ScratchDir scratch;
-    WritePnm(scratch / "source.pam", PatternPicture(40, 40, 4));
-    const auto icon = scratch / "sizes.ico";
-    RunTool("convert " + Quoted(scratch / "source.pam") + " -define icon:auto-resize=48,32,16 " + Quoted(icon));
-    for (int frame = 0; frame < 3; ++frame) {
-        VxImage image;
-        image.Info().frame = frame;
-        ASSERT_TRUE(image.Load(ToU16(icon).c_str(), kVxTypeIco));
-        EXPECT_EQ(image.FrameCount(), 3);
-        EXPECT_EQ(CountDiffering(Visible(PictureOf(image, 4)), Visible(ReadWithMagick(icon, frame, true))), 0) << frame;
-    }
-
-    // Ours: 32-bit with opacity, a 4-bit palette and an 8-bit palette with a transparent index.
-    const std::unique_ptr<VxImage> ours[] = {ImageOf(PatternPicture(20, 12, 4)), IndexedImage(20, 12, 4, 3),
-                                             IndexedImage(20, 12, 8, 0)};
-    ours[2]->SetTransparentIndex(0);
-    for (const auto& image : ours) {
-        Picture expected = PictureOf(*image, 4);
-        for (int y = 0; y < 12 && image->IsTransparent(); ++y)
-            for (int x = 0; x < 20; ++x)
-                if (image->PixelIndex(x, 11 - y) == 0)
-                    expected.pixels[(static_cast<std::size_t>(y) * 20 + x) * 4 + 3] = 0;
-        const Picture theirs = MagickReads(scratch, "ours.ico", EncodeBytes(*image, kVxTypeIco), 4, 0);
-        EXPECT_EQ(CountDiffering(Visible(theirs), Visible(expected)), 0);
-    }
 }
 
 // Files cut before their colour rows end fail with a message; bit flips never crash.

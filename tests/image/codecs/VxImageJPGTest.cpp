@@ -1,4 +1,4 @@
-// VxImageJPG: decodes compared byte for byte with djpeg on files cjpeg/jpegtran made, encodes
+// VxImageJPG: decodes compared byte for byte with djpeg on files cjpeg made, encodes
 // compared with cjpeg (both skipped where the tools are absent, as under Wine); layout, options
 // and resolutions; hostile input; the EXIF write-back; Save/Load with type 3.
 #include "image/codecs/VxImageJPG.h"
@@ -37,14 +37,6 @@ Bytes Encode(const VxImage& image, std::uint32_t options = 0, std::string* error
 
 Bytes EncodePicture(const Picture& p, std::uint32_t options = 0) { return Encode(*ImageOf(p), options); }
 
-double Psnr(const Picture& a, const Picture& b)
-{
-    double sum = 0;
-    for (std::size_t i = 0; i < a.pixels.size(); ++i)
-        sum += (a.pixels[i] - b.pixels[i]) * (a.pixels[i] - b.pixels[i]);
-    return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * a.pixels.size() / sum);
-}
-
 std::size_t FindMarker(const Bytes& jpeg, std::uint8_t code) // offset of the first FF <code>, or npos
 {
     for (std::size_t i = 0; i + 1 < jpeg.size(); ++i)
@@ -63,19 +55,14 @@ Bytes Sampling(const Bytes& jpeg, std::uint8_t sof = 0xC0)
     return out;
 }
 
-Bytes WithExif(const Bytes& jpeg, const std::vector<Field>& main, const std::vector<Field>& thumbnail = {})
-{
-    return WithMainAndThumbnailExif(jpeg, main, thumbnail);
-}
-
 // ---- Decoding against djpeg ---------------------------------------------------------------------
 
-// A source of 1 or 3 channels through cjpeg (and jpegtran where given); our decode options and
-// jpegScale against the matching djpeg options, which write outputChannels.
+// A source of 1 or 3 channels through cjpeg; our decode options and jpegScale against the
+// matching djpeg options, which write outputChannels.
 struct OracleCase {
     const char* name;
     int channels;
-    const char *cjpeg, *jpegtran;
+    const char* cjpeg;
     std::uint32_t options;
     std::uint8_t scale;
     const char* djpeg;
@@ -87,41 +74,35 @@ void PrintTo(const OracleCase& c, std::ostream* os) { *os << c.name; }
 // Both sides use libjpeg's accurate integer DCT and, unless the case says otherwise, its fancy
 // upsampling and block smoothing, which our decoder leaves at libjpeg's defaults.
 const OracleCase kOracleCases[] = {
-    {"Baseline420", 3, "-quality 90 -sample 2x2", nullptr, 0, 0, "", 3},
-    {"Baseline422", 3, "-quality 85 -sample 2x1", nullptr, 0, 0, "", 3},
-    {"Baseline444", 3, "-quality 75 -sample 1x1", nullptr, 0, 0, "", 3},
-    {"Progressive", 3, "-progressive -sample 2x2", nullptr, 0, 0, "", 3},
-    {"Greyscale", 1, "-quality 90", nullptr, 0, 0, "", 1},
-    {"GreyscaleProgressive", 1, "-progressive", nullptr, 0, 0, "", 1},
-    {"RestartEveryRow", 3, "-restart 1 -sample 2x2", nullptr, 0, 0, "", 3},
-    {"RestartEveryThreeBlocks", 3, "-restart 3B -sample 2x1", nullptr, 0, 0, "", 3},
-    {"Arithmetic", 3, "-arithmetic", nullptr, 0, 0, "", 3},
-    {"OptimizedLowQuality", 3, "-optimize -quality 20", nullptr, 0, 0, "", 3},
-    {"JpegtranProgressive", 3, "-sample 2x2", "-progressive", 0, 0, "", 3},
-    {"JpegtranRestart", 3, "-sample 2x2", "-restart 2", 0, 0, "", 3},
-    {"NoFancyUpsampling", 3, "-sample 2x2", nullptr, 0x800, 0, "-nosmooth", 3},
-    {"HalfScale", 3, "-sample 2x2", nullptr, 0, 2, "-scale 1/2", 3},
-    {"EighthScale", 3, "-progressive", nullptr, 0, 8, "-scale 1/8", 3},
-    {"GreyOutputOfColour", 3, "-sample 2x2", nullptr, 0x80, 0, "-grayscale", 1},
-    {"Quantised90Colours", 3, "-sample 2x2", nullptr, 0x100, 0, "-colors 90", 3},
-    {"QuantisedOnePass", 3, "-sample 1x1", nullptr, 0x100 | 0x400, 0, "-colors 90 -onepass", 3},
-    {"QuantisedGrey", 3, "-sample 2x2", nullptr, 0x100 | 0x80, 0, "-grayscale -colors 90", 1},
+    {"Baseline420", 3, "-quality 90 -sample 2x2", 0, 0, "", 3},
+    {"Baseline422", 3, "-quality 85 -sample 2x1", 0, 0, "", 3},
+    {"Baseline444", 3, "-quality 75 -sample 1x1", 0, 0, "", 3},
+    {"Progressive", 3, "-progressive -sample 2x2", 0, 0, "", 3},
+    {"Greyscale", 1, "-quality 90", 0, 0, "", 1},
+    {"GreyscaleProgressive", 1, "-progressive", 0, 0, "", 1},
+    {"RestartEveryRow", 3, "-restart 1 -sample 2x2", 0, 0, "", 3},
+    {"RestartEveryThreeBlocks", 3, "-restart 3B -sample 2x1", 0, 0, "", 3},
+    {"Arithmetic", 3, "-arithmetic", 0, 0, "", 3},
+    {"OptimizedLowQuality", 3, "-optimize -quality 20", 0, 0, "", 3},
+    {"NoFancyUpsampling", 3, "-sample 2x2", 0x800, 0, "-nosmooth", 3},
+    {"HalfScale", 3, "-sample 2x2", 0, 2, "-scale 1/2", 3},
+    {"EighthScale", 3, "-progressive", 0, 8, "-scale 1/8", 3},
+    {"GreyOutputOfColour", 3, "-sample 2x2", 0x80, 0, "-grayscale", 1},
+    {"Quantised90Colours", 3, "-sample 2x2", 0x100, 0, "-colors 90", 3},
+    {"QuantisedOnePass", 3, "-sample 1x1", 0x100 | 0x400, 0, "-colors 90 -onepass", 3},
+    {"QuantisedGrey", 3, "-sample 2x2", 0x100 | 0x80, 0, "-grayscale -colors 90", 1},
 };
 
 class VxImageJPGOracle : public testing::TestWithParam<OracleCase> {};
 
 TEST_P(VxImageJPGOracle, DecodeIsByteIdenticalToDjpeg)
 {
-    REQUIRE_TOOLS("cjpeg djpeg jpegtran");
+    REQUIRE_TOOLS("cjpeg djpeg");
     const OracleCase& c = GetParam();
     ScratchDir dir;
     const fs::path pnm = dir / "source.pnm", jpeg = dir / "picture.jpg", oracle = dir / "oracle.pnm";
     WritePnm(pnm, PatternPicture(203, 157, c.channels));
     RunTool("cjpeg " + std::string(c.cjpeg) + " -outfile " + Quoted(jpeg) + " " + Quoted(pnm));
-    if (c.jpegtran) {
-        RunTool("jpegtran " + std::string(c.jpegtran) + " -outfile " + Quoted(dir / "t.jpg") + " " + Quoted(jpeg));
-        fs::rename(dir / "t.jpg", jpeg);
-    }
     RunTool("djpeg -dct int -pnm " + std::string(c.djpeg) + " -outfile " + Quoted(oracle) + " " + Quoted(jpeg));
     const Picture expected = ReadPnm(oracle);
     ASSERT_EQ(expected.channels, c.outputChannels);
@@ -172,7 +153,6 @@ TEST(VxImageJPGDecode, HeaderOnlyScaleAndCancel)
     EXPECT_FALSE(header.image->IsValid());
     EXPECT_EQ(header.image->Width() * 100 + header.image->Height(), 7740);
     EXPECT_EQ(header.image->ImageType(), 3u);
-    EXPECT_EQ(Decode(bytes).image->Width(), 77);
     EXPECT_EQ(Decode(bytes, 0, 4).image->Width(), 20);
 
     // Stops between rows without a message of its own.
@@ -214,7 +194,7 @@ TEST(VxImageJPGDecode, ResolutionFollowsTheMainExifDirectoryThenJfif)
         SCOPED_TRACE(row.name);
         Bytes jpeg = plain;
         std::copy(row.jfif.begin(), row.jfif.end(), jpeg.begin() + 13);
-        const auto d = Decode(row.exif.empty() ? jpeg : WithExif(jpeg, row.exif, thumbnail72));
+        const auto d = Decode(row.exif.empty() ? jpeg : WithMainAndThumbnailExif(jpeg, row.exif, thumbnail72));
         ASSERT_TRUE(d.ok) << d.Error();
         EXPECT_EQ(d.image->Exif().isExif, !row.exif.empty());
         EXPECT_EQ((std::vector<int>{d.image->XDpi(), d.image->YDpi(), d.image->Exif().orientation}),
@@ -299,25 +279,12 @@ TEST(VxImageJPGHostile, RefusalsHaveTheirMessagesAndNoSize)
     EXPECT_TRUE(smooth.ok) << smooth.Error();
 }
 
-TEST(VxImageJPGHostile, TruncatedInsideTheScanStillDecodes)
-{
-    const Bytes whole = EncodePicture(PatternPicture(96, 96, 3));
-    const auto full = Decode(whole);
-    const auto part = Decode(Bytes(whole.begin(), whole.begin() + static_cast<long>(whole.size() * 6 / 10)));
-    ASSERT_TRUE(full.ok && part.ok) << part.Error();
-    ASSERT_EQ(part.image->Height(), 96);
-    // The first MCU row came in whole; the missing end is libjpeg's flat fill.
-    for (std::uint32_t y = 80; y < 96; ++y)
-        EXPECT_EQ(std::memcmp(part.image->RowAddress(y), full.image->RowAddress(y), 96 * 3), 0) << y;
-    EXPECT_NE(std::memcmp(part.image->RowAddress(0), full.image->RowAddress(0), 96 * 3), 0);
-}
-
 TEST(VxImageJPGHostile, CutsBeforeTheScanAndBitFlipsEndCleanly)
 {
     // Baseline, progressive, greyscale and with EXIF.
     const Picture colour = PatternPicture(48, 40, 3);
     for (const Bytes& file : {EncodePicture(colour), EncodePicture(colour, 0x10), EncodePicture(PatternPicture(40, 24, 1)),
-                              WithExif(EncodePicture(colour), {Rational(0x011A, 72, 1)})})
+                              WithMainAndThumbnailExif(EncodePicture(colour), {Rational(0x011A, 72, 1)}, {})})
         ExpectSurvivesDamage<VxImageJPG>(file, {.mustFail = FindMarker(file, 0xDA)});
 }
 
@@ -367,7 +334,7 @@ TEST(VxImageJPGEncode, JfifDensitySamplingAndOptionBits)
     const Picture smooth = PatternPicture(161, 99, 1); // progressive with optimised tables
     const auto d = Decode(EncodePicture(smooth, 0x10 | 0x08));
     ASSERT_TRUE(d.ok) << d.Error();
-    EXPECT_GT(Psnr(PictureOf(*d.image, 1), smooth), 30.0);
+    EXPECT_EQ(CountDiffering(PictureOf(*d.image, 1), smooth, 3), 0);
     image->SetXDpi(70000); // more than the 16-bit field holds
     jpeg = Encode(*image);
     EXPECT_EQ(Bytes(jpeg.begin() + 14, jpeg.begin() + 16), (Bytes{0xFF, 0xFF}));
@@ -424,9 +391,10 @@ TEST(VxImageJPGEncode, WriteFailuresAreReported)
 
 TEST(VxImageJPGExif, ACodecThatDecodedExifCarriesItIntoItsEncode)
 {
-    const auto d = Decode(WithExif(EncodePicture(PatternPicture(40, 30, 3)),
+    const auto d = Decode(WithMainAndThumbnailExif(EncodePicture(PatternPicture(40, 30, 3)),
                                    {Text(0x010F, "Vantry Cam"), Rational(0x011A, 72, 1), Rational(0x011B, 72, 1),
-                                    Short(0x0128, 2)}));
+                                    Short(0x0128, 2)},
+                                   {}));
     ASSERT_TRUE(d.ok);
     VxMemStream out;
     out.Open();
@@ -466,7 +434,7 @@ TEST(VxImageJPGDispatch, SaveAndLoadThroughTypeThree)
     ASSERT_TRUE(loaded.IsValid()) << loaded.LastError();
     EXPECT_EQ(loaded.ImageType(), 3u);
     EXPECT_EQ(loaded.XDpi() * 1000 + loaded.YDpi(), 200100);
-    EXPECT_GT(Psnr(PictureOf(loaded, 1), p), 30.0);
+    EXPECT_EQ(CountDiffering(PictureOf(loaded, 1), p, 3), 0);
 }
 
 } // namespace

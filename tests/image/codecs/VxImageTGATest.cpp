@@ -1,7 +1,6 @@
-// VxImageTGA: ImageMagick's files (raw and run-length; true-colour, colour-mapped, grey, with
-// opacity; every origin corner) decoded to its pixels and ours read back by it; hand-built files
-// for what it does not write (packets across rows, 15/16-bit pixels, 2- and 4-byte colour map
-// entries, origins with opacity); hostile and damaged files.
+// VxImageTGA (ImageMagick's files and ours: CodecOracleTest): hand-built files for what it does
+// not write (packets across rows, 15/16-bit pixels, 2- and 4-byte colour map entries, origins
+// with opacity); hostile and damaged files.
 #include "image/codecs/VxImageTGA.h"
 
 #include "tests/image/codecs/CodecHarness.h"
@@ -25,50 +24,6 @@ std::string Colours(const VxImage& image) // "r,g,b " per pixel, top row first
     for (std::size_t i = 0; i < p.pixels.size(); ++i)
         out += std::to_string(p.pixels[i]) + (i % 3 == 2 ? " " : ",");
     return out;
-}
-
-// ImageMagick keeps TGA rows in file order and notes the origin as the orientation (and writes a
-// picture of unknown orientation top row first under a bottom-left descriptor): its auto-oriented
-// view is the picture.
-Picture Upright(const std::filesystem::path& tga, bool alpha)
-{
-    RunTool("convert " + Quoted(tga) + " -auto-orient " + Quoted(tga.string() + ".miff"));
-    return ReadWithMagick(tga.string() + ".miff", -1, alpha);
-}
-
-TEST(TgaOracle, ImageMagickFilesBothWays)
-{
-    REQUIRE_TOOLS("convert");
-    ScratchDir dir;
-    const struct { const char* name; int channels; const char* options; int typeDepthOrigin; } theirs[] = {
-        {"raw", 3, "", 22400}, {"rle", 3, "-compress RLE", 102400}, {"palette", 3, "-colors 99 -type Palette", 10800},
-        {"palette-rle", 3, "-colors 99 -type Palette -compress RLE", 90800}, {"grey", 1, "-type Grayscale", 30800},
-        {"grey-rle", 1, "-type Grayscale -compress RLE", 110800}, {"rgba", 4, "-type TrueColorAlpha", 23200},
-        {"rgba-rle-top-left", 4, "-type TrueColorAlpha -compress RLE -orient TopLeft", 103232},
-        {"top-right", 3, "-orient TopRight", 22448}, {"bottom-right-rle", 3, "-compress RLE -orient BottomRight", 102416},
-        {"palette-top-right", 3, "-colors 50 -type Palette -orient TopRight", 10848}};
-    for (const auto& c : theirs) {
-        const auto tga = MagickWrites(dir, c.name, c.channels, c.options, ".tga");
-        const Bytes file = ReadFileBytes(tga);
-        EXPECT_EQ(file[2] * 10000 + file[16] * 100 + (file[17] & 0x30), c.typeDepthOrigin) << c.name;
-        const auto d = DecodeWith<VxImageTGA>(file);
-        ASSERT_TRUE(d.ok) << c.name << ": " << d.Error();
-        EXPECT_EQ(CountDiffering(PictureOf(*d.image, c.channels == 4 ? 4 : 3), Upright(tga, c.channels == 4)), 0) << c.name;
-    }
-    auto indexed = std::make_unique<VxImage>(13, 6, 8, 0);
-    for (int i = 0; i < 256; ++i)
-        indexed->SetPaletteEntry(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i * 7), static_cast<std::uint8_t>(255 - i), static_cast<std::uint8_t>(i * 3));
-    for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 13; ++x)
-            indexed->SetPixelIndex(x, y, static_cast<std::uint8_t>(x * 19 + y * 41));
-    std::unique_ptr<VxImage> ours[] = {std::move(indexed), ImageOf(PatternPicture(13, 6, 3)), ImageOf(PatternPicture(13, 6, 4))};
-    for (int i = 0; i < 3; ++i) {
-        const Bytes file = EncodeWith<VxImageTGA>(*ours[i]);
-        EXPECT_EQ(file[16] * 100 + file[17], (i == 0 ? 8 : 24 + 8 * (i - 1)) * 100); // depth, descriptor 0
-        WriteFileBytes(dir / "ours.tga", file);
-        EXPECT_EQ(CountDiffering(Upright(dir / "ours.tga", i == 2), PictureOf(*ours[i], i == 2 ? 4 : 3)), 0) << i;
-        EXPECT_EQ(PictureOf(*DecodeWith<VxImageTGA>(file).image, 4), PictureOf(*ours[i], 4)) << i;
-    }
 }
 
 TEST(TgaDecode, HandBuiltPacketsDepthsOriginsAndMaps)

@@ -1,6 +1,6 @@
-// VxImageWBMP: multi-byte integers against hand-worked encodings; ImageMagick's files decoded and
-// written back byte for byte, ours read by it with either palette order; header-only decodes;
-// hostile headers and short files, which must fail cleanly without large allocations.
+// VxImageWBMP (ImageMagick's files and ours: CodecOracleTest): multi-byte integers against
+// hand-worked encodings; header-only decodes; hostile headers and short files, which must fail
+// cleanly without large allocations.
 #include "image/codecs/VxImageWBMP.h"
 
 #include "tests/image/codecs/CodecHarness.h"
@@ -49,32 +49,6 @@ TEST(WbmpMultiByte, EncodesSevenBitGroupsHighestFirstAndReadsThemBack)
         VxMemStream in(input.data(), static_cast<std::int32_t>(input.size()));
         std::uint32_t value = 1;
         EXPECT_TRUE(VxImageWBMP::ReadMultiByte(&in, value) && value == c.value && in.Tell() == in.Size() - 1) << c.value;
-    }
-}
-
-// ImageMagick writes the file; we decode it (through detection) and encode the result again,
-// which must give back its bytes. Widths cover whole, partial and single-bit bytes. Whatever
-// order our palette has, ImageMagick must see the picture, not its negative.
-TEST(WbmpOracle, ImageMagickFilesBothWays)
-{
-    REQUIRE_TOOLS("convert");
-    ScratchDir dir;
-    for (auto [width, height] : {std::pair{1, 1}, {7, 3}, {8, 5}, {13, 9}, {200, 31}}) {
-        const std::string name = std::to_string(width) + "x" + std::to_string(height);
-        const Picture picture = BlackAndWhite(width, height);
-        WritePnm(dir / (name + ".pgm"), picture);
-        RunTool("convert " + Quoted(dir / (name + ".pgm")) + " " + Quoted(dir / (name + ".wbmp")));
-        const Bytes file = ReadFileBytes(dir / (name + ".wbmp"));
-        VxImage image;
-        ASSERT_TRUE(DecodeBytes(image, file, kVxTypeUnknown)) << name << ": " << image.LastError();
-        EXPECT_EQ(image.ImageType() * 100 + image.BitsPerPixel(), kVxTypeWbmp * 100 + 1);
-        EXPECT_EQ(PictureOf(image, 1), picture) << name;
-        EXPECT_EQ(EncodeBytes(image, kVxTypeWbmp), file) << name;
-    }
-    const Picture picture = BlackAndWhite(21, 6);
-    for (bool whiteFirst : {false, true}) {
-        const auto image = OneBitImage(picture, whiteFirst);
-        EXPECT_EQ(MagickReads(dir, "ours.wbmp", EncodeBytes(*image, kVxTypeWbmp)), PictureOf(*image)) << whiteFirst;
     }
 }
 
