@@ -1,6 +1,6 @@
 // What the codec suites share: a codec run on bytes in memory (decode) or on an image (encode),
-// patterned test pictures as PNM files or images, files ImageMagick writes or reads, and the
-// damage sweep every decoder must survive (cuts of a file, bit flips): false with a message.
+// patterned test pictures as PNM files or images, files ImageMagick writes or reads, DIB headers
+// built by hand, and the damage sweep every decoder must survive (cuts of a file, bit flips).
 #pragma once
 
 #include "image/VxImage.h"
@@ -128,6 +128,29 @@ inline Picture MagickReads(const ScratchDir& dir, const std::string& name, const
 {
     WriteFileBytes(dir / name, file);
     return ReadWithMagick(dir / name, frame, channels == 4);
+}
+
+// A 40-byte info header (or `size` bytes: the 40 fields, then zeros) with 3780 pixels per metre.
+inline Bytes InfoHeaderBytes(std::int32_t width, std::int32_t height, int bits, std::uint32_t compression = 0,
+                             std::uint32_t coloursUsed = 0, std::uint32_t size = 40)
+{
+    Bytes h;
+    for (const Bytes& field :
+         {LittleEndian(size, 4), LittleEndian(static_cast<std::uint32_t>(width), 4),
+          LittleEndian(static_cast<std::uint32_t>(height), 4), LittleEndian(1, 2),
+          LittleEndian(static_cast<std::uint32_t>(bits), 2), LittleEndian(compression, 4), LittleEndian(0, 4),
+          LittleEndian(3780, 4), LittleEndian(3780, 4), LittleEndian(coloursUsed, 4), LittleEndian(0, 4)})
+        h = Joined(h, field);
+    return Joined(h, Bytes(size - 40, 0));
+}
+
+// "BM", the file size and the pixel offset in front of `dib`.
+inline Bytes WithFileHeader(const Bytes& dib, std::uint32_t pixelOffset)
+{
+    Bytes head = {'B', 'M'};
+    head = Joined(Joined(Joined(head, LittleEndian(dib.size() + 14, 4)), LittleEndian(0, 4)),
+                  LittleEndian(pixelOffset, 4));
+    return Joined(head, dib);
 }
 
 // How hard ExpectSurvivesDamage pushes: cuts shorter than `mustFail` bytes must fail (longer

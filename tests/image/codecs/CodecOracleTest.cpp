@@ -1,8 +1,10 @@
 // ImageMagick as the oracle of the raster codecs (BMP, ICO, PCX, TGA, WBMP), both ways: files it
 // writes in each depth, layout and compression decode to the pixels it sees, and our files of
 // each depth decode back to their picture, in us and (where the tools are, not under Wine) in it.
+// And every writer reports a file that takes no bytes.
 #include "tests/image/codecs/CodecHarness.h"
 
+#include <cstdio>
 #include <functional>
 
 namespace {
@@ -164,6 +166,28 @@ TEST(CodecOracle, OurFilesDecodeToTheirPicture)
             EXPECT_EQ(CountDiffering(TheirView(dir / ("ours" + std::string(row.extension)), row.type, channels, 0),
                                      OurView(*image, row.type, channels)),
                       0);
+        }
+    }
+}
+
+// A file opened for reading takes no bytes, /dev/full none past its buffer: the save fails.
+TEST(CodecOracle, FailedWritesAreReported)
+{
+    ScratchDir dir;
+    WriteFileBytes(dir / "read-only", {});
+    for (std::uint32_t type : {kVxTypeBmp, kVxTypeIco, kVxTypePcx, kVxTypeTga, kVxTypeWbmp, kVxTypeSka}) {
+        SCOPED_TRACE(type);
+        const int side = type == kVxTypeIco ? 64 : 300;
+        const auto image = IndexedImage(side, side, type == kVxTypeWbmp ? 1 : 8, 0);
+        std::FILE* file = std::fopen((dir / "read-only").string().c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        EXPECT_FALSE(image->Encode(file, type));
+        std::fclose(file);
+        EXPECT_STREQ(image->LastError(),
+                     type == kVxTypePcx ? "cannot write PCX header" : "Save: the file could not be written");
+        if (fs::exists("/dev/full")) {
+            EXPECT_FALSE(image->Save(u"/dev/full", type));
+            EXPECT_STREQ(image->LastError(), "Save: the file could not be written");
         }
     }
 }

@@ -4,7 +4,6 @@
 
 #include "image/codecs/CodecSupport.h"
 #include "tests/image/codecs/CodecHarness.h"
-#include "tests/image/codecs/DibTestBytes.h"
 
 #include <functional>
 

@@ -1,6 +1,6 @@
 // VxImageJPG: decodes compared byte for byte with djpeg on files cjpeg made, encodes
 // compared with cjpeg (both skipped where the tools are absent, as under Wine); layout, options
-// and resolutions; hostile input; the EXIF write-back; Save/Load with type 3.
+// and resolutions; hostile input; the EXIF write-back.
 #include "image/codecs/VxImageJPG.h"
 
 #include "image/MemoryBudget.h"
@@ -387,7 +387,7 @@ TEST(VxImageJPGEncode, WriteFailuresAreReported)
     }
 }
 
-// ---- EXIF write-back and the dispatch --------------------------------------------------------------
+// ---- EXIF write-back --------------------------------------------------------------
 
 TEST(VxImageJPGExif, ACodecThatDecodedExifCarriesItIntoItsEncode)
 {
@@ -418,23 +418,6 @@ TEST(VxImageJPGExif, ACodecThatDecodedExifCarriesItIntoItsEncode)
     std::fclose(file);
     const auto plain = Decode(ReadFileBytes(dir / "out.jpg"));
     EXPECT_TRUE(plain.ok && plain.image->Width() == 40) << plain.Error();
-}
-
-TEST(VxImageJPGDispatch, SaveAndLoadThroughTypeThree)
-{
-    ScratchDir dir;
-    const Picture p = PatternPicture(120, 90, 1);
-    auto image = ImageOf(p);
-    image->SetXDpi(200);
-    image->SetYDpi(100);
-    const std::u16string path = ToU16(dir / "photo.jpg");
-    ASSERT_TRUE(image->Save(path.c_str(), kVxTypeJpg)) << image->LastError();
-
-    VxImage loaded(path.c_str(), kVxTypeJpg);
-    ASSERT_TRUE(loaded.IsValid()) << loaded.LastError();
-    EXPECT_EQ(loaded.ImageType(), 3u);
-    EXPECT_EQ(loaded.XDpi() * 1000 + loaded.YDpi(), 200100);
-    EXPECT_EQ(CountDiffering(PictureOf(loaded, 1), p, 3), 0);
 }
 
 } // namespace

@@ -99,10 +99,6 @@ TEST(PcxEncode, RunsRowEndsPaddingAndTheBilevelInversion)
     std::string error;
     EXPECT_TRUE(EncodeWith<VxImagePCX>(VxImage(65537, 1, 1, 0), &error).empty()); // x max has 16 bits
     EXPECT_EQ(error, "image too large for PCX");
-    if (std::filesystem::exists("/dev/full")) { // a disk with no room: the save fails
-        EXPECT_FALSE(flat.Save(u"/dev/full", kVxTypePcx));
-        EXPECT_STREQ(flat.LastError(), "Save: the file could not be written");
-    }
 }
 
 TEST(PcxDecode, RefusesBrokenFilesWithTheirMessages)

@@ -88,12 +88,6 @@ TEST(TgaDecode, RefusesBrokenFilesWithTheirMessages)
     EXPECT_EQ(error, "Bit depth must be 8 or 24");
     EXPECT_TRUE(EncodeWith<VxImageTGA>(VxImage(65536, 1, 8, 0), &error).empty()); // 16-bit width field
     EXPECT_EQ(error, "image too large for TGA");
-    VxImage picture(300, 300, 24, 0);
-    picture.Clear(0);
-    if (std::filesystem::exists("/dev/full")) { // a disk with no room: the save fails
-        EXPECT_FALSE(picture.Save(u"/dev/full", kVxTypeTga));
-        EXPECT_STREQ(picture.LastError(), "Save: the file could not be written");
-    }
 }
 
 TEST(TgaDecode, SizeOnlyCancelAndDamage)

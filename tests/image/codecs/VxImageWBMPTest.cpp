@@ -5,34 +5,9 @@
 
 #include "tests/image/codecs/CodecHarness.h"
 
-#include <cstdio>
-
 namespace {
 
 using namespace vx::test;
-
-// Black and white blocks with a diagonal, so each row and every bit position differ.
-Picture BlackAndWhite(int width, int height)
-{
-    Picture p{width, height, 1, {}};
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            p.pixels.push_back(((x / 3 + y / 2) % 2 == 0 || x == y) ? 255 : 0);
-    return p;
-}
-
-// A 1-bit image of the picture; with `whiteFirst` its palette is white, black.
-std::unique_ptr<VxImage> OneBitImage(const Picture& p, bool whiteFirst = false)
-{
-    auto image = std::make_unique<VxImage>(p.width, p.height, 1, 0);
-    const std::uint8_t first = whiteFirst ? 255 : 0;
-    image->SetPaletteEntry(0, first, first, first);
-    image->SetPaletteEntry(1, 255 - first, 255 - first, 255 - first);
-    for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x)
-            image->SetPixelIndex(x, p.height - 1 - y, (*p.At(x, y) != 0) != whiteFirst ? 1 : 0);
-    return image;
-}
 
 TEST(WbmpMultiByte, EncodesSevenBitGroupsHighestFirstAndReadsThemBack)
 {
@@ -79,23 +54,14 @@ TEST(WbmpDecode, HostileHeadersAndShortFilesFailWithAMessage)
     };
     for (const auto& c : cases)
         ExpectRefused(c.name, c.bytes, kVxTypeWbmp, c.message);
-    ExpectSurvivesDamage<VxImageWBMP>(EncodeBytes(*OneBitImage(BlackAndWhite(13, 5)), kVxTypeWbmp));
+    ExpectSurvivesDamage<VxImageWBMP>(EncodeBytes(*IndexedImage(13, 5, 1), kVxTypeWbmp));
 }
 
-TEST(WbmpEncode, RefusesOtherDepthsAndReportsFailedWrites)
+TEST(WbmpEncode, RefusesOtherDepths)
 {
     std::string error;
     EXPECT_TRUE(EncodeWith<VxImageWBMP>(*ImageOf(PatternPicture(4, 4, 1)), &error).empty());
     EXPECT_EQ(error, "Can't save this image as WBMP");
-
-    ScratchDir dir; // a file opened for reading takes no bytes
-    WriteFileBytes(dir / "read-only.wbmp", {});
-    std::FILE* file = std::fopen((dir / "read-only.wbmp").string().c_str(), "rb");
-    ASSERT_NE(file, nullptr);
-    auto image = OneBitImage(BlackAndWhite(64, 64));
-    EXPECT_FALSE(image->Encode(file, kVxTypeWbmp));
-    std::fclose(file);
-    EXPECT_STREQ(image->LastError(), "Save: the file could not be written");
 }
 
 } // namespace
