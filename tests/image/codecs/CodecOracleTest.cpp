@@ -119,7 +119,9 @@ TEST(CodecOracle, ImageMagickFilesDecodeToWhatItSees)
 TEST(CodecOracle, OurFilesDecodeToTheirPicture)
 {
     const auto indexed = [](int width, int depth) { return [=] { return IndexedImage(width, 7, depth, 3); }; };
-    const auto pattern = [](int width, int channels) { return [=] { return ImageOf(PatternPicture(width, 7, channels)); }; };
+    const auto pattern = [](int width, int channels) {
+        return [=] { return ImageOf(PatternPicture(width, 7, channels)); };
+    };
     const auto twoColours = [](int width, bool whiteFirst) { // 1-bit: which of black and white comes first
         return [=] {
             auto image = IndexedImage(width, 7, 1, 3);

@@ -84,7 +84,8 @@ public:
     Bytes App1() const
     {
         const std::size_t n = 8 + m_bytes.size();
-        return Joined({0xFF, 0xE1, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n), 'E', 'x', 'i', 'f', 0, 0},
+        return Joined({0xFF, 0xE1, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n), 'E', 'x', 'i', 'f',
+                       0, 0},
                       m_bytes);
     }
 

@@ -95,7 +95,8 @@ TEST(VxExifReaderSections, WalksWellFormedAndMalformedStreams)
         std::int32_t width;  // from a parsed frame header, 480 high
         int sections;
     } rows[] = {
-        {"APP0 and a table", Jpeg({Section(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0}), Section(0xDB, Bytes(65, 1))}),
+        {"APP0 and a table",
+         Jpeg({Section(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0}), Section(0xDB, Bytes(65, 1))}),
          true, "", "", 640, 3}, // DQT, SOF0, SOS
         {"18 tables", Jpeg(tables), true, "", "", 640, 20},
         {"19 tables", Jpeg(std::vector<Bytes>(19, tables[0])), false, "Too many sections in jpg file", "", 640, 0},
@@ -171,7 +172,8 @@ TEST(VxExifReaderTags, OddValues)
     EXPECT_EQ(r.info.isoEquivalent, 100);
 
     // Texts are cut to their fields and to their values.
-    r = ReadDirectory({Text(0x010F, std::string(100, 'x')), Text(0x0110, "ab"), Text(0x9286, std::string(300, 'c'), 7)});
+    r = ReadDirectory(
+        {Text(0x010F, std::string(100, 'x')), Text(0x0110, "ab"), Text(0x9286, std::string(300, 'c'), 7)});
     EXPECT_EQ(std::string(r.info.cameraMake), std::string(31, 'x'));
     EXPECT_STREQ(r.info.cameraModel, "ab");
     EXPECT_EQ(std::string(r.info.comments), std::string(199, 'c'));
@@ -189,9 +191,9 @@ TEST(VxExifReaderTags, RationalsAreSignedOnlyInFormatTen)
     };
     for (bool motorola : {false, true}) {
         for (const auto& row : rows) {
-            const Field bias{0x9204, row.format, 1, Joined(LittleEndian(row.numerator, 4), LittleEndian(row.denominator, 4))};
-            const ReadResult r = ReadDirectory({bias}, motorola);
-            EXPECT_FLOAT_EQ(r.info.exposureBias, row.value) << row.format << " " << row.numerator << "/" << row.denominator;
+            const Bytes halves = Joined(LittleEndian(row.numerator, 4), LittleEndian(row.denominator, 4));
+            const ReadResult r = ReadDirectory({{0x9204, row.format, 1, halves}}, motorola);
+            EXPECT_FLOAT_EQ(r.info.exposureBias, row.value) << row.format << ": " << row.numerator;
         }
     }
 }
@@ -271,7 +273,8 @@ TEST(VxExifReaderHostile, BadOffsetsCountsAndLinksAreRefused)
         {"undefined rotation 9", [](Tiff& t) { t.Directory({Short(0x0112, 9), Text(0x010F, "Make")}); },
          "Undefined rotation value", true, 0, "Make"},
         // A rational or double with no components has no bytes: nothing may be read past the entry.
-        {"values of no components", [](Tiff& t) { t.Directory({{0x011A, 5, 0, {}}, {0x920A, 12, 0, {}}, {0x9204, 0, 5, {}}}); },
+        {"values of no components",
+         [](Tiff& t) { t.Directory({{0x011A, 5, 0, {}}, {0x920A, 12, 0, {}}, {0x9204, 0, 5, {}}}); },
          "", true, 0, ""},
         {"first directory after other data", [](Tiff& t) {
              t.Raw().insert(t.Raw().end(), 6, 0xEE);

@@ -30,10 +30,12 @@ std::vector<Block> HandBuiltBlocks()
         return Bytes(i.RowAddress(y), i.RowAddress(y) + count);
     };
     return {
-        {"CoreHeaderBareDibShorterThan40Bytes", {12, 0, 0, 0, 2, 0, 1, 0, 1, 0, 1, 0, 0, 0, 255, 255, 0, 0, 0x40, 0, 0, 0},
+        {"CoreHeaderBareDibShorterThan40Bytes",
+         {12, 0, 0, 0, 2, 0, 1, 0, 1, 0, 1, 0, 0, 0, 255, 255, 0, 0, 0x40, 0, 0, 0},
          nullptr, [=](const VxImage& i) { EXPECT_EQ(colour(i, 0, 0).rgbRed + colour(i, 1, 0).rgbBlue, 510); }},
         {"Header64WithFileHeader",
-         WithFileHeader(Joined(Joined(InfoHeaderBytes(1, 1, 8, 0, 2, 64), redBlue), {1, 0, 0, 0}), 14 + 64 + 8), nullptr,
+         WithFileHeader(Joined(Joined(InfoHeaderBytes(1, 1, 8, 0, 2, 64), redBlue), {1, 0, 0, 0}), 14 + 64 + 8),
+         nullptr,
          [=](const VxImage& i) { EXPECT_EQ(colour(i, 0, 0).rgbBlue, 255); }},
         {"Header108WithPalette", Joined(Joined(InfoHeaderBytes(1, 1, 8, 0, 2, 108), redBlue), {1, 0, 0, 0}), nullptr,
          [=](const VxImage& i) { EXPECT_EQ(colour(i, 0, 0).rgbBlue, 255); }},
@@ -46,7 +48,8 @@ std::vector<Block> HandBuiltBlocks()
         {"Rle8RunAndEnd", Joined(rle8, {3, 5, 0, 1}), nullptr,
          [=](const VxImage& i) { EXPECT_EQ(row(i, 0, 4), (Bytes{5, 5, 5, 0})); }},
         {"Rle8DeltaAndRunsPastTheEdgeAreDropped", Joined(rle8, {0, 2, 3, 1, 5, 7, 0, 3, 1, 2, 3, 0, 0, 0, 9, 9, 0, 1}),
-         nullptr, [=](const VxImage& i) { EXPECT_EQ(Joined(row(i, 0, 4), row(i, 1, 4)), (Bytes{0, 0, 0, 0, 0, 0, 0, 7})); }},
+         nullptr,
+         [=](const VxImage& i) { EXPECT_EQ(Joined(row(i, 0, 4), row(i, 1, 4)), (Bytes{0, 0, 0, 0, 0, 0, 0, 7})); }},
         {"Rle4RunAndEnd", Joined(rle4, {4, 0x12, 0, 1}), nullptr,
          [=](const VxImage& i) { EXPECT_EQ(row(i, 0, 2), (Bytes{0x12, 0x12})); }},
         {"Rle4OddDeltaAndAbsoluteRun", Joined(rle4, {0, 2, 1, 0, 0, 3, 0xAB, 0xC0, 0, 1}), nullptr,

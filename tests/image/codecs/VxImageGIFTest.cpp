@@ -117,7 +117,8 @@ const MagickCase kMagickCases[] = {
     {"InterlacedHeight5", "-seed 4 -size 9x5 plasma:fractal -colors 20 -interlace GIF"},
     {"Transparent", "-size 20x12 xc:red -fill none -draw 'rectangle 3,3 9,8' -fill blue -draw 'point 15,5'"},
     // Frames of other sizes and places, disposed of in each of the four ways.
-    {"DisposeNone", "-dispose None -delay 7 -size 10x9 xc:red -page +2+3 -size 4x4 xc:blue -page +5+5 -size 3x3 xc:lime"},
+    {"DisposeNone",
+     "-dispose None -delay 7 -size 10x9 xc:red -page +2+3 -size 4x4 xc:blue -page +5+5 -size 3x3 xc:lime"},
     {"DisposeKeep", "-dispose Previous -delay 7 -size 10x9 xc:red -dispose None -page +2+3 -size 4x4 xc:blue "
                     "-page +5+4 -size 3x3 xc:lime"},
     {"DisposeBackground", "-dispose Background -size 10x9 xc:none -fill red -draw 'rectangle 0,0 5,5' "
@@ -225,11 +226,12 @@ TEST(VxImageGIFEncode, AnimationKeepsFramesDelaysLoopsAndComment)
     ScratchDir dir;
     WriteFileBytes(dir / "anim.gif", bytes);
     RunTool("identify -format '%T %X%Y %w,' " + Quoted(dir / "anim.gif") + " > " + Quoted(dir / "facts.txt"));
-    RunTool("identify -verbose " + Quoted(dir / "anim.gif") + " | grep -c 'Iterations: 4' >> " + Quoted(dir / "facts.txt"));
+    RunTool("identify -verbose " + Quoted(dir / "anim.gif") + " | grep -c 'Iterations: 4' >> " +
+            Quoted(dir / "facts.txt"));
     const Bytes facts = ReadFileBytes(dir / "facts.txt");
     EXPECT_EQ(std::string(facts.begin(), facts.end()), "10 +0+0 30,15 +2+1 25,20 +4+2 20,3\n"); // plays counted too
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(CountDiffering(ReadWithMagick(dir / "anim.gif", i), PictureOf(*pictures[static_cast<std::size_t>(i)])), 0);
+        EXPECT_EQ(ReadWithMagick(dir / "anim.gif", i), PictureOf(*pictures[static_cast<std::size_t>(i)])) << i;
 }
 
 TEST(VxImageGIFEncode, TrueColourIsWrittenAsCellsAndAssembledBack)
@@ -289,21 +291,25 @@ TEST(VxImageGIFWalk, HandBuiltBlocks)
     } rows[] = {
         {"plain", Joined(Joined(screen, frame), trailer), 1, 0, "1230"},
         {"GIF87a and no trailer",
-         Joined({'G', 'I', 'F', '8', '7', 'a', 2, 0, 2, 0, 0x81, 0, 0, 0, 0, 0, 255, 255, 255, 9, 9, 9, 1, 1, 1}, frame),
+         Joined({'G', 'I', 'F', '8', '7', 'a', 2, 0, 2, 0, 0x81, 0, 0, 0, 0, 0, 255, 255, 255, 9, 9, 9, 1, 1, 1},
+                frame),
          1, 0, "1230"},
-        {"junk between blocks", Joined(Joined(Joined(screen, frame), {'x', 'y', 0}), Joined(frame, trailer)), 2, 1, "1230"},
+        {"junk between blocks", Joined(Joined(Joined(screen, frame), {'x', 'y', 0}), Joined(frame, trailer)), 2, 1,
+         "1230"},
         {"frame outside the screen", Joined(Joined(Joined(screen, SmallFrame(1, 0)), frame), trailer), 1, 0, "1230"},
         {"huge frame in a tiny screen",
          Joined(Joined(Screen(1, 1, 2), Joined(Descriptor(0, 0, 65535, 65535), kPixel1)), trailer), 0, 0, nullptr},
         {"control block of 5 bytes ends the walk",
          Joined(Joined(Joined(screen, frame), Control(0, 5)), Joined(frame, trailer)), 1, 0, "1230"},
-        {"empty frame whose table the next one widens", Joined(Joined(Joined(screen, emptyFrame), frame), trailer), 2, 1,
+        {"empty frame whose table the next one widens", Joined(Joined(Joined(screen, emptyFrame), frame), trailer), 2,
+         1,
          "1230"},
         {"zero screen takes the frame's size", Joined(Joined(Screen(0, 0, 2), frame), trailer), 1, 0, "1230"},
         {"not a GIF", Bytes{'G', 'I', 'F', '9', '9', 'a', 2, 0, 2, 0, 0, 0, 0}, 0, 0, nullptr},
         // Code 7 lies beyond the next free code (6): the pixel before it is repeated, the frame
         // still shows and the next frame is found again.
-        {"code too high", Joined(Joined(Joined(screen, Descriptor(0, 0, 2, 2)), kCodeTooHigh), Joined(frame, trailer)), 2,
+        {"code too high", Joined(Joined(Joined(screen, Descriptor(0, 0, 2, 2)), kCodeTooHigh), Joined(frame, trailer)),
+         2,
          0, "1112"},
         // Data cut in the middle: the rows decoded are kept, the rest is transparent or index 0.
         {"data cut short", Joined(Joined(screen, Descriptor(0, 0, 2, 2)), {2, 1, 0x0C}), 1, 0, "1000"},

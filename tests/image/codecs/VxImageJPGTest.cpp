@@ -212,7 +212,8 @@ Bytes TwoComponentJpeg()
 {
     const Bytes grey = EncodePicture(Picture{8, 8, 1, Bytes(64, 128)});
     const auto frame = static_cast<long>(FindMarker(grey, 0xC0)), scan = static_cast<long>(FindMarker(grey, 0xDA));
-    Bytes out = Joined(Bytes(grey.begin(), grey.begin() + frame), Section(0xC0, {8, 0, 8, 0, 8, 2, 1, 0x11, 0, 2, 0x11, 0}));
+    Bytes out = Joined(Bytes(grey.begin(), grey.begin() + frame),
+                       Section(0xC0, {8, 0, 8, 0, 8, 2, 1, 0x11, 0, 2, 0x11, 0}));
     out = Joined(out, Bytes(grey.begin() + frame + 13, grey.begin() + scan));
     return Joined(out, Joined(Section(0xDA, {2, 1, 0x00, 2, 0x00, 0, 63, 0}), {0x28, 0xAF, 0xFF, 0xD9}));
 }
@@ -256,7 +257,8 @@ TEST(VxImageJPGHostile, RefusalsHaveTheirMessagesAndNoSize)
     } rows[] = {
         {"empty", {}, "Empty input file", 0},
         {"foreign", {'B', 'M', 1, 2, 3, 4, 5, 6}, "Not a JPEG file: starts with 0x42 0x4d", 0},
-        {"huge baseline", WithSide(EncodePicture(PatternPicture(32, 32, 3)), 0xC0, 60000), "VXIMAGE_MAX_MEMORY exceeded", 0},
+        {"huge baseline", WithSide(EncodePicture(PatternPicture(32, 32, 3)), 0xC0, 60000),
+         "VXIMAGE_MAX_MEMORY exceeded", 0},
         {"huge progressive", WithSide(EncodePicture(PatternPicture(32, 32, 3), 0x10), 0xC2, 60000),
          "VXIMAGE_MAX_MEMORY exceeded", 0},
         {"two components", TwoComponentJpeg(), nullptr, 0},
@@ -283,7 +285,8 @@ TEST(VxImageJPGHostile, CutsBeforeTheScanAndBitFlipsEndCleanly)
 {
     // Baseline, progressive, greyscale and with EXIF.
     const Picture colour = PatternPicture(48, 40, 3);
-    for (const Bytes& file : {EncodePicture(colour), EncodePicture(colour, 0x10), EncodePicture(PatternPicture(40, 24, 1)),
+    for (const Bytes& file : {EncodePicture(colour), EncodePicture(colour, 0x10),
+                              EncodePicture(PatternPicture(40, 24, 1)),
                               WithMainAndThumbnailExif(EncodePicture(colour), {Rational(0x011A, 72, 1)}, {})})
         ExpectSurvivesDamage<VxImageJPG>(file, {.mustFail = FindMarker(file, 0xDA)});
 }
@@ -298,7 +301,8 @@ TEST(VxImageJPGEncode, MatchesCjpegAtQualityNinetyApartFromTheDensity)
         ScratchDir dir;
         const Picture p = PatternPicture(123, 77, channels);
         WritePnm(dir / "source.pnm", p);
-        RunTool("cjpeg -quality 90 -sample 2x2 -outfile " + Quoted(dir / "cjpeg.jpg") + " " + Quoted(dir / "source.pnm"));
+        RunTool("cjpeg -quality 90 -sample 2x2 -outfile " + Quoted(dir / "cjpeg.jpg") + " " +
+                Quoted(dir / "source.pnm"));
         const Bytes theirs = ReadFileBytes(dir / "cjpeg.jpg");
         Bytes ours = EncodePicture(p);
         ASSERT_EQ(ours.size(), theirs.size());

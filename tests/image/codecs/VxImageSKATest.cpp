@@ -17,7 +17,8 @@ constexpr const char* kTruncated = "Corrupted SKA: the file ends before its last
 Bytes SkaFile(std::uint16_t width, std::uint16_t height, const VxImage& image, const Bytes& rows,
               std::uint8_t format = 3, std::uint32_t marker = 0x01000000)
 {
-    Bytes file = Joined(Joined(Joined(LittleEndian(width, 2), LittleEndian(height, 2)), {format}), LittleEndian(marker, 4));
+    Bytes file = Joined(Joined(LittleEndian(width, 2), LittleEndian(height, 2)), {format});
+    file = Joined(file, LittleEndian(marker, 4));
     for (std::uint32_t i = 0; i < 256; ++i) {
         const RGBQUAD c = i < image.ColourCount() ? image.PaletteEntry(static_cast<std::uint8_t>(i)) : RGBQUAD{};
         file = Joined(file, {c.rgbRed, c.rgbGreen, c.rgbBlue});
@@ -98,7 +99,8 @@ TEST(SkaDecode, RefusesForeignHeadersShortAndDamagedFiles)
     for (const auto& c : cases)
         ExpectRefused(c.name, c.bytes, kVxTypeSka, c.message);
     // A damaged header is "not this format", without a message.
-    ExpectSurvivesDamage<VxImageSKA>(EncodeBytes(*IndexedImage(7, 3, 8), kVxTypeSka), {.flips = 200, .messages = false});
+    ExpectSurvivesDamage<VxImageSKA>(EncodeBytes(*IndexedImage(7, 3, 8), kVxTypeSka),
+                                     {.flips = 200, .messages = false});
 }
 
 } // namespace

@@ -9,12 +9,14 @@ namespace {
 
 using namespace vx::test;
 
-Bytes TgaFile(int imageType, int depth, int width, int height, int descriptor, const Bytes& rest, int mapLength = 0, int entrySize = 24)
+// The 18-byte header (colour map from entry 0, origin 0, 0), then the map and pixels in `rest`.
+Bytes TgaFile(int imageType, int depth, int width, int height, int descriptor, const Bytes& rest, int mapLength = 0,
+              int entrySize = 24)
 {
-    Bytes head = Joined({0, static_cast<std::uint8_t>(mapLength > 0), static_cast<std::uint8_t>(imageType), 0, 0}, LittleEndian(mapLength, 2));
-    head = Joined(Joined(head, {static_cast<std::uint8_t>(entrySize), 0, 0, 0, 0}), LittleEndian(width, 2));
-    head = Joined(Joined(head, LittleEndian(height, 2)), {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(descriptor)});
-    return Joined(head, rest);
+    const auto byte = [](int v) { return static_cast<std::uint8_t>(v); };
+    Bytes head = Joined({0, byte(mapLength > 0), byte(imageType), 0, 0}, LittleEndian(mapLength, 2));
+    head = Joined(Joined(head, {byte(entrySize), 0, 0, 0, 0}), LittleEndian(width, 2));
+    return Joined(Joined(Joined(head, LittleEndian(height, 2)), {byte(depth), byte(descriptor)}), rest);
 }
 
 std::string Colours(const VxImage& image) // "r,g,b " per pixel, top row first
@@ -30,14 +32,17 @@ TEST(TgaDecode, HandBuiltPacketsDepthsOriginsAndMaps)
 {
     const Bytes a = {1, 2, 3}, b = {4, 5, 6}, c = {7, 8, 9}, abcd = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     const struct { const char* name; Bytes file; const char* colours; } cases[] = {
-        {"run across rows", TgaFile(10, 24, 3, 2, 0, Joined(Joined({0x84}, a), Joined({0x00}, b))), "3,2,1 3,2,1 6,5,4 3,2,1 3,2,1 3,2,1 "},
-        {"literals across rows", TgaFile(10, 24, 3, 2, 0, Joined(Joined({0x03}, abcd), Joined({0x81}, a))), "12,11,10 3,2,1 3,2,1 3,2,1 6,5,4 9,8,7 "},
+        {"run across rows", TgaFile(10, 24, 3, 2, 0, Joined(Joined({0x84}, a), Joined({0x00}, b))),
+         "3,2,1 3,2,1 6,5,4 3,2,1 3,2,1 3,2,1 "},
+        {"literals across rows", TgaFile(10, 24, 3, 2, 0, Joined(Joined({0x03}, abcd), Joined({0x81}, a))),
+         "12,11,10 3,2,1 3,2,1 3,2,1 6,5,4 9,8,7 "},
         {"run past the last pixel", TgaFile(10, 24, 2, 1, 0, Joined({0x85}, c)), "9,8,7 9,8,7 "},
         {"bottom-left", TgaFile(2, 24, 2, 2, 0x00, abcd), "9,8,7 12,11,10 3,2,1 6,5,4 "},
         {"bottom-right", TgaFile(2, 24, 2, 2, 0x10, abcd), "12,11,10 9,8,7 6,5,4 3,2,1 "},
         {"top-left", TgaFile(2, 24, 2, 2, 0x20, abcd), "3,2,1 6,5,4 9,8,7 12,11,10 "},
         {"top-right", TgaFile(2, 24, 2, 2, 0x30, abcd), "6,5,4 3,2,1 12,11,10 9,8,7 "},
-        {"15-bit, bit 15 ignored", TgaFile(2, 15, 5, 1, 0, {0x1F, 0, 0xE0, 0x03, 0, 0x7C, 0xFF, 0x7F, 0x1F, 0x80}), "0,0,248 0,248,0 248,0,0 248,248,248 0,0,248 "},
+        {"15-bit, bit 15 ignored", TgaFile(2, 15, 5, 1, 0, {0x1F, 0, 0xE0, 0x03, 0, 0x7C, 0xFF, 0x7F, 0x1F, 0x80}),
+         "0,0,248 0,248,0 248,0,0 248,248,248 0,0,248 "},
         {"16-bit run", TgaFile(10, 16, 3, 1, 0, {0x82, 0x00, 0x7C}), "248,0,0 248,0,0 248,0,0 "},
         {"grey levels", TgaFile(3, 8, 3, 1, 0, {0, 128, 255}), "0,0,0 128,128,128 255,255,255 "},
         {"map, index past it", TgaFile(1, 8, 3, 1, 0, Joined(Joined(a, b), {1, 0, 5}), 2), "6,5,4 3,2,1 0,0,0 "},
@@ -51,10 +56,11 @@ TEST(TgaDecode, HandBuiltPacketsDepthsOriginsAndMaps)
     }
     // 32-bit pixels keep their opacity from every corner: alpha is 10 x (blue + 2) / 3 here.
     for (int origin : {0x00, 0x10, 0x20, 0x30}) {
-        const auto d = DecodeWith<VxImageTGA>(TgaFile(2, 32, 2, 2, origin | 8, {1, 2, 3, 10, 4, 5, 6, 20, 7, 8, 9, 30, 10, 11, 12, 40}));
+        const Bytes pixels = {1, 2, 3, 10, 4, 5, 6, 20, 7, 8, 9, 30, 10, 11, 12, 40};
+        const auto d = DecodeWith<VxImageTGA>(TgaFile(2, 32, 2, 2, origin | 8, pixels));
         ASSERT_TRUE(d.ok && d.image->HasAlpha()) << d.Error();
-        for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(d.image->AlphaAt(i % 2, i / 2), 10 * (d.image->PixelColour(i % 2, i / 2).rgbBlue + 2) / 3) << origin;
+        for (int x = 0, y = 0; y < 2; x = 1 - x, y += x == 0)
+            EXPECT_EQ(d.image->AlphaAt(x, y), 10 * (d.image->PixelColour(x, y).rgbBlue + 2) / 3) << origin;
     }
 }
 
@@ -99,7 +105,8 @@ TEST(TgaDecode, SizeOnlyCancelAndDamage)
     EXPECT_EQ(DecodeWith<VxImageTGA>(raw, 1).Error(), "Cancelled");
     ExpectSurvivesDamage<VxImageTGA>(raw);
     // Run-length, colour-mapped, top row first; the packets end exactly with the picture.
-    ExpectSurvivesDamage<VxImageTGA>(TgaFile(9, 8, 7, 3, 0x20, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0x85, 1, 0x03, 1, 2, 0, 1, 0x89, 2, 0x00, 0}, 3));
+    const Bytes mapAndPackets = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0x85, 1, 0x03, 1, 2, 0, 1, 0x89, 2, 0x00, 0};
+    ExpectSurvivesDamage<VxImageTGA>(TgaFile(9, 8, 7, 3, 0x20, mapAndPackets, 3));
 }
 
 } // namespace

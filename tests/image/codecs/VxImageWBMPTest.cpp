@@ -23,14 +23,16 @@ TEST(WbmpMultiByte, EncodesSevenBitGroupsHighestFirstAndReadsThemBack)
         Bytes input = Joined(c.bytes, {0x55}); // the next field must stay unread
         VxMemStream in(input.data(), static_cast<std::int32_t>(input.size()));
         std::uint32_t value = 1;
-        EXPECT_TRUE(VxImageWBMP::ReadMultiByte(&in, value) && value == c.value && in.Tell() == in.Size() - 1) << c.value;
+        EXPECT_TRUE(VxImageWBMP::ReadMultiByte(&in, value) && value == c.value) << c.value;
+        EXPECT_EQ(in.Tell(), in.Size() - 1) << c.value;
     }
 }
 
 TEST(WbmpDecode, HeaderOnlyGivesTheSizeWithoutPixels)
 {
     VxImage image;
-    ASSERT_TRUE(DecodeBytes(image, Joined({0, 0, 0x81, 0x48, 2}, Bytes(50, 0)), kVxTypeWbmp, true)) << image.LastError();
+    ASSERT_TRUE(DecodeBytes(image, Joined({0, 0, 0x81, 0x48, 2}, Bytes(50, 0)), kVxTypeWbmp, true))
+        << image.LastError();
     EXPECT_EQ(image.Width() * 10 + image.Height(), 2002);
     EXPECT_EQ(image.ImageType(), kVxTypeWbmp);
     EXPECT_FALSE(image.IsValid());
