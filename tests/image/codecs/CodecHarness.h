@@ -122,12 +122,29 @@ inline std::filesystem::path MagickWrites(const ScratchDir& dir, const std::stri
     return out;
 }
 
-// What ImageMagick sees in `file` saved as `name`: RGB, or RGBA for 4 channels.
-inline Picture MagickReads(const ScratchDir& dir, const std::string& name, const Bytes& file, int channels = 3,
-                           int frame = -1)
+// RGBA with fully transparent pixels made black: formats and tools differ in what they keep there.
+inline Picture Blackened(Picture p)
 {
-    WriteFileBytes(dir / name, file);
-    return ReadWithMagick(dir / name, frame, channels == 4);
+    for (std::size_t i = 0; i + 3 < p.pixels.size(); i += 4)
+        if (p.pixels[i + 3] == 0)
+            p.pixels[i] = p.pixels[i + 1] = p.pixels[i + 2] = 0;
+    return p;
+}
+
+// The image as the eye sees it, blackened RGBA: its alpha plane, and clear where it shows its
+// transparent index (palette pictures) or colour (true colour).
+inline Picture SeenRgba(const VxImage& image)
+{
+    Picture p = PictureOf(image, 4);
+    const RGBQUAD key = image.TransparentColour();
+    for (int y = 0; image.IsTransparent() && y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            std::uint8_t* seen = &p.pixels[(static_cast<std::size_t>(y) * p.width + x) * 4];
+            if (image.HasPalette() ? image.PixelIndex(x, p.height - 1 - y) == image.TransparentIndex()
+                                   : seen[0] == key.rgbRed && seen[1] == key.rgbGreen && seen[2] == key.rgbBlue)
+                seen[3] = 0;
+        }
+    return Blackened(p);
 }
 
 // A 40-byte info header (or `size` bytes: the 40 fields, then zeros) with 3780 pixels per metre.
