@@ -1,7 +1,7 @@
 // ImageMagick as the oracle of the raster codecs (BMP, ICO, PCX, TGA, WBMP), both ways: files it
 // writes in each depth, layout and compression decode to the pixels it sees, and our files of
 // each depth decode back to their picture, in us and (where the tools are, not under Wine) in it.
-// And every writer reports a file that takes no bytes.
+// And every decoder gives the size alone; every writer reports a file that takes no bytes.
 #include "tests/image/codecs/CodecHarness.h"
 
 #include <cstdio>
@@ -153,6 +153,19 @@ TEST(CodecOracle, OurFilesDecodeToTheirPicture)
                                      OurView(*image, channels)),
                       0);
         }
+    }
+}
+
+// Each decoder gives the size alone when asked, without pixels.
+TEST(CodecOracle, SizeAlone)
+{
+    for (std::uint32_t type : {kVxTypeBmp, kVxTypeIco, kVxTypePcx, kVxTypeTga, kVxTypeWbmp, kVxTypeSka}) {
+        SCOPED_TRACE(type);
+        const Bytes file = EncodeBytes(*IndexedImage(9, 5, type == kVxTypeWbmp ? 1 : 8), type);
+        VxImage header;
+        EXPECT_TRUE(DecodeBytes(header, file, type, true)) << header.LastError();
+        EXPECT_TRUE(!header.IsValid() && header.ImageType() == type);
+        EXPECT_EQ(header.Width() * 100 + header.Height(), 905);
     }
 }
 

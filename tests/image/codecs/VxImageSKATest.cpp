@@ -36,8 +36,8 @@ Bytes IndicesOf(const VxImage& image) // top row first
 }
 
 // 8-bit images of 3 x 2 (rows shorter than the bitmap's padded stride) and 5 x 4 give the file
-// of their palette and indices, which decodes back to them and gives its size alone; images of
-// 1 and 4 bits are written as 8-bit files, one index a byte, and keep their own depth.
+// of their palette and indices, which decodes back to them; images of 1 and 4 bits are written
+// as 8-bit files, one index a byte, and keep their own depth.
 TEST(SkaFixture, WritesTheLayoutAndReadsItBack)
 {
     for (auto [width, height, bits] : {std::tuple{3, 2, 8}, {5, 4, 8}, {5, 3, 1}, {5, 3, 4}}) {
@@ -53,10 +53,6 @@ TEST(SkaFixture, WritesTheLayoutAndReadsItBack)
         EXPECT_EQ(back.BitsPerPixel() * 10 + back.ImageType(), 80 + kVxTypeSka);
         EXPECT_EQ(PictureOf(back), PictureOf(*image));
         EXPECT_EQ(IndicesOf(back), IndicesOf(*image));
-        VxImage header;
-        ASSERT_TRUE(DecodeBytes(header, file, kVxTypeSka, true)) << header.LastError();
-        EXPECT_EQ(header.Width() * 100 + header.Height(), width * 100 + height);
-        EXPECT_FALSE(header.IsValid());
     }
     std::string error;
     EXPECT_TRUE(EncodeWith<VxImageSKA>(VxImage(4, 4, 24, 0), &error).empty());
