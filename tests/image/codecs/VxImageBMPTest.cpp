@@ -99,12 +99,8 @@ TEST(BmpHandBuilt, HeaderOnlyAndEncodedSizes)
 
     VxImage palette(10, 3, 8, kVxTypeBmp);
     EXPECT_EQ(EncodeBytes(palette, kVxTypeBmp).size(), 14u + 40 + 1024 + 12 * 3);
-    const auto opacity = ImageOf(Picture{10, 3, 4, Bytes(120, 255)});
-    const Bytes file = EncodeBytes(*opacity, kVxTypeBmp);
-    EXPECT_EQ(file.size(), 54u + 10 * 4 * 3);
-    VxImage back;
-    ASSERT_TRUE(DecodeBytes(back, file, kVxTypeUnknown));
-    EXPECT_EQ(back.AlphaAt(9, 2), 255);
+    // An alpha plane, even a fully opaque one, is written as 32-bit pixels.
+    EXPECT_EQ(EncodeBytes(*ImageOf(Picture{10, 3, 4, Bytes(120, 255)}), kVxTypeBmp).size(), 54u + 10 * 4 * 3);
 }
 
 // Cuts fail with a message (bare run-length blocks may end early and still decode); bit flips
