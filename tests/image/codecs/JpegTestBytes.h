@@ -37,6 +37,13 @@ inline Field Text(std::uint16_t tag, const std::string& s, std::uint16_t format 
     return {tag, format, static_cast<std::uint32_t>(s.size()), Bytes(s.begin(), s.end())};
 }
 
+// A marker section: FF, the marker, the length (its own two bytes included), the payload.
+inline Bytes Section(std::uint8_t marker, const Bytes& payload)
+{
+    const std::size_t n = payload.size() + 2;
+    return Joined({0xFF, marker, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)}, payload);
+}
+
 class Tiff {
 public:
     explicit Tiff(bool motorola) : m_motorola(motorola), m_bytes(motorola ? Bytes{'M', 'M'} : Bytes{'I', 'I'})
@@ -81,12 +88,7 @@ public:
     Bytes& Raw() { return m_bytes; }
 
     // The APP1 section: FF E1, length, "Exif" 0 0, the block.
-    Bytes App1() const
-    {
-        const std::size_t n = 8 + m_bytes.size();
-        return Joined({0xFF, 0xE1, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n), 'E', 'x', 'i', 'f', 0, 0},
-                      m_bytes);
-    }
+    Bytes App1() const { return Section(0xE1, Joined({'E', 'x', 'i', 'f', 0, 0}, m_bytes)); }
 
 private:
     void Put(std::uint32_t v, int size)
@@ -117,12 +119,6 @@ inline Bytes WithMainAndThumbnailExif(const Bytes& jpeg, const std::vector<Field
     const std::uint32_t first = tiff.Directory(main);
     tiff.Patch32(first + 2 + 12 * static_cast<std::uint32_t>(main.size()), tiff.Directory(thumbnail));
     return Joined(Joined({0xFF, 0xD8}, tiff.App1()), Bytes(jpeg.begin() + 2, jpeg.end()));
-}
-
-inline Bytes Section(std::uint8_t marker, const Bytes& payload)
-{
-    const std::size_t n = payload.size() + 2;
-    return Joined({0xFF, marker, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)}, payload);
 }
 
 } // namespace vx::test

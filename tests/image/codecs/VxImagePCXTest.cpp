@@ -1,6 +1,6 @@
-// VxImagePCX: ImageMagick's files (1-bit, 8-bit with a colour map, RGB and RGBA planes) decoded to
-// its pixels and ours of every depth read back by it; hand-built layouts no tool writes (2- and
-// 4-bit pixels, two to four 1-bit planes); the writer's exact bytes; hostile and damaged files.
+// VxImagePCX (ImageMagick's files and ours: CodecOracleTest): hand-built layouts no tool writes
+// (2- and 4-bit pixels, two to four 1-bit planes); the writer's exact bytes; hostile and damaged
+// files; detection.
 #include "image/codecs/VxImagePCX.h"
 
 #include "tests/image/codecs/CodecHarness.h"
@@ -9,13 +9,13 @@ namespace {
 
 using namespace vx::test;
 
+// Header (150 x 75 dpi, the map's first 16 entries), then the encoded rows.
 Bytes PcxFile(int bits, int planes, int width, int height, int bytesPerLine, const Bytes& data, const Bytes& map = {})
 {
     Bytes head = Joined({10, 5, 1, static_cast<std::uint8_t>(bits), 0, 0, 0, 0}, LittleEndian(width - 1, 2));
     head = Joined(Joined(head, LittleEndian(height - 1, 2)), Joined(LittleEndian(150, 2), LittleEndian(75, 2)));
-    head = Joined(Joined(head, map), Bytes(65 - 16 - map.size(), 0));
-    head = Joined(Joined(head, {static_cast<std::uint8_t>(planes)}), LittleEndian(static_cast<std::uint64_t>(bytesPerLine), 2));
-    return Joined(Joined(head, Bytes(60, 0)), data);
+    head = Joined(Joined(Joined(head, map), Bytes(65 - 16 - map.size(), 0)), {static_cast<std::uint8_t>(planes)});
+    return Joined(Joined(Joined(head, LittleEndian(bytesPerLine, 2)), Bytes(60, 0)), data);
 }
 
 Bytes Literal(const Bytes& raw) // each byte as itself, behind a count of one where it looks like a count
@@ -37,58 +37,6 @@ Bytes GreyMap(int entries) // entry i is 0x10 x i in every channel
     return map;
 }
 
-std::string Header(const Bytes& pcx) // bits x planes / bytes per line
-{
-    return std::to_string(pcx[3]) + "x" + std::to_string(pcx[65]) + "/" + std::to_string(pcx[66] | pcx[67] << 8);
-}
-
-// ImageMagick reads and writes one-plane 1-bit files as 0 white, 1 black whatever the header map
-// says, where the format's convention (and ours) is 0 black: its view of those is turned back.
-Picture MagickView(const std::filesystem::path& pcx, bool alpha)
-{
-    Picture p = ReadWithMagick(pcx, -1, alpha);
-    const Bytes file = ReadFileBytes(pcx);
-    for (std::uint8_t& v : p.pixels)
-        v = file[3] == 1 && file[65] == 1 ? static_cast<std::uint8_t>(255 - v) : v;
-    return p;
-}
-
-TEST(PcxOracle, ImageMagickFilesBothWays)
-{
-    REQUIRE_TOOLS("convert");
-    ScratchDir dir;
-    const struct { const char* name; int channels; const char* options; const char* header; } theirs[] = {
-        {"bilevel", 3, "-monochrome BMP3:- | convert BMP3:-", "1x1/5"}, {"palette", 3, "-colors 200 -type Palette", "8x1/37"},
-        {"rgb", 3, "-type TrueColor", "8x3/37"}, {"rgba", 4, "-type TrueColorAlpha", "8x4/37"}};
-    for (const auto& c : theirs) {
-        const auto pcx = MagickWrites(dir, c.name, c.channels, c.options, ".pcx");
-        const auto d = DecodeWith<VxImagePCX>(ReadFileBytes(pcx));
-        ASSERT_TRUE(d.ok) << c.name << ": " << d.Error();
-        EXPECT_EQ(Header(ReadFileBytes(pcx)), c.header) << c.name;
-        EXPECT_EQ(CountDiffering(PictureOf(*d.image, c.channels), MagickView(pcx, c.channels == 4)), 0) << c.name;
-    }
-    // Ours of every depth (1-bit white then black, which the writer inverts), odd and even widths.
-    for (int depth : {1, 4, 8, 24, 32}) {
-        for (int width : {12, 13}) {
-            std::unique_ptr<VxImage> image = ImageOf(PatternPicture(width, 7, depth == 32 ? 4 : 3));
-            if (depth < 24) {
-                image = std::make_unique<VxImage>(width, 7, depth, 0);
-                for (int i = 0; i < 1 << depth; ++i)
-                    image->SetPaletteEntry(static_cast<std::uint8_t>(i), depth == 1 ? 255 - 255 * i : 255 - 37 * i % 256,
-                                           depth == 1 ? 255 - 255 * i : 91 * i % 256, depth == 1 ? 255 - 255 * i : 255 - i);
-                for (int y = 0; y < 7; ++y)
-                    for (int x = 0; x < width; ++x)
-                        image->SetPixelIndex(x, y, static_cast<std::uint8_t>((x * 5 + y * 3) % (1 << depth)));
-            }
-            const auto path = dir / ("ours" + std::to_string(depth) + ".pcx");
-            WriteFileBytes(path, EncodeWith<VxImagePCX>(*image));
-            EXPECT_EQ(CountDiffering(MagickView(path, depth == 32), PictureOf(*image, depth == 32 ? 4 : 3)), 0) << depth;
-            const auto back = DecodeWith<VxImagePCX>(ReadFileBytes(path));
-            EXPECT_EQ(PictureOf(*back.image, 4), PictureOf(*image, 4)) << depth;
-        }
-    }
-}
-
 TEST(PcxDecode, EveryPlaneLayoutGivesItsIndicesAndColourMap)
 {
     const struct { int bits, planes, bytesPerLine, depth; } layouts[] = {
@@ -100,8 +48,10 @@ TEST(PcxDecode, EveryPlaneLayoutGivesItsIndicesAndColourMap)
         for (int y = 0; y < 3; ++y)
             for (int p = 0; p < c.planes; ++p) {
                 Bytes line(static_cast<std::size_t>(c.bytesPerLine), 0);
-                for (int x = 0, bit = 0; x < 10; ++x, bit += c.planes > 1 ? 1 : c.bits)
-                    line[bit / 8] |= static_cast<std::uint8_t>((c.planes > 1 ? index(x, y) >> p & 1 : index(x, y)) << (8 - (c.planes > 1 ? 1 : c.bits) - bit % 8));
+                const int step = c.planes > 1 ? 1 : c.bits; // bits per pixel in a plane
+                for (int x = 0, bit = 0; x < 10; ++x, bit += step)
+                    line[bit / 8] |= static_cast<std::uint8_t>((c.planes > 1 ? index(x, y) >> p & 1 : index(x, y))
+                                                               << (8 - step - bit % 8));
                 raw = Joined(raw, line);
             }
         Bytes file = PcxFile(c.bits, c.planes, 10, 3, c.bytesPerLine, Literal(raw), GreyMap(16));
@@ -114,7 +64,7 @@ TEST(PcxDecode, EveryPlaneLayoutGivesItsIndicesAndColourMap)
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 10; ++x)
                 ASSERT_EQ(d.image->PixelIndex(x, 2 - y), index(x, y)) << x << "," << y;
-        EXPECT_EQ(d.image->PaletteEntry(1).rgbGreen, c.depth == 1 ? 255 : 0x10); // one plane of 1 bit: black, white
+        EXPECT_EQ(d.image->PaletteEntry(1).rgbGreen, c.depth == 1 ? 255 : 0x10); // 1 bit, 1 plane: black, white
     }
 }
 
@@ -128,9 +78,10 @@ TEST(PcxEncode, RunsRowEndsPaddingAndTheBilevelInversion)
 
     VxImage rgb(3, 1, 24, 0); // odd width: even bytes per line, a zero ends each plane row
     for (std::uint8_t x = 0; x < 3; ++x)
-        rgb.SetPixelColour(x, 0, RGBQUAD{static_cast<std::uint8_t>(30 + x), static_cast<std::uint8_t>(20 + x), static_cast<std::uint8_t>(10 + x), 0});
+        rgb.SetPixelColour(x, 0, RGBQUAD{static_cast<std::uint8_t>(30 + x), static_cast<std::uint8_t>(20 + x),
+                                         static_cast<std::uint8_t>(10 + x), 0});
     pcx = EncodeWith<VxImagePCX>(rgb);
-    EXPECT_EQ(Header(pcx) + "," + std::to_string(pcx[68]), "8x3/4,1");
+    EXPECT_EQ(pcx[3] * 10000 + pcx[65] * 1000 + pcx[66] * 10 + pcx[68], 83041); // 8 bits, 3 planes, 4 bytes, colour
     EXPECT_EQ(Bytes(pcx.begin() + 128, pcx.end()), (Bytes{10, 11, 12, 0, 20, 21, 22, 0, 30, 31, 32, 0}));
 
     VxImage mono(8, 1, 1, 0); // white then black: indices inverted, header map black then white
@@ -146,10 +97,6 @@ TEST(PcxEncode, RunsRowEndsPaddingAndTheBilevelInversion)
     std::string error;
     EXPECT_TRUE(EncodeWith<VxImagePCX>(VxImage(65537, 1, 1, 0), &error).empty()); // x max has 16 bits
     EXPECT_EQ(error, "image too large for PCX");
-    if (std::filesystem::exists("/dev/full")) { // a disk with no room: the save fails
-        EXPECT_FALSE(flat.Save(u"/dev/full", kVxTypePcx));
-        EXPECT_STREQ(flat.LastError(), "Save: the file could not be written");
-    }
 }
 
 TEST(PcxDecode, RefusesBrokenFilesWithTheirMessages)
@@ -180,36 +127,26 @@ TEST(PcxDecode, RefusesBrokenFilesWithTheirMessages)
     };
     for (const auto& c : cases) {
         const auto d = DecodeWith<VxImagePCX>(c.file);
-        EXPECT_EQ(std::to_string(d.ok) + d.Error(), "0" + c.message) << Header(c.file);
+        EXPECT_EQ(std::to_string(d.ok) + d.Error(), "0" + c.message);
     }
 }
 
-TEST(PcxDecode, SizeOnlyCancelDamageAndDetection)
+TEST(PcxDecode, CancelDamageAndDetection)
 {
     const Bytes pcx = EncodeWith<VxImagePCX>(*ImageOf(PatternPicture(9, 5, 4)));
-    const auto sized = DecodeWith<VxImagePCX>(pcx, -1);
-    EXPECT_TRUE(sized.ok && !sized.image->IsValid() && sized.image->ImageType() == kVxTypePcx);
-    EXPECT_EQ(sized.image->Width() * 100 + sized.image->Height(), 905);
     EXPECT_EQ(DecodeWith<VxImagePCX>(pcx, 1).Error(), "Cancelled");
     ExpectSurvivesDamage<VxImagePCX>(pcx);
-    VxImage indexed(7, 3, 8, 0);
-    indexed.Clear(200);
-    ExpectSurvivesDamage<VxImagePCX>(EncodeWith<VxImagePCX>(indexed), 100);
+    ExpectSurvivesDamage<VxImagePCX>(EncodeWith<VxImagePCX>(*IndexedImage(7, 3, 8, 1)), {.flips = 100});
 
     // Read as TGA, a PCX header's version is the colour map type and its first colour the pixel
     // depth: detection must still find PCX.
-    VxImage image(200, 200, 4, 0);
+    const auto image = IndexedImage(200, 200, 4);
     for (std::uint8_t i = 0; i < 16; ++i)
-        image.SetPaletteEntry(i, static_cast<std::uint8_t>(24 + i), 0, i);
-    for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 200; ++x)
-            image.SetPixelIndex(x, y, static_cast<std::uint8_t>((x * 31 + y * 17 + x * y) % 16));
-    Bytes file = EncodeWith<VxImagePCX>(image);
-    VxMemStream stream(file.data(), static_cast<std::int32_t>(file.size()));
+        image->SetPaletteEntry(i, static_cast<std::uint8_t>(24 + i), 0, i);
     VxImage detected;
-    ASSERT_TRUE(detected.Decode(&stream, kVxTypeUnknown)) << detected.LastError();
+    ASSERT_TRUE(DecodeBytes(detected, EncodeWith<VxImagePCX>(*image), kVxTypeUnknown)) << detected.LastError();
     EXPECT_EQ(detected.ImageType(), kVxTypePcx);
-    EXPECT_EQ(PictureOf(detected), PictureOf(image));
+    EXPECT_EQ(PictureOf(detected), PictureOf(*image));
 }
 
 } // namespace

@@ -1,0 +1,194 @@
+// ImageMagick as the oracle of the raster codecs (BMP, ICO, PCX, TGA, WBMP), both ways: files it
+// writes in each depth, layout and compression decode to the pixels it sees, and our files of
+// each depth decode back to their picture, in us and (where the tools are, not under Wine) in it.
+// And every decoder gives the size alone; every writer reports a file that takes no bytes.
+#include "tests/image/codecs/CodecHarness.h"
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+using namespace vx::test;
+namespace fs = std::filesystem;
+
+// How ImageMagick's picture is made comparable: it keeps TGA rows in file order and notes the
+// origin as the orientation (its auto-oriented view is the picture); it reads and writes
+// one-plane 1-bit PCX files as 0 white whatever the header's map says, where the format (and we)
+// say 0 black.
+Picture TheirView(fs::path path, std::uint32_t type, int channels, int frame)
+{
+    const Bytes file = ReadFileBytes(path);
+    const bool inverted = type == kVxTypePcx && file[3] == 1 && file[65] == 1; // 1 bit, 1 plane
+    if (type == kVxTypeTga) {
+        RunTool("convert " + Quoted(path) + " -auto-orient " + Quoted(path.string() + ".miff"));
+        path += ".miff";
+    }
+    Picture p = ReadWithMagick(path, frame, channels == 4);
+    for (std::uint8_t& v : p.pixels)
+        v = inverted ? static_cast<std::uint8_t>(255 - v) : v;
+    return channels == 4 ? Blackened(p) : p;
+}
+
+Picture OurView(const VxImage& image, int channels) { return channels == 4 ? SeenRgba(image) : PictureOf(image); }
+
+TEST(CodecOracle, ImageMagickFilesDecodeToWhatItSees)
+{
+    REQUIRE_TOOLS("convert");
+    const struct {
+        std::uint32_t type;
+        const char* extension;
+        int channels;
+        const char* options; // a trailing coder prefix (BMP3:) names the output's variant
+        int tolerance;       // ImageMagick widens 5- and 6-bit channels by rounding, we by shifting
+    } files[] = {
+        {kVxTypeBmp, ".bmp", 3, "-type TrueColor BMP3:", 0},
+        {kVxTypeBmp, ".bmp", 3, "-type Palette BMP3:", 0},
+        {kVxTypeBmp, ".bmp", 3, "-colors 16 BMP3:", 0},
+        {kVxTypeBmp, ".bmp", 3, "-type Bilevel BMP3:", 0},
+        {kVxTypeBmp, ".bmp", 3, "-type Palette BMP2:", 0}, // core header
+        {kVxTypeBmp, ".bmp", 3, "-type Palette -compress RLE BMP3:", 0},
+        {kVxTypeBmp, ".bmp", 3, "-type Palette BMP:", 0},
+        {kVxTypeBmp, ".bmp", 3, "-define bmp:subtype=RGB565 BMP:", 7},
+        {kVxTypeBmp, ".bmp", 4, "BMP:", 0},
+        {kVxTypeIco, ".ico", 4, "-resize 40x40! -define icon:auto-resize=48,32,16", 0},
+        {kVxTypePcx, ".pcx", 3, "-monochrome BMP3:- | convert BMP3:-", 0},
+        {kVxTypePcx, ".pcx", 3, "-colors 200 -type Palette", 0},
+        {kVxTypePcx, ".pcx", 3, "-type TrueColor", 0},
+        {kVxTypePcx, ".pcx", 4, "-type TrueColorAlpha", 0},
+        {kVxTypeTga, ".tga", 3, "", 0},
+        {kVxTypeTga, ".tga", 3, "-compress RLE", 0},
+        {kVxTypeTga, ".tga", 3, "-colors 99 -type Palette", 0},
+        {kVxTypeTga, ".tga", 3, "-colors 99 -type Palette -compress RLE", 0},
+        {kVxTypeTga, ".tga", 1, "-type Grayscale", 0},
+        {kVxTypeTga, ".tga", 1, "-type Grayscale -compress RLE", 0},
+        {kVxTypeTga, ".tga", 4, "-type TrueColorAlpha", 0},
+        {kVxTypeTga, ".tga", 4, "-type TrueColorAlpha -compress RLE -orient TopLeft", 0},
+        {kVxTypeTga, ".tga", 3, "-orient TopRight", 0},
+        {kVxTypeTga, ".tga", 3, "-compress RLE -orient BottomRight", 0},
+        {kVxTypeTga, ".tga", 3, "-colors 50 -type Palette -orient TopRight", 0},
+    };
+    ScratchDir dir;
+    int n = 0;
+    for (const auto& f : files) {
+        SCOPED_TRACE(std::string(f.extension) + " " + f.options);
+        const auto path = MagickWrites(dir, "file" + std::to_string(n++), f.channels, f.options, f.extension);
+        const int channels = f.channels == 1 ? 3 : f.channels;
+        for (int frame = 0, frames = 1; frame < frames; ++frame) { // icons hold one frame per size
+            VxImage image;
+            image.Info().frame = frame;
+            ASSERT_TRUE(DecodeBytes(image, ReadFileBytes(path), f.type)) << image.LastError();
+            frames = std::max(1, image.FrameCount());
+            EXPECT_EQ(image.ImageType(), f.type);
+            EXPECT_EQ(CountDiffering(OurView(image, channels), TheirView(path, f.type, channels, frame),
+                                     f.tolerance),
+                      0);
+        }
+    }
+    // WBMP: whole, partial and single-bit bytes; our encode of the decode gives its bytes again.
+    for (auto [width, height] : {std::pair{1, 1}, {7, 3}, {8, 5}, {13, 9}, {200, 31}}) {
+        const auto path = MagickWrites(dir, "file" + std::to_string(width), 1,
+                                       "-resize " + std::to_string(width) + "x" + std::to_string(height) +
+                                           "! -monochrome",
+                                       ".wbmp");
+        VxImage image;
+        ASSERT_TRUE(DecodeBytes(image, ReadFileBytes(path), kVxTypeUnknown)) << image.LastError();
+        EXPECT_EQ(image.ImageType() * 100 + image.BitsPerPixel(), kVxTypeWbmp * 100 + 1);
+        EXPECT_EQ(PictureOf(image), ReadWithMagick(path)) << width;
+        EXPECT_EQ(EncodeBytes(image, kVxTypeWbmp), ReadFileBytes(path)) << width;
+    }
+}
+
+// Our files of each depth decode back to their picture, in us and in ImageMagick.
+TEST(CodecOracle, OurFilesDecodeToTheirPicture)
+{
+    const auto indexed = [](int width, int depth) { return [=] { return IndexedImage(width, 7, depth, 3); }; };
+    const auto pattern = [](int width, int channels) {
+        return [=] { return ImageOf(PatternPicture(width, 7, channels)); };
+    };
+    const auto twoColours = [](int width, bool whiteFirst) { // 1-bit: which of black and white comes first
+        return [=] {
+            auto image = IndexedImage(width, 7, 1, 3);
+            image->SetPaletteEntry(whiteFirst ? 0 : 1, 255, 255, 255);
+            image->SetPaletteEntry(whiteFirst ? 1 : 0, 0, 0, 0);
+            return image;
+        };
+    };
+    const auto withClearIndex = [](std::function<std::unique_ptr<VxImage>()> make) {
+        return [=] {
+            auto image = make();
+            image->SetTransparentIndex(0);
+            return image;
+        };
+    };
+    const struct {
+        std::uint32_t type;
+        const char* extension;
+        std::function<std::unique_ptr<VxImage>()> make;
+    } rows[] = {
+        {kVxTypeBmp, ".bmp", indexed(45, 1)},  {kVxTypeBmp, ".bmp", indexed(45, 4)},
+        {kVxTypeBmp, ".bmp", indexed(45, 8)},  {kVxTypeBmp, ".bmp", pattern(45, 3)},
+        {kVxTypeBmp, ".bmp", pattern(45, 4)},  {kVxTypeIco, ".ico", pattern(20, 4)},
+        {kVxTypeIco, ".ico", indexed(20, 4)},  {kVxTypeIco, ".ico", withClearIndex(indexed(20, 8))},
+        {kVxTypePcx, ".pcx", twoColours(13, true)}, {kVxTypePcx, ".pcx", twoColours(12, false)},
+        {kVxTypePcx, ".pcx", indexed(13, 4)},  {kVxTypePcx, ".pcx", indexed(12, 4)},
+        {kVxTypePcx, ".pcx", indexed(13, 8)},  {kVxTypePcx, ".pcx", pattern(13, 3)},
+        {kVxTypePcx, ".pcx", pattern(12, 3)},  {kVxTypePcx, ".pcx", pattern(13, 4)},
+        {kVxTypeTga, ".tga", indexed(13, 8)},  {kVxTypeTga, ".tga", pattern(13, 3)},
+        {kVxTypeTga, ".tga", pattern(13, 4)},  {kVxTypeWbmp, ".wbmp", twoColours(21, false)},
+        {kVxTypeWbmp, ".wbmp", twoColours(21, true)},
+    };
+    ScratchDir dir;
+    for (const auto& row : rows) {
+        const auto image = row.make();
+        SCOPED_TRACE(std::string(row.extension) + " of " + std::to_string(image->BitsPerPixel()) + " bits");
+        const Bytes file = EncodeBytes(*image, row.type);
+        VxImage back;
+        ASSERT_TRUE(DecodeBytes(back, file, row.type)) << back.LastError();
+        EXPECT_EQ(SeenRgba(back), SeenRgba(*image));
+        if (HaveTools("convert")) {
+            const int channels = image->HasAlpha() || image->IsTransparent() ? 4 : 3;
+            WriteFileBytes(dir / ("ours" + std::string(row.extension)), file);
+            EXPECT_EQ(CountDiffering(TheirView(dir / ("ours" + std::string(row.extension)), row.type, channels, 0),
+                                     OurView(*image, channels)),
+                      0);
+        }
+    }
+}
+
+// Each decoder gives the size alone when asked, without pixels.
+TEST(CodecOracle, SizeAlone)
+{
+    for (std::uint32_t type : {kVxTypeBmp, kVxTypeIco, kVxTypePcx, kVxTypeTga, kVxTypeWbmp, kVxTypeSka}) {
+        SCOPED_TRACE(type);
+        const Bytes file = EncodeBytes(*IndexedImage(9, 5, type == kVxTypeWbmp ? 1 : 8), type);
+        VxImage header;
+        EXPECT_TRUE(DecodeBytes(header, file, type, true)) << header.LastError();
+        EXPECT_TRUE(!header.IsValid() && header.ImageType() == type);
+        EXPECT_EQ(header.Width() * 100 + header.Height(), 905);
+    }
+}
+
+// A file opened for reading takes no bytes, /dev/full none past its buffer: the save fails.
+TEST(CodecOracle, FailedWritesAreReported)
+{
+    ScratchDir dir;
+    WriteFileBytes(dir / "read-only", {});
+    for (std::uint32_t type : {kVxTypeBmp, kVxTypeIco, kVxTypePcx, kVxTypeTga, kVxTypeWbmp, kVxTypeSka}) {
+        SCOPED_TRACE(type);
+        const int side = type == kVxTypeIco ? 64 : 300;
+        const auto image = IndexedImage(side, side, type == kVxTypeWbmp ? 1 : 8, 0);
+        std::FILE* file = std::fopen((dir / "read-only").string().c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        EXPECT_FALSE(image->Encode(file, type));
+        std::fclose(file);
+        EXPECT_STREQ(image->LastError(),
+                     type == kVxTypePcx ? "cannot write PCX header" : "Save: the file could not be written");
+        if (fs::exists("/dev/full")) {
+            EXPECT_FALSE(image->Save(u"/dev/full", type));
+            EXPECT_STREQ(image->LastError(), "Save: the file could not be written");
+        }
+    }
+}
+
+} // namespace
