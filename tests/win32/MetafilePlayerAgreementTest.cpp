@@ -350,12 +350,7 @@ struct AgreementCase {
 const AgreementCase kCases[] = {
     {"wmf-shapes", WmfShapes, 0.02},
     {"wmf-bitmaps", WmfBitmaps, 0.02},
-    // GDI draws a Windows metafile's text from its conversion to an enhanced metafile, whose
-    // whole-pixel extents leave the font scale just under 1: the -16 font comes out 15 pixels per
-    // em where ours, like GDI's own for an enhanced metafile, is 16. That alone makes about one
-    // point of this file's difference (5.8% measured, 4.1% with the font one pixel smaller), so it
-    // is held at 6% until the player models that scale.
-    {"wmf-text", WmfText, 0.06},
+    {"wmf-text", WmfText, 0.05},
     {"emf-shapes", EmfShapes, 0.02},
     {"emf-paths-clips", EmfPathsClipsTransforms, 0.02},
     {"emf-mapping", EmfMappingModes, 0.02},
