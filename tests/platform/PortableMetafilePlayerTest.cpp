@@ -1,6 +1,7 @@
 // The portable metafile player: sizes from headers, golden pixels of small drawings whose
 // GDI result is unambiguous, and hostile records that must end cleanly (run under
 // AddressSanitizer in the linux-asan preset).
+#include "platform/MetafileRecords.h"
 #include "platform/portable/PortableMetafilePlayer.h"
 #include "tests/support/MetafileWriter.h"
 
@@ -229,15 +230,20 @@ Bytes EmfWith(std::uint32_t type, std::initializer_list<std::int32_t> fields)
     return Emf20().Record(type, fields).Rectangle(RECT{1, 1, 5, 5}).Metafile();
 }
 
+// What becomes of a hostile file: its header refused by the player; its header taken but its
+// records refused by the check the codec makes before any player sees them; or all taken.
+enum Verdict { refused, lying, sound };
+
 struct HostileCase {
     const char* name;
     Bytes bytes;
     bool enhanced;
-    bool opens;
+    Verdict verdict;
 };
 
 // Fault: any of these reading out of bounds, looping without end, allocating by a lying count
-// or crashing; each must open (or be refused) and play cleanly.
+// or crashing, or a lie GDI would trust passing the records' check; each must open (or be
+// refused) and play cleanly.
 TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
 {
     const std::size_t first = EmfWriter::emfHeaderSize; // where the first EMF record starts
@@ -256,76 +262,86 @@ TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
     deepEmf.Record(34, {-20000}).Record(34, {1});
 
     const HostileCase cases[] = {
-        {"WMF header cut short", Truncated(WmfWriter().Metafile(), 10), false, false},
-        {"WMF header size beyond the data", WithU32(WmfWriter().Metafile(), 2, 0xFFFF), false, false},
-        {"WMF record longer than the data", WithU32(polygon, 18, 0x7FFFFFFF), false, true},
-        {"WMF record of size zero", WithU32(polygon, 18, 0), false, true},
+        {"WMF header cut short", Truncated(WmfWriter().Metafile(), 10), false, refused},
+        {"WMF header size beyond the data", WithU32(WmfWriter().Metafile(), 2, 0xFFFF), false, refused},
+        {"WMF record longer than the data", WithU32(polygon, 18, 0x7FFFFFFF), false, lying},
+        {"WMF record of size zero", WithU32(polygon, 18, 0), false, lying},
         {"WMF polygon count beyond its record", WmfWriter().Record(0x0324, {30000, 1, 1, 2, 2}).Metafile(), false,
-         true},
+         lying},
         {"WMF poly-polygon counts lying", WmfWriter().Record(0x0538, {3, 2, 30000, 2, 1, 1, 5, 5}).Metafile(), false,
-         true},
-        {"WMF poly-polygon count beyond its record", WmfWriter().Record(0x0538, {-1, 2}).Metafile(), false, true},
-        {"WMF object indices out of range", WmfWriter().SelectObject(500).DeleteObject(65535).Metafile(), false, true},
-        {"WMF more objects than slots", manyPens.Metafile(4), false, true},
-        {"WMF deep SaveDC nesting", Repeated(0x001E, 30000), false, true},
+         lying},
+        {"WMF poly-polygon count beyond its record", WmfWriter().Record(0x0538, {-1, 2}).Metafile(), false, lying},
+        {"WMF object indices out of range", WmfWriter().SelectObject(500).DeleteObject(65535).Metafile(), false, lying},
+        {"WMF more objects than slots", manyPens.Metafile(4), false, lying},
+        {"WMF object index at the table's size", WmfWriter().DeleteObject(16).Metafile(16), false, lying},
+        {"WMF deep SaveDC nesting", Repeated(0x001E, 30000), false, sound},
         {"WMF RestoreDC far beyond the saved", WmfWriter().SaveDC().RestoreDC(-30000).RestoreDC(30000).Metafile(),
-         false, true},
-        {"WMF stream without EOF", Truncated(polygon, polygon.size() - 6), false, true},
-        {"WMF text longer than its record", WmfWriter().Record(0x0521, {2000, 0x4141}).Metafile(), false, true},
+         false, sound},
+        {"WMF stream without EOF", Truncated(polygon, polygon.size() - 6), false, lying},
+        {"WMF text longer than its record", WmfWriter().Record(0x0521, {2000, 0x4141}).Metafile(), false, lying},
         {"WMF extended text longer than its record", WmfWriter().Record(0x0A32, {1, 1, 3000, 6, 0, 0}).Metafile(),
-         false, true},
-        {"WMF bitmap claiming a huge size", WmfWriter().StretchDib(0, 0, 9, 9, bigDib, 2, 2).Metafile(), false, true},
+         false, lying},
+        {"WMF bitmap claiming a huge size", WmfWriter().StretchDib(0, 0, 9, 9, bigDib, 2, 2).Metafile(), false, lying},
         {"WMF bitmap with its rows cut", WmfWriter().StretchDib(0, 0, 9, 9, Truncated(dib, 44), 2, 2).Metafile(), false,
-         true},
+         lying},
+        {"WMF bitmap without its colour table",
+         WmfWriter().StretchDib(0, 0, 9, 9, WithU32(dib, 14, 8), 2, 2).Metafile(), false, lying},
         {"WMF blit records cut short",
-         WmfWriter().Record(0x0F43, {1}).Record(0x0940, {}).Record(0x0B41, {1, 2}).Metafile(), false, true},
+         WmfWriter().Record(0x0F43, {1}).Record(0x0940, {}).Record(0x0B41, {1, 2}).Metafile(), false, lying},
         {"WMF extents of zero", WmfWriter().SetWindowExt(0, 0).SetViewportExt(0, 0).Rectangle(0, 0, 5, 5).Metafile(),
-         false, true},
-        {"EMF header size beyond the data", WithU32(Emf20().Metafile(), 4, 0x10000), true, false},
-        {"EMF without signature", WithU32(Emf20().Metafile(), 40, 0), true, false},
-        {"EMF record size not a multiple of four", WithU32(emfPolygon, first + 4, 41), true, true},
-        {"EMF record size below eight", WithU32(emfPolygon, first + 4, 4), true, true},
-        {"EMF record longer than the data", WithU32(emfPolygon, first + 4, 0xFFFFFFF0), true, true},
-        {"EMF polygon count beyond its record", WithU32(emfPolygon, first + 24, 0x40000000), true, true},
-        {"EMF poly-polygon counts lying", EmfWith(91, {0, 0, 0, 0, 2, 3, 1, 0x7FFFFFFF, 0, 0, 0}), true, true},
-        {"EMF poly-polygon count beyond its record", EmfWith(8, {0, 0, 0, 0, 0x7FFFFFFF, 3}), true, true},
-        {"EMF text offset beyond its record", WithU32(emfText, first + 48, 0xFFFFFF00), true, true},
-        {"EMF text count beyond its record", WithU32(emfText, first + 44, 0x7FFFFFFF), true, true},
-        {"EMF bitmap offset beyond its record", WithU32(emfBlit, first + 56, 0xFFFFFFF0), true, true},
-        {"EMF bitmap size beyond its record", WithU32(emfBlit, first + 60, 0x7FFFFFFF), true, true},
-        {"EMF object indices out of range", EmfWith(37, {0xFFFF}), true, true},
+         false, sound},
+        {"EMF header size beyond the data", WithU32(Emf20().Metafile(), 4, 0x10000), true, refused},
+        {"EMF without signature", WithU32(Emf20().Metafile(), 40, 0), true, refused},
+        {"EMF record size not a multiple of four", WithU32(emfPolygon, first + 4, 41), true, lying},
+        {"EMF record size below eight", WithU32(emfPolygon, first + 4, 4), true, lying},
+        {"EMF record longer than the data", WithU32(emfPolygon, first + 4, 0xFFFFFFF0), true, lying},
+        {"EMF polygon count beyond its record", WithU32(emfPolygon, first + 24, 0x40000000), true, lying},
+        {"EMF poly-polygon counts lying", EmfWith(91, {0, 0, 0, 0, 2, 3, 1, 0x7FFFFFFF, 0, 0, 0}), true, lying},
+        {"EMF poly-polygon count beyond its record", EmfWith(8, {0, 0, 0, 0, 0x7FFFFFFF, 3}), true, lying},
+        {"EMF text offset beyond its record", WithU32(emfText, first + 48, 0xFFFFFF00), true, lying},
+        {"EMF text count beyond its record", WithU32(emfText, first + 44, 0x7FFFFFFF), true, lying},
+        {"EMF text spacing beyond its record", WithU32(emfText, first + 72, 0xFFFFFF00), true, lying},
+        {"EMF bitmap offset beyond its record", WithU32(emfBlit, first + 56, 0xFFFFFFF0), true, lying},
+        {"EMF bitmap size beyond its record", WithU32(emfBlit, first + 60, 0x7FFFFFFF), true, lying},
+        {"EMF bitmap rows beyond its bits", WithU32(emfBlit, first + 60, 4), true, lying},
+        {"EMF object indices out of range", EmfWith(37, {0xFFFF}), true, lying},
+        {"EMF stock object deleted", EmfWith(40, {static_cast<std::int32_t>(blackPen)}), true, lying},
         {"EMF object created beyond the table", Emf20().CreatePen(60000, 0, 1, red).SelectObject(60000).Metafile(),
-         true, true},
-        {"EMF clip region count beyond its record", EmfWith(75, {32, 5, 32, 1, 0x7FFFFFFF, 0, 0, 0, 9, 9}), true, true},
-        {"EMF deep SaveDC nesting", deepEmf.Metafile(), true, true},
-        {"EMF stream without EOF", Truncated(emfPolygon, emfPolygon.size() - 20), true, true},
+         true, lying},
+        {"EMF clip region count beyond its record", EmfWith(75, {32, 5, 32, 1, 0x7FFFFFFF, 0, 0, 0, 9, 9}), true, lying},
+        {"EMF deep SaveDC nesting", deepEmf.Metafile(), true, sound},
+        {"EMF stream without EOF", Truncated(emfPolygon, emfPolygon.size() - 20), true, lying},
         {"EMF huge coordinates",
          Emf20()
-             .Ellipse(RECT{-0x7FFFFFFF, -0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF})
-             .Rectangle(RECT{-0x7FFFFFFF, 0, 0x7FFFFFFF, 5})
-             .Poly32(4, {{-0x7FFFFFFF, 0}, {0x7FFFFFFF, 19}})
+             .Ellipse(RECT{-0x8000000, -0x8000000, 0x7FFFFFF, 0x7FFFFFF})
+             .Rectangle(RECT{-0x8000000, 0, 0x7FFFFFF, 5})
+             .Poly32(4, {{-0x8000000, 0}, {0x7FFFFFF, 19}})
              .Metafile(),
-         true, true},
+         true, sound},
+        {"EMF coordinates past GDI's 27 bits", Emf20().Rectangle(RECT{0, 0, 0x8000000, 5}).Metafile(), true, lying},
         {"EMF world transform of infinities",
          Emf20()
              .WorldTransform({1e38f, 0, 0, 1e38f, 0, 0}, 0)
              .WorldTransform({1e38f, 0, 0, 1e38f, 0, 0}, 2)
              .Rectangle(RECT{0, 0, 5, 5})
              .Metafile(),
-         true, true},
+         true, sound},
         {"EMF wide pen with huge dashes",
          Emf20()
              .ExtCreatePen(1, 0x10007, 3, red, {0x7FFFFFFF, 1, 0, 0})
              .SelectObject(1)
              .Poly32(4, {{0, 0}, {0x7FFFFFF, 19}})
              .Metafile(),
-         true, true},
+         true, sound},
     };
     for (const HostileCase& c : cases) {
         SCOPED_TRACE(c.name);
         auto metafile = c.enhanced ? Player().OpenEnhancedMetafile(c.bytes.data(), c.bytes.size())
                                    : Player().OpenWindowsMetafile(c.bytes.data(), c.bytes.size());
-        ASSERT_EQ(metafile != nullptr, c.opens);
+        const metafile::ByteView view(c.bytes.data(), c.bytes.size());
+        EXPECT_EQ(c.enhanced ? metafile::EmfRecordsAreWhole(view) : metafile::WmfRecordsAreWhole(view),
+                  c.verdict == sound);
+        ASSERT_EQ(metafile != nullptr, c.verdict != refused);
         if (!metafile)
             continue;
         Canvas canvas(20, 20);
