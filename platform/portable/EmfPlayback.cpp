@@ -694,7 +694,7 @@ void EmfPlayer::CreatePatternBrush(const ByteView& r)
 void PlayEnhancedMetafile(ByteView data, const EmfHeader& header, MetafileDevice& device)
 {
     EmfPlayer player(device, header.handles);
-    EmfRecordWalker walker(data);
+    EmfRecordWalker walker(data, header);
     while (const auto record = walker.Next())
         player.Play(*record);
 }

@@ -800,6 +800,24 @@ void MetafileDevice::SelectClipRects(const std::vector<RECT>& deviceRects, int m
 
 // ---- Text -------------------------------------------------------------------------------
 
+LOGFONTW MetafileDevice::ScaledFont(double xScale, double yScale, long largest) const
+{
+    // GDI keeps the sign of the height: negative is the character height, positive the cell
+    // height. Glyphs far larger than the target show nothing more and are made smaller.
+    const auto scaled = [&](double size) {
+        if (!m_compatibleFontScaling)
+            return RoundToLong(size);
+        return std::isfinite(size) ? static_cast<long>(std::clamp(size, -1e9, 1e9)) : 0L;
+    };
+    LOGFONTW font = m_state.font.font;
+    font.lfHeight = static_cast<LONG>(std::clamp(scaled(font.lfHeight * yScale), -largest, largest));
+    font.lfWidth = static_cast<LONG>(std::clamp(scaled(std::fabs(font.lfWidth * xScale)), 0L, largest));
+    if (font.lfHeight == 0 && m_state.font.font.lfHeight != 0)
+        font.lfHeight = -1;
+    font.lfEscapement = font.lfOrientation = 0;
+    return font;
+}
+
 TextSurface* MetafileDevice::TextSurfaceFor(const LOGFONTW& font)
 {
     // Consecutive text records mostly share their font: the last surface is kept.
@@ -833,19 +851,11 @@ void MetafileDevice::Text(PointF reference, const std::u16string& input, unsigne
     for (char16_t& c : text)
         if (c < 0x20)
             c = u' ';
-    // The font's height and width in target pixels (GDI keeps the sign of the height: negative
-    // is the character height, positive the cell height); glyphs far larger than the target
-    // show nothing more and are made smaller.
-    LOGFONTW font = s.font.font;
+    // The font's height and width in target pixels.
     const double yScale = std::hypot(m_toDevice.m21, m_toDevice.m22);
     const double xScale = std::hypot(m_toDevice.m11, m_toDevice.m12);
     const long largest = std::min<long>(maxTextBlock, 2L * std::max(m_canvas.Width(), m_canvas.Height()) + 16);
-    font.lfHeight = static_cast<LONG>(std::clamp(RoundToLong(font.lfHeight * yScale), -largest, largest));
-    font.lfWidth = static_cast<LONG>(std::clamp(RoundToLong(std::fabs(font.lfWidth * xScale)), 0L, largest));
-    if (font.lfHeight == 0 && s.font.font.lfHeight != 0)
-        font.lfHeight = -1;
-    font.lfEscapement = font.lfOrientation = 0;
-    TextSurface* surface = TextSurfaceFor(font);
+    TextSurface* surface = TextSurfaceFor(ScaledFont(xScale, yScale, largest));
     if (!surface)
         return;
     // A spacing array places each character itself: the text is as wide as its advances.
@@ -914,12 +924,7 @@ std::vector<double> MetafileDevice::RecordedSpacing(const std::u16string& text)
     const double yScale = std::hypot(m_toDevice.m21, m_toDevice.m22) / toTargetY;
     if (!(xScale > 0) || !(yScale > 0) || text.size() > maxTextCharacters)
         return {};
-    LOGFONTW font = m_state.font.font;
-    font.lfHeight =
-        static_cast<LONG>(std::clamp(RoundToLong(font.lfHeight * yScale), -long{maxTextBlock}, long{maxTextBlock}));
-    font.lfWidth = static_cast<LONG>(std::clamp(RoundToLong(std::fabs(font.lfWidth * xScale)), 0L, long{maxTextBlock}));
-    font.lfEscapement = font.lfOrientation = 0;
-    TextSurface* surface = TextSurfaceFor(font);
+    TextSurface* surface = TextSurfaceFor(ScaledFont(xScale, yScale, maxTextBlock));
     if (!surface)
         return {};
     std::vector<double> spacing;

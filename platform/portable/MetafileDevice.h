@@ -115,6 +115,9 @@ public:
     void SetBrushOrg(double x, double y) { m_state.brushOrigin = {x, y}; }
     void SetArcDirection(int direction) { m_state.clockwise = direction == 2; }
     void SetMiterLimit(double limit) { m_state.miterLimit = limit > 0 ? limit : 10; }
+    // GDI in compatible graphics mode scales a font by the mapping and cuts its height and width
+    // toward zero, where advanced mode keeps the exact size (drawn here rounded to whole pixels).
+    void SetCompatibleFontScaling(bool on) { m_compatibleFontScaling = on; }
 
     // ---- drawing in logical coordinates, as in advanced graphics mode, which PlayEnhMetaFile
     // uses: a rectangle includes its right and bottom edges, ellipses and arcs fill their box
@@ -206,6 +209,8 @@ private:
     // Adds the figure to the path when one is being recorded; true then.
     bool Record(const PointList& devicePoints, bool closed);
     std::optional<DecodedDib> DecodeDib(const std::uint8_t* packedDib, std::size_t size) const;
+    // The selected font at the mapping's scales, with its size at most `largest` pixels.
+    LOGFONTW ScaledFont(double xScale, double yScale, long largest) const;
     TextSurface* TextSurfaceFor(const LOGFONTW& font);
     // Renders one run of text with its top-left corner at (left, top) in target pixels.
     void DrawTextRun(TextSurface& surface, std::u16string text, long left, long top, int height,
@@ -219,6 +224,7 @@ private:
     State m_state;
     std::vector<State> m_saved;
     Affine m_toDevice; // logical to target pixel positions
+    bool m_compatibleFontScaling = false;
     bool m_recording = false;
     std::vector<Figure> m_path;
     std::size_t m_pathPoints = 0;

@@ -17,10 +17,8 @@ using metafile::Affine;
 using metafile::ByteView;
 using metafile::PointF;
 
-// The reference device a Windows metafile is converted for: the screen at 96 pixels per inch.
+// The screen at 96 pixels per inch.
 constexpr double screenPixelsPerMillimetre = 96.0 / 25.4;
-// The conversion's picture frame: 10000 x 10000 hundredths of a millimetre.
-constexpr double windowsFrameMillimetres = 100.0;
 
 class PortableMetafile : public PlayableMetafile {
 public:
@@ -52,9 +50,22 @@ private:
     TextRenderer& m_text;
 };
 
+// The reference device a Windows metafile is converted for: a 1024 x 768 screen at 96 pixels
+// per inch, whose size GDI gives in whole millimetres (271 x 203): its pixels per millimetre.
+PointF ConversionPixelsPerMillimetre()
+{
+    const auto perMillimetre = [](double pixels) { return pixels / std::round(pixels / screenPixelsPerMillimetre); };
+    return {perMillimetre(1024), perMillimetre(768)};
+}
+
+// The conversion's picture frame: 10000 x 10000 hundredths of a millimetre.
+constexpr double windowsFrameMillimetres = 100.0;
+
 // Played as the enhanced metafile SetWinMetaFileBits makes of it: a frame of 100 x 100 mm on
-// the screen, the metafile drawn into it in MM_ANISOTROPIC with the frame as viewport, so that
-// its window fills the frame; the frame is then stretched over the target.
+// the reference device, the metafile drawn into it in MM_ANISOTROPIC with a viewport of the
+// frame's size in whole pixels, so that its window fills the frame give or take that rounding;
+// the frame is then stretched over the target. Its text is recorded and played in compatible
+// graphics mode.
 class PortableWindowsMetafile : public PortableMetafile {
 public:
     PortableWindowsMetafile(std::vector<std::uint8_t> bytes, const metafile::WmfHeader& header, TextRenderer& text)
@@ -63,19 +74,28 @@ public:
 
     static RECT FrameBounds()
     {
-        const auto side = static_cast<LONG>(std::lround(windowsFrameMillimetres * screenPixelsPerMillimetre));
-        return RECT{0, 0, side, side};
+        const PointF viewport = Viewport();
+        return RECT{0, 0, static_cast<LONG>(viewport.x), static_cast<LONG>(viewport.y)};
     }
 
 private:
+    // The frame in the reference device's pixels, and as the whole-pixel viewport the conversion sets.
+    static PointF Frame()
+    {
+        const PointF perMillimetre = ConversionPixelsPerMillimetre();
+        return {windowsFrameMillimetres * perMillimetre.x, windowsFrameMillimetres * perMillimetre.y};
+    }
+    static PointF Viewport() { return {std::round(Frame().x), std::round(Frame().y)}; }
+
     void PlayRecords(metafile::MetafileCanvas& canvas, const DibDecoder& dibs) override
     {
-        const double frame = windowsFrameMillimetres * screenPixelsPerMillimetre;
-        const Affine toTarget{canvas.Width() / frame, 0, 0, canvas.Height() / frame, 0, 0};
-        metafile::MetafileDevice device(canvas, Renderer(), dibs, toTarget,
-                                        PointF{screenPixelsPerMillimetre, screenPixelsPerMillimetre});
+        const PointF frame = Frame(), viewport = Viewport();
+        const Affine toTarget{canvas.Width() / frame.x, 0, 0, canvas.Height() / frame.y, 0, 0};
+        metafile::MetafileDevice device(canvas, Renderer(), dibs, toTarget, ConversionPixelsPerMillimetre());
         device.SetMapMode(metafile::mmAnisotropic);
-        device.SetViewportExt(frame, frame);
+        device.SetViewportExt(viewport.x, viewport.y);
+        device.SetWindowExt(viewport.x, viewport.y);
+        device.SetCompatibleFontScaling(true);
         metafile::PlayWindowsMetafile(Data(), m_header, device);
     }
 
