@@ -5,6 +5,7 @@
 
 #include "image/VxImage.h"
 #include "platform/portable/MemoryDrawDevice.h"
+#include "tests/support/ImageChecks.h"
 
 #include <memory>
 #include <vector>
@@ -31,9 +32,7 @@ template <typename ColourAt>
 std::unique_ptr<VxImage> Painted(std::int32_t width, std::int32_t height, ColourAt colourAt)
 {
     auto image = std::make_unique<VxImage>(width, height, 24, kVxTypeBmp);
-    for (std::int32_t y = 0; y < height; ++y)
-        for (std::int32_t x = 0; x < width; ++x)
-            image->SetPixelColour(x, y, colourAt(x, y));
+    FillColours(*image, colourAt);
     return image;
 }
 
@@ -102,8 +101,7 @@ inline const std::vector<DrawScenario>& DrawScenarios()
              image->SetPaletteEntry(0, 1, 2, 3, 255);
              image->SetPaletteEntry(1, 200, 100, 0, 64);
              image->SetPaletteEntry(2, 9, 8, 7, 0);
-             for (std::int32_t x = 0; x < 3; ++x)
-                 image->SetPixelIndex(x, 0, static_cast<std::uint8_t>(x));
+             FillIndices(*image, [](std::int32_t x, std::int32_t) { return x; });
              image->SetTransparentIndex(0);
              image->Info().paletteAlpha = true;
              return image;
@@ -114,9 +112,7 @@ inline const std::vector<DrawScenario>& DrawScenarios()
              auto image = std::make_unique<VxImage>(7, 3, 4, kVxTypePcx);
              for (std::uint8_t i = 0; i < 16; ++i)
                  image->SetPaletteEntry(i, BYTE(i * 16), BYTE(255 - i * 8), BYTE(i * 3));
-             for (std::int32_t y = 0; y < 3; ++y)
-                 for (std::int32_t x = 0; x < 7; ++x)
-                     image->SetPixelIndex(x, y, static_cast<std::uint8_t>((x + 5 * y) & 15));
+             FillIndices(*image, [](std::int32_t x, std::int32_t y) { return (x + 5 * y) & 15; });
              return image;
          },
          6, 5, -1, -1, false, {}, false},
@@ -124,9 +120,7 @@ inline const std::vector<DrawScenario>& DrawScenarios()
          [] {
              auto image = Gradient(6, 4);
              image->CreateAlpha();
-             for (std::int32_t y = 0; y < 4; ++y)
-                 for (std::int32_t x = 0; x < 6; ++x)
-                     image->SetAlphaAt(x, y, static_cast<std::uint8_t>(40 * x + 10 * y));
+             ForEachPixel(*image, [&](int x, int y) { image->SetAlphaAt(x, y, BYTE(40 * x + 10 * y)); });
              return image;
          },
          5, 3, 15, 10, false, {}, false},

@@ -123,9 +123,7 @@ TEST(VxImageColour, IncreaseBpp)
 
     VxImage one(9, 2, 1, 0);
     one.SetPaletteEntry(1, 10, 20, 30);
-    for (int x = 0; x < 9; ++x)
-        for (int y = 0; y < 2; ++y)
-            one.SetPixelIndex(x, y, static_cast<std::uint8_t>((x + y) % 2));
+    FillIndices(one, [](int x, int y) { return (x + y) % 2; });
     ASSERT_TRUE(one.IncreaseBpp(4));
     ASSERT_TRUE(one.IncreaseBpp(8));
     EXPECT_EQ(one.BitsPerPixel(), 8);
@@ -254,20 +252,17 @@ TEST(VxImageColour, MirrorAndFlipMoveEveryPixelAndThePlanes)
         for (int i = 0; i < 256; ++i)
             image.SetPaletteEntry(static_cast<std::uint8_t>(i), i, 255 - i, 7 * i);
         ASSERT_TRUE(image.CreateAlpha());
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                image.SetAlphaAt(x, y, static_cast<std::uint8_t>(10 * x + y));
+        ForEachPixel(image, [&](int x, int y) { image.SetAlphaAt(x, y, static_cast<std::uint8_t>(10 * x + y)); });
         image.Select({{0, 0}}, 0, 1, 4, 0);
         VxImage original(image, true, false, false);
 
         ASSERT_TRUE(image.MirrorHorizontal());
         ASSERT_TRUE(image.FlipVertical());
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                const int sx = width - 1 - x, sy = height - 1 - y;
-                ASSERT_TRUE(SameColour(image.PixelColour(x, y), original.PixelColour(sx, sy))) << x << "," << y;
-                ASSERT_EQ(image.AlphaAt(x, y), 10 * sx + sy) << x << "," << y;
-            }
+        ForEachPixel(image, [&](int x, int y) {
+            const int sx = width - 1 - x, sy = height - 1 - y;
+            EXPECT_TRUE(SameColour(image.PixelColour(x, y), original.PixelColour(sx, sy))) << x << "," << y;
+            EXPECT_EQ(image.AlphaAt(x, y), 10 * sx + sy) << x << "," << y;
+        });
         EXPECT_TRUE(image.IsSelected(width - 1, height - 1));
         EXPECT_FALSE(image.IsSelected(0, 0));
         EXPECT_EQ(SelectionBox(image), (std::vector<int>{width - 4, 3, width, 2}));
@@ -295,9 +290,7 @@ TEST(VxImageColour, SelectionMask)
     EXPECT_FALSE(image.CopySelectionFrom(other)) << "no mask to copy";
 
     EXPECT_TRUE(image.ClearSelection()); // everything selected, the box empty
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 4; ++x)
-            EXPECT_TRUE(image.IsSelected(x, y));
+    ForEachPixel(image, [&](int x, int y) { EXPECT_TRUE(image.IsSelected(x, y)); });
     EXPECT_EQ(SelectionBox(image), (std::vector<int>{4, 0, 0, 3}));
 }
 
@@ -382,9 +375,7 @@ TEST(VxImageOrientation, EveryValuePutsTheStoredRowAndColumnOnTheSidesItNames)
         VxImage image(kWidth, kHeight, 24, kVxTypeJpg);
         image.SetXDpi(300);
         image.SetYDpi(72);
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x)
-                image.SetPixelColour(x, kHeight - 1 - y, RGBQUAD{level(x, y), 0, 0, 0});
+        FillColours(image, [&](int x, int row) { return RGBQUAD{level(x, kHeight - 1 - row), 0, 0, 0}; });
         ASSERT_TRUE(image.ApplyOrientation(c.orientation));
 
         const bool onSide = c.firstRow == Left || c.firstRow == Right;

@@ -46,45 +46,6 @@ RGBQUAD CodedColour(std::int32_t x, std::int32_t y)
                static_cast<std::uint8_t>(200 + x + y));
 }
 
-template <typename Visit>
-void ForEachPixel(const VxImage& image, Visit visit)
-{
-    for (std::int32_t y = 0; y < image.Height(); ++y)
-        for (std::int32_t x = 0; x < image.Width(); ++x)
-            visit(x, y);
-}
-
-// Sets each pixel to colourAt(x, y), or each index to indexAt(x, y).
-template <typename ColourAt>
-void FillColours(VxImage& image, ColourAt colourAt)
-{
-    ForEachPixel(image, [&](std::int32_t x, std::int32_t y) { image.SetPixelColour(x, y, colourAt(x, y)); });
-}
-template <typename IndexAt>
-void FillIndices(VxImage& image, IndexAt indexAt)
-{
-    ForEachPixel(image, [&](std::int32_t x, std::int32_t y) { image.SetPixelIndex(x, y, std::uint8_t(indexAt(x, y))); });
-}
-
-// Pixels (indices for palette pictures), palettes and alpha planes are equal.
-::testing::AssertionResult SamePixels(const VxImage& a, const VxImage& b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitsPerPixel() != b.BitsPerPixel())
-        return ::testing::AssertionFailure() << "geometry differs";
-    if (a.HasPalette() && std::memcmp(a.PaletteAddress(), b.PaletteAddress(), a.PaletteSize()) != 0)
-        return ::testing::AssertionFailure() << "palettes differ";
-    if (a.HasAlpha() != b.HasAlpha())
-        return ::testing::AssertionFailure() << "only one has an alpha plane";
-    for (std::int32_t y = 0; y < a.Height(); ++y)
-        for (std::int32_t x = 0; x < a.Width(); ++x) {
-            const bool same = a.HasPalette() ? a.PixelIndex(x, y) == b.PixelIndex(x, y)
-                                             : SameQuad(a.PixelColour(x, y, false), b.PixelColour(x, y, false));
-            if (!same || (a.HasAlpha() && a.AlphaAt(x, y) != b.AlphaAt(x, y)))
-                return ::testing::AssertionFailure() << "pixel or alpha at (" << x << ", " << y << ") differs";
-        }
-    return ::testing::AssertionSuccess();
-}
-
 // A 3 x 3 black picture whose red channel holds known values in rows 0 and 1.
 void MakeSamplerPicture(VxImage& image)
 {

@@ -41,11 +41,6 @@ public:
 
 using namespace vx::test;
 
-std::vector<int> Bytes(const std::uint8_t* bytes, int count)
-{
-    return std::vector<int>(bytes, bytes + count);
-}
-
 TEST(VxImageCreate, DepthStrideAndBlockLayout)
 {
     const struct { std::uint32_t width, asked, stored, colours, stride; } cases[] = {
@@ -64,7 +59,7 @@ TEST(VxImageCreate, DepthStrideAndBlockLayout)
         EXPECT_EQ(std::memcmp(image.DibAddress(), &h, sizeof(h)), 0);
         const std::uint8_t* palette = image.DibAddress() + 40;
         EXPECT_EQ(reinterpret_cast<std::uint8_t*>(image.PaletteAddress()), c.colours ? palette : nullptr);
-        EXPECT_EQ(Bytes(palette, 4 * c.colours), std::vector<int>(4 * c.colours));
+        EXPECT_EQ(std::vector<int>(palette, palette + 4 * c.colours), std::vector<int>(4 * c.colours));
         EXPECT_EQ(image.RowAddress(2), palette + 4 * c.colours + 2 * c.stride);
     }
     // Clear fills every byte of the rows, padding included, with the index repeated.
@@ -197,7 +192,7 @@ TEST(VxImagePixels, TwentyFourBitColours)
     image.SetPixelColour(1, 1, Rgb(200, 100, 50, 7));
     const std::uint8_t* pixel = image.PixelAddress24(1, 1);
     ASSERT_EQ(pixel, image.RowAddress(1) + 3);
-    EXPECT_EQ(Bytes(pixel, 3), (std::vector<int>{50, 100, 200}));
+    EXPECT_EQ(std::vector<int>(pixel, pixel + 3), (std::vector<int>{50, 100, 200}));
     image.SetPixelColorRef(2, 0, RGB(255, 0, 0));
     EXPECT_TRUE(SameQuad(image.PixelColourUnchecked(2, 0, false), Rgb(255, 0, 0)));
     image.SetPixelColour(3, 0, Rgb(1, 1, 1)); // outside: ignored

@@ -4,6 +4,7 @@
 #include "image/TextMark.h"
 #include "image/VxImage.h"
 #include "platform/TextRenderer.h"
+#include "tests/support/ImageChecks.h"
 
 #include <gtest/gtest.h>
 
@@ -22,10 +23,7 @@ constexpr RGBQUAD kWhite{255, 255, 255, 0};
 constexpr RGBQUAD kBlack{0, 0, 0, 0};
 constexpr RGBQUAD kRed{0, 0, 255, 0};
 
-bool Same(RGBQUAD a, RGBQUAD b)
-{
-    return a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue;
-}
+using vx::test::SameColour;
 
 // Rows counted from the top, as the mark's y is.
 RGBQUAD At(const VxImage& image, int x, int row)
@@ -101,7 +99,7 @@ Area ChangedArea(const VxImage& image, RGBQUAD background)
     Area a = kUntouched;
     for (int row = 0; row < image.Height(); ++row)
         for (int x = 0; x < image.Width(); ++x)
-            if (!Same(At(image, x, row), background))
+            if (!SameColour(At(image, x, row), background))
                 a = {std::min(a[0], x), std::max(a[1], x + 1), std::min(a[2], row), std::max(a[3], row), a[4] + 1};
     return a;
 }
@@ -253,7 +251,7 @@ TEST(DrawTextMark, MaskSizeItalicBoxAndEmptyText)
     EXPECT_EQ(picture->DrawTextMark(empty, nullptr, 30, 50, &mark, false), 1);
     EXPECT_EQ(empty.maskWidth, 9 + 2);
     EXPECT_EQ(ChangedArea(*picture, kWhite), (Area{30, 41, 20, 50, 11 * 31 - 4 * (5 + 2 + 1)}));
-    EXPECT_TRUE(Same(At(*picture, 35, 40), RGBQUAD{0, 96, 32, 0}));
+    EXPECT_TRUE(SameColour(At(*picture, 35, 40), RGBQUAD{0, 96, 32, 0}));
 
     ScriptedRenderer huge;
     huge.extent = {20000, 20000}; // 1.2 GB of mask
@@ -281,13 +279,13 @@ TEST(DrawTextMark, BoxGeometryCornerCutAndTheTextMovedInByTheBorder)
 
     const int top = 60 - 31;
     const RGBQUAD box{0, 100, 200, 0};
-    EXPECT_TRUE(Same(At(*picture, 10 + 1, top + 1), kRed));
+    EXPECT_TRUE(SameColour(At(*picture, 10 + 1, top + 1), kRed));
     // Rows cut at each end of the outer columns: trunc(6.5 - sqrt(36 - (ix - 6)^2)).
     const int cuts[7] = {6, 3, 2, 1, 0, 0, 0};
     for (int ix = 0; ix < 7; ++ix)
         for (int x : {10 + ix, 10 + 51 - ix})
             for (int iy = 0; iy < 32; ++iy)
-                EXPECT_EQ(Same(At(*picture, x, top + iy), box), iy >= cuts[ix] && iy < 32 - cuts[ix])
+                EXPECT_EQ(bool(SameColour(At(*picture, x, top + iy), box)), iy >= cuts[ix] && iy < 32 - cuts[ix])
                     << "column " << x << " row " << iy;
     EXPECT_EQ(ChangedArea(*picture, kBlack), (Area{10, 62, top, 60, 52 * 32 - 4 * (6 + 3 + 2 + 1) + 1}));
     EXPECT_EQ(Changed(*picture, box), 100 * 100 - ChangedArea(*picture, kBlack)[4] + 1) << "box or text only";
@@ -313,7 +311,7 @@ TEST(DrawTextMark, BoxOpacityAndAlpha)
         mark.boxOpacity = c.opacity;
         auto picture = Picture(100, 100, 100);
         ASSERT_EQ(picture->DrawTextMark(renderer, nullptr, 0, 50, &mark, false), 1);
-        EXPECT_TRUE(Same(At(*picture, 5, 40), RGBQUAD{c.blue, c.green, c.red, 0}));
+        EXPECT_TRUE(SameColour(At(*picture, 5, 40), RGBQUAD{c.blue, c.green, c.red, 0}));
     }
 
     ScriptedRenderer renderer;
@@ -321,9 +319,7 @@ TEST(DrawTextMark, BoxOpacityAndAlpha)
     TextMark mark = RedMark();
     auto picture = Picture(10, 10);
     ASSERT_TRUE(picture->CreateAlpha());
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 10; ++x)
-            picture->SetAlphaAt(x, y, 7);
+    vx::test::ForEachPixel(*picture, [&](int x, int y) { picture->SetAlphaAt(x, y, 7); });
     ASSERT_EQ(picture->DrawTextMark(renderer, nullptr, 0, 9, &mark, true), 1);
     ASSERT_EQ(picture->DrawTextMark(renderer, nullptr, 5, 4, &mark, false), 1);
     EXPECT_EQ((std::vector<int>{picture->AlphaAt(0, 0), picture->AlphaAt(5, 5)}), (std::vector<int>{255, 7}));

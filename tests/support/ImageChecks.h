@@ -1,6 +1,6 @@
 // What the image-library suites share to build and compare small pictures: colours in reading
-// order, an exact colour comparison that prints both sides, pseudo-random pixel bytes, and a
-// picture's rows, indices and selection box as plain vectors for one-line comparisons.
+// order, an exact colour comparison that prints both sides, pseudo-random pixel bytes, pixel
+// walks and fills, and a picture's rows, indices and selection box as plain vectors.
 #pragma once
 
 #include "image/VxImage.h"
@@ -52,6 +52,45 @@ inline void FillNoise(VxImage& image, std::uint32_t seed)
         seed = seed * 1664525u + 1013904223u;
         bits[i] = static_cast<std::uint8_t>(seed >> 24);
     }
+}
+
+template <typename Visit>
+void ForEachPixel(const VxImage& image, Visit visit)
+{
+    for (std::int32_t y = 0; y < image.Height(); ++y)
+        for (std::int32_t x = 0; x < image.Width(); ++x)
+            visit(x, y);
+}
+
+// Sets each pixel to colourAt(x, y), or each index to indexAt(x, y).
+template <typename ColourAt>
+void FillColours(VxImage& image, ColourAt colourAt)
+{
+    ForEachPixel(image, [&](std::int32_t x, std::int32_t y) { image.SetPixelColour(x, y, colourAt(x, y)); });
+}
+template <typename IndexAt>
+void FillIndices(VxImage& image, IndexAt indexAt)
+{
+    ForEachPixel(image, [&](std::int32_t x, std::int32_t y) { image.SetPixelIndex(x, y, std::uint8_t(indexAt(x, y))); });
+}
+
+// Pixels (indices for palette pictures), palettes and alpha planes are equal.
+inline ::testing::AssertionResult SamePixels(const VxImage& a, const VxImage& b)
+{
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitsPerPixel() != b.BitsPerPixel())
+        return ::testing::AssertionFailure() << "geometry differs";
+    if (a.HasPalette() && std::memcmp(a.PaletteAddress(), b.PaletteAddress(), a.PaletteSize()) != 0)
+        return ::testing::AssertionFailure() << "palettes differ";
+    if (a.HasAlpha() != b.HasAlpha())
+        return ::testing::AssertionFailure() << "only one has an alpha plane";
+    for (std::int32_t y = 0; y < a.Height(); ++y)
+        for (std::int32_t x = 0; x < a.Width(); ++x) {
+            const bool same = a.HasPalette() ? a.PixelIndex(x, y) == b.PixelIndex(x, y)
+                                             : SameQuad(a.PixelColour(x, y, false), b.PixelColour(x, y, false));
+            if (!same || (a.HasAlpha() && a.AlphaAt(x, y) != b.AlphaAt(x, y)))
+                return ::testing::AssertionFailure() << "pixel or alpha at (" << x << ", " << y << ") differs";
+        }
+    return ::testing::AssertionSuccess();
 }
 
 inline std::vector<int> RowIndices(const VxImage& image, std::int32_t y)

@@ -35,14 +35,13 @@ Picture ReadPnm(const std::filesystem::path& path)
         if (end == std::string::npos)
             return {};
         std::istringstream header(text.substr(3, end - 3));
-        std::string key, tupleType;
+        std::string key; // TUPLTYPE's value is read as a key and skipped
         int maxval = 0;
         while (header >> key) {
             if (key == "WIDTH") header >> p.width;
             else if (key == "HEIGHT") header >> p.height;
             else if (key == "DEPTH") header >> p.channels;
             else if (key == "MAXVAL") header >> maxval;
-            else if (key == "TUPLTYPE") header >> tupleType;
         }
         if (maxval != 255 || (p.channels != 1 && p.channels != 3 && p.channels != 4))
             return {};

@@ -280,17 +280,15 @@ TEST(VxImageGIFWalk, HandBuiltBlocks)
          Joined(Joined(Screen(1, 1, 2), Joined(Descriptor(0, 0, 65535, 65535), kPixel1)), trailer), 0, 0, nullptr},
         {"control block of 5 bytes ends the walk",
          Joined(Joined(Joined(screen, frame), Control(0, 5)), Joined(frame, trailer)), 1, 0, "1230"},
-        {"empty frame whose table the next one widens", Joined(Joined(Joined(screen, emptyFrame), frame), trailer), 2,
-         1,
-         "1230"},
+        {"empty frame whose table the next one widens",
+         Joined(Joined(Joined(screen, emptyFrame), frame), trailer), 2, 1, "1230"},
         {"no colour table: greys", Joined(Joined(Screen(2, 2, 0), frame), trailer), 1, 0, "1230"},
         {"zero screen takes the frame's size", Joined(Joined(Screen(0, 0, 2), frame), trailer), 1, 0, "1230"},
         {"not a GIF", Bytes{'G', 'I', 'F', '9', '9', 'a', 2, 0, 2, 0, 0, 0, 0}, 0, 0, nullptr},
         // Code 7 lies beyond the next free code (6): the pixel before it is repeated, the frame
         // still shows and the next frame is found again.
-        {"code too high", Joined(Joined(Joined(screen, Descriptor(0, 0, 2, 2)), kCodeTooHigh), Joined(frame, trailer)),
-         2,
-         0, "1112"},
+        {"code too high",
+         Joined(Joined(Joined(screen, Descriptor(0, 0, 2, 2)), kCodeTooHigh), Joined(frame, trailer)), 2, 0, "1112"},
         // Data cut in the middle: the rows decoded are kept, the rest is transparent or index 0.
         {"data cut short", Joined(Joined(screen, Descriptor(0, 0, 2, 2)), {2, 1, 0x0C}), 1, 0, "1000"},
     };

@@ -144,7 +144,6 @@ TEST(IcoEncode, LayoutAndLimits)
     EXPECT_EQ(LoadU32LE(&file[18]), 22u);
     EXPECT_EQ(LoadU32LE(&file[14]), 2216u);
     EXPECT_EQ(palette.PaletteEntry(3).rgbRed, 200); // the caller's palette is left alone
-
 }
 
 // One-image files cut before their colour rows end fail; bit flips never crash.

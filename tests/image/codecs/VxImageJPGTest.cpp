@@ -7,6 +7,7 @@
 #include "tests/image/codecs/CodecHarness.h"
 #include "tests/image/codecs/JpegTestBytes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -234,13 +235,11 @@ Bytes WithSide(Bytes jpeg, std::uint8_t sof, int side)
 Bytes RepeatedLastScan(int times)
 {
     const Bytes jpeg = EncodePicture(PatternPicture(32, 32, 3), 0x10);
-    std::size_t lastScan = 0;
-    for (std::size_t i = 0; i + 1 < jpeg.size(); ++i)
-        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA)
-            lastScan = i;
+    const Bytes sos = {0xFF, 0xDA};
+    const auto lastScan = std::find_end(jpeg.begin(), jpeg.end(), sos.begin(), sos.end());
     Bytes out(jpeg.begin(), jpeg.end() - 2);
     for (int i = 0; i < times; ++i)
-        out.insert(out.end(), jpeg.begin() + static_cast<long>(lastScan), jpeg.end() - 2);
+        out.insert(out.end(), lastScan, jpeg.end() - 2);
     return Joined(out, {0xFF, 0xD9});
 }
 
