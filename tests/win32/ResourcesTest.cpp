@@ -88,7 +88,8 @@ TEST_F(RunningMainDialog, MatchesTheResources)
                                                       {L"Picture Type", 100}, {nullptr, 0}};
     for (int i = 0; i < 4; ++i) {
         wchar_t text[64] = {};
-        LVCOLUMNW column{LVCF_FMT | LVCF_WIDTH | LVCF_TEXT, 0, 0, text, 64};
+        LVCOLUMNW column{};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT, column.pszText = text, column.cchTextMax = 64;
         const bool exists = SendMessageW(list, LVM_GETCOLUMNW, WPARAM(i), reinterpret_cast<LPARAM>(&column));
         EXPECT_EQ(exists, columns[i].first != nullptr) << "column " << i;
         if (!exists || !columns[i].first)
