@@ -101,6 +101,17 @@ TEST_F(BatchRunnerTest, FailedPicturesAreLoggedAndTheRunGoesOn)
     EXPECT_EQ(runner.LastRun().failed, 1);
 }
 
+TEST_F(BatchRunnerTest, DestinationWithoutParentGivesAFullRunWithoutFiles)
+{
+    BatchRequest request = Pictures(2);
+    request.destination = ToU16(scratch / "no" / "such");
+    const Events logs = (RunToEnd(request), sink.Events("log:"));
+    ASSERT_EQ(logs.size(), 5u);
+    EXPECT_EQ(logs.back(), "log:Resize 2 Pictures Finished!");
+    EXPECT_FALSE(std::filesystem::exists(scratch / "no"));
+    EXPECT_EQ(sink.Events("pos:").back(), "pos:0");
+}
+
 TEST_F(BatchRunnerTest, AllocationFailureShowsErrorAndEndsTheRun)
 {
     BatchRequest request = Pictures(3);
