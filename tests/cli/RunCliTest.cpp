@@ -320,15 +320,30 @@ TEST_F(RunCliTest, GifInfoShowsFramesLoopsAndComment)
                {"\"frames\":2", "\"loopCount\":3", "\"comment\":\"two \\\"frames\\\"\""});
 }
 
-// Metafiles are named by info with their rendered size (their rendering, resizing and writing
-// are the codec's and the runner's, tested there).
-TEST_F(RunCliTest, InfoNamesAMetafile)
+// Metafiles through the command line: info names the format and the rendered size, resize
+// halves the rendering into a JPEG, and convert cannot write one.
+TEST_F(RunCliTest, InfoAndResizeReachWmfAndEmf)
 {
-    const std::string emf = Str(scratch / "drawing.jpg");
+    vx::test::WmfWriter drawing;
+    drawing.SetWindowOrg(0, 0).SetWindowExt(100, 100).CreateBrush(0, 0x0000FF, 0).SelectObject(0).Ellipse(10, 10, 90, 90);
+    const std::string wmf = Str(scratch / "drawing.wmf"), emf = Str(scratch / "drawing.jpg");
+    vx::test::WriteFileBytes(wmf, drawing.Placeable(0, 0, 1440, 720, 1440)); // 1 x 0.5 inch
     vx::test::WriteFileBytes(emf, vx::test::EmfWriter(RECT{0, 0, 64, 48}, RECT{0, 0, 1687, 1269})
                                       .Ellipse(RECT{4, 4, 60, 44})
                                       .Metafile());
-    EXPECT_EQ(Cli({"info", emf}).out, emf + ": WMF/EMF 64x48, 24 bpp, 96x96 dpi, 1 frame\n");
+    const CliResult info = Cli({"info", wmf, emf});
+    EXPECT_EQ(info.status, kExitOk) << info.err;
+    EXPECT_EQ(info.out, wmf + ": WMF/EMF 96x48, 24 bpp, 96x96 dpi, 1 frame\n" + emf +
+                            ": WMF/EMF 64x48, 24 bpp, 96x96 dpi, 1 frame\n");
+
+    const CliResult resize = Cli({"resize", "--dest", Str(scratch / "out"), wmf, emf});
+    EXPECT_EQ(resize.status, kExitOk) << resize.err;
+    EXPECT_EQ(vx::test::ReadPictureSize(scratch / "out" / "drawing.jpg"), (vx::test::PictureSize{48, 24}));
+    EXPECT_EQ(vx::test::ReadPictureSize(scratch / "out" / "s1_drawing.jpg"), (vx::test::PictureSize{32, 24}));
+
+    const CliResult convert = Cli({"convert", emf, Str(scratch / "back.wmf")});
+    EXPECT_EQ(convert.status, kExitFailed);
+    EXPECT_NE(convert.err.find("Save WMF not supported"), std::string::npos) << convert.err;
 }
 
 } // namespace
