@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -74,32 +75,24 @@ struct Canvas {
     {}
     vx::Rgb24Bitmap Bitmap() { return {bytes.data(), width, height, stride}; }
     const std::uint8_t* Pixel(int x, int row) const { return &bytes[std::size_t(height - 1 - row) * stride + 3 * x]; }
-    bool Lit(int x, int row) const { return Pixel(x, row)[0] >= 127; }
-    int LitInRow(int row, int from, int to) const
+    int LitInRow(int row) const
     {
         int n = 0;
-        for (int x = from; x < to; ++x)
-            n += Lit(x, row);
+        for (int x = 0; x < width; ++x)
+            n += Pixel(x, row)[0] >= 127;
         return n;
     }
-    int FirstLit(int fromRow, int toRow) const
+    // {left, right, top, bottom} of the pixels at least `level` bright in rows [fromRow, toRow).
+    std::array<int, 4> Bounds(int level = 1, int fromRow = 0, int toRow = INT_MAX) const
     {
-        for (int x = 0; x < width; ++x)
-            for (int row = fromRow; row < toRow; ++row)
-                if (Lit(x, row))
-                    return x;
-        return -1;
-    }
-    // {left, right, top, bottom} of the pixels that are not black.
-    std::array<int, 4> Bounds() const
-    {
-        std::array<int, 4> b{1 << 30, -1, 1 << 30, -1};
-        for (int row = 0; row < height; ++row)
+        std::array<int, 4> b{INT_MAX, -1, INT_MAX, -1};
+        for (int row = fromRow; row < std::min(toRow, height); ++row)
             for (int x = 0; x < width; ++x)
-                if (Pixel(x, row)[0] != 0)
+                if (Pixel(x, row)[0] >= level)
                     b = {std::min(b[0], x), std::max(b[1], x), std::min(b[2], row), std::max(b[3], row)};
         return b;
     }
+    int FirstLit(int fromRow, int toRow) const { return Bounds(127, fromRow, toRow)[0]; }
 };
 
 using RendererFactory = vx::TextRenderer& (*)();
@@ -178,7 +171,7 @@ TEST_P(TextRendererTest, RendersWhiteGreyOnBlackInsideTheRectangleAlignedPerLine
     const Canvas clipped = Render(Font(-24), u"Vantry", 90, 35, DT_LEFT, 30, 20);
     EXPECT_LE(clipped.Bounds()[1], 29);
     EXPECT_LE(clipped.Bounds()[3], 19);
-    EXPECT_GT(clipped.LitInRow(10, 0, 30), 0);
+    EXPECT_GT(clipped.LitInRow(10), 0);
 
     const auto flushRight = Render(Font(-24), u"Vantry", 200, 29, DT_RIGHT).Bounds();
     EXPECT_GE(flushRight[0], 200 - 72);
@@ -208,7 +201,7 @@ TEST_P(TextRendererTest, UnderlineAndStrikeOutBarsAndItalicSlant)
     auto fullRows = [](const Canvas& canvas, int from, int to) {
         int rows = 0;
         for (int row = from; row < to; ++row)
-            rows += canvas.LitInRow(row, 0, 72) >= 70;
+            rows += canvas.LitInRow(row) >= 70;
         return rows;
     };
     EXPECT_EQ(fullRows(plain, 0, 29), 0);

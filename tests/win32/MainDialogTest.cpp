@@ -16,37 +16,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <mutex>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace vx::test;
-
-// Records every position the progress bar is given, from whichever thread.
-class ProgressRecorder : public vx::ui::SubclassedWindow {
-public:
-    std::vector<int> Positions()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_positions;
-    }
-
-protected:
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
-    {
-        if (message == PBM_SETPOS) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_positions.push_back(static_cast<int>(wParam));
-        }
-        return CallPrevious(message, wParam, lParam);
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<int> m_positions;
-};
 
 class MainDialogTest : public MainDialogFixture {
 protected:
@@ -75,7 +50,7 @@ protected:
     void AddThreePictures(int width, int height)
     {
         for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
-            ASSERT_TRUE(WritePicture(scratch / name, width, height, kVxTypeJpg));
+            ASSERT_TRUE(WritePicture(scratch / name, width, height));
         shell.Select(Wide(scratch.Path()), {L"a.jpg", L"b.jpg", L"c.jpg"});
         Click(IDC_ADD_PICTURES);
     }
@@ -114,7 +89,7 @@ TEST_F(MainDialogTest, StartsCentredAndTheDestinationIsBrowsedAndExplored)
 // cancelled add probes every row again; Delete takes the selected row, Clear empties.
 TEST_F(MainDialogTest, AddDeleteAndClearThePictureList)
 {
-    ASSERT_TRUE(WritePicture(scratch / "first.jpg", 64, 48, kVxTypeJpg));
+    ASSERT_TRUE(WritePicture(scratch / "first.jpg", 64, 48));
     shell.Select(Wide(scratch / "first.jpg"));
     Click(IDC_ADD_PICTURES);
     AddThreePictures(80, 60);
@@ -160,9 +135,9 @@ TEST_F(MainDialogTest, AddDeleteAndClearThePictureList)
 // above it at once).
 TEST_F(MainDialogTest, ProbedSizesFollowTheContentAndTheirRows)
 {
-    ASSERT_TRUE(WritePicture(scratch / "wide.jpg", 120, 20, kVxTypeJpg));
+    ASSERT_TRUE(WritePicture(scratch / "wide.jpg", 120, 20));
     WriteFileBytes(scratch / "broken.jpg", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'});
-    ASSERT_TRUE(WritePicture(scratch / "good.jpg", 24, 18, kVxTypeJpg));
+    ASSERT_TRUE(WritePicture(scratch / "good.jpg", 24, 18));
     // A frame header of 20000 x 20000 pixels: readable as a header, refused by the decode.
     std::vector<std::uint8_t> huge = ReadFileBytes(scratch / "good.jpg");
     for (std::size_t i = 0; i + 9 < huge.size(); ++i)
@@ -207,10 +182,8 @@ TEST_F(MainDialogTest, LogPaneCutsLongLinesAndMeasuresTheWidest)
     EXPECT_GT(longExtent, shortExtent);
     log.AppendLog(L"mid");
     EXPECT_EQ(extent(), longExtent);
-    EXPECT_EQ(log.MaxExtent(), longExtent);
     SendMessageW(box, LB_DELETESTRING, 1, 0); // the widest: the rest are measured again
     EXPECT_EQ(extent(), shortExtent);
-    EXPECT_EQ(log.MaxExtent(), shortExtent);
 
     vx::app::LogPane detached;
     EXPECT_EQ(detached.AppendLog(L"lost %d", 1), 0);
@@ -223,8 +196,6 @@ TEST_F(MainDialogTest, FullRunLogsAndProgressesInOrderAndPassesTheMark)
     SetDestination(out);
     SetDlgItemTextW(window, IDC_MARK, L"MMMM");
 
-    ProgressRecorder progress;
-    ASSERT_TRUE(progress.Subclass(GetDlgItem(window, IDC_PROGRESS)));
     HWND start = GetDlgItem(window, IDC_START);
     SetFocus(start);
     Click(IDC_START);
@@ -236,8 +207,8 @@ TEST_F(MainDialogTest, FullRunLogsAndProgressesInOrderAndPassesTheMark)
                                                    L"Resize 3 Pictures Finished!"};
     EXPECT_EQ(LogLines(), expectedLog);
     EXPECT_EQ(SendDlgItemMessageW(window, IDC_LOG_PANE, LB_GETCURSEL, 0, 0), 2) << "the newest line is selected";
-    EXPECT_EQ(progress.Positions(), (std::vector<int>{0, 0, 33, 66, 100, 0}));
-    EXPECT_EQ(SendMessageW(GetDlgItem(window, IDC_PROGRESS), PBM_GETRANGE, FALSE, 0), 100);
+    // The positions themselves are the runner's, checked in its suite.
+    EXPECT_EQ(SendDlgItemMessageW(window, IDC_PROGRESS, PBM_GETRANGE, FALSE, 0), 100);
 
     // The pictures themselves are the batch suite's; here the mark typed must reach the runner.
     EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3);
@@ -246,7 +217,6 @@ TEST_F(MainDialogTest, FullRunLogsAndProgressesInOrderAndPassesTheMark)
 
     Click(IDC_CLEAR_LOGS);
     EXPECT_TRUE(LogLines().empty());
-    EXPECT_EQ(dialog.Log().MaxExtent(), 0);
 }
 
 TEST_F(MainDialogTest, EmptyDestinationPromptsAndAnEmptyListOnlyCreatesTheFolder)
@@ -278,7 +248,7 @@ TEST_F(MainDialogTest, ClosingDuringARunStopsItFirst)
     std::vector<std::wstring> names;
     for (int i = 0; i < 6; ++i) {
         names.push_back(L"big" + std::to_wstring(i) + L".jpg");
-        ASSERT_TRUE(WritePicture(scratch.Path() / names.back(), 1600, 1200, kVxTypeJpg));
+        ASSERT_TRUE(WritePicture(scratch.Path() / names.back(), 1600, 1200));
     }
     shell.Select(Wide(scratch.Path()), names);
     Click(IDC_ADD_PICTURES);
@@ -311,18 +281,7 @@ int RunProgramAndPost(UINT message, WPARAM wParam, bool toMarkEdit)
     s_message = message, s_wParam = wParam, s_toMarkEdit = toMarkEdit;
     const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
         // This thread's own main window: other test processes may show one too.
-        HWND main = nullptr;
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND window, LPARAM found) -> BOOL {
-                wchar_t caption[64] = {};
-                GetWindowTextW(window, caption, 64);
-                if (!IsWindowVisible(window) || lstrcmpW(caption, L"Batch Pictures Resize,Add Marker Tool") != 0)
-                    return TRUE;
-                *reinterpret_cast<HWND*>(found) = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&main));
+        HWND main = FindThreadWindow(nullptr, L"Batch Pictures Resize,Add Marker Tool");
         if (!main)
             return;
         KillTimer(nullptr, id);

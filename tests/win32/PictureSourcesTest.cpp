@@ -60,11 +60,11 @@ protected:
     PictureSourcesTest()
     {
         fs::create_directories(folder / "inner");
-        EXPECT_TRUE(WritePicture(folder / "b.jpg", 40, 30, kVxTypeJpg));
-        EXPECT_TRUE(WritePicture(folder / "A-scan.dat", 20, 10, kVxTypeJpg));
-        EXPECT_TRUE(WritePicture(folder / "inner" / "deep.jpg", 8, 8, kVxTypeJpg));
+        EXPECT_TRUE(WritePicture(folder / "b.jpg", 40, 30));
+        EXPECT_TRUE(WritePicture(folder / "A-scan.dat", 20, 10));
+        EXPECT_TRUE(WritePicture(folder / "inner" / "deep.jpg", 8, 8));
         WriteFileBytes(folder / "notes.txt", {'h', 'e', 'l', 'l', 'o'});
-        EXPECT_TRUE(WritePicture(scratch / "single.jpg", 16, 12, kVxTypeJpg));
+        EXPECT_TRUE(WritePicture(scratch / "single.jpg", 16, 12));
         dialog.SetStartupPictures({Wide(scratch / "single.jpg")});
     }
 

@@ -19,12 +19,6 @@ namespace {
 
 using namespace vx::test;
 
-// The strongest "redness" in the top `rows` rows of a picture.
-int TopRedness(const VxImage& image, int rows)
-{
-    return MaxRedness(image, 0, 0, image.Width(), rows);
-}
-
 class PreviewTest : public MainDialogFixture {
 protected:
     void AddPicture(const std::filesystem::path& path)
@@ -50,7 +44,7 @@ protected:
 
 TEST_F(PreviewTest, DoubleClickShowsTheHalfSizeMarkedPictureAndFollowsTheMark)
 {
-    ASSERT_TRUE(WritePicture(scratch / "photo.jpg", 640, 480, kVxTypeJpg));
+    ASSERT_TRUE(WritePicture(scratch / "photo.jpg", 640, 480));
     AddPicture(scratch / "photo.jpg");
     DoubleClickRow(0);
     ASSERT_TRUE(Preview().IsOpen());
@@ -62,7 +56,7 @@ TEST_F(PreviewTest, DoubleClickShowsTheHalfSizeMarkedPictureAndFollowsTheMark)
     GetClientRect(Preview().Handle(), &client);
     EXPECT_EQ(client.right, 320);
     EXPECT_EQ(client.bottom, 240);
-    EXPECT_LT(TopRedness(shown, 60), 0) << "no mark typed yet";
+    EXPECT_LT(MaxRedness(shown, 0, 0, 320, 60), 0) << "no mark typed yet";
 
     // At its own size the window shows the picture's pixels exactly.
     const std::vector<std::uint32_t> painted = PaintedClient(Preview().Handle(), 320, 240);
@@ -77,9 +71,9 @@ TEST_F(PreviewTest, DoubleClickShowsTheHalfSizeMarkedPictureAndFollowsTheMark)
 
     SetDlgItemTextW(window, IDC_MARK, L"MMMM");
     ASSERT_NE(Preview().Shown(), nullptr);
-    EXPECT_GT(TopRedness(*Preview().Shown(), 60), 100) << "the red mark typed so far";
+    EXPECT_GT(MaxRedness(*Preview().Shown(), 0, 0, 320, 60), 100) << "the red mark typed so far";
     SetDlgItemTextW(window, IDC_MARK, L"");
-    EXPECT_LT(TopRedness(*Preview().Shown(), 60), 0);
+    EXPECT_LT(MaxRedness(*Preview().Shown(), 0, 0, 320, 60), 0);
 
     // A smaller window shrinks the picture to fit, keeping its shape.
     SetWindowPos(Preview().Handle(), nullptr, 0, 0, 200, 400, SWP_NOMOVE | SWP_NOZORDER);
@@ -101,7 +95,7 @@ TEST_F(PreviewTest, DoubleClickShowsTheHalfSizeMarkedPictureAndFollowsTheMark)
 TEST_F(PreviewTest, EnterOpensTheFocusedRowErrorsShowAndClosingWaitsForTheWorker)
 {
     WriteFileBytes(scratch / "broken.jpg", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'});
-    ASSERT_TRUE(WritePicture(scratch / "large.jpg", 3000, 2000, kVxTypeJpg));
+    ASSERT_TRUE(WritePicture(scratch / "large.jpg", 3000, 2000));
     AddPicture(scratch / "large.jpg");
     AddPicture(scratch / "broken.jpg");
     HWND list = dialog.Pictures().Handle();

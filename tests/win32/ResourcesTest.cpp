@@ -84,21 +84,18 @@ TEST_F(RunningMainDialog, MatchesTheResources)
 
     HWND list = GetDlgItem(window, IDC_PICTURE_LIST);
     EXPECT_EQ(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & 0x0420, 0x0420);
-    const wchar_t* headers[] = {L"Picture File Name", L"Origin Size", L"Picture Type", nullptr};
-    const int widths[] = {300, 100, 100};
+    const std::pair<const wchar_t*, int> columns[] = {{L"Picture File Name", 300}, {L"Origin Size", 100},
+                                                      {L"Picture Type", 100}, {nullptr, 0}};
     for (int i = 0; i < 4; ++i) {
         wchar_t text[64] = {};
         LVCOLUMNW column{};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-        column.pszText = text;
-        column.cchTextMax = 64;
-        const bool exists =
-            SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
-        EXPECT_EQ(exists, headers[i] != nullptr) << "column " << i;
-        if (!exists || !headers[i])
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT, column.pszText = text, column.cchTextMax = 64;
+        const bool exists = SendMessageW(list, LVM_GETCOLUMNW, WPARAM(i), reinterpret_cast<LPARAM>(&column));
+        EXPECT_EQ(exists, columns[i].first != nullptr) << "column " << i;
+        if (!exists || !columns[i].first)
             break;
-        EXPECT_STREQ(text, headers[i]);
-        EXPECT_EQ(column.cx, widths[i]);
+        EXPECT_STREQ(text, columns[i].first);
+        EXPECT_EQ(column.cx, columns[i].second);
         EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
     }
 

@@ -1,5 +1,5 @@
-// In-process driving of dialogs: pumping, the modal-box closer, the scripted shell, picture
-// files made and read with VxImage, and what list boxes and painted windows show.
+// In-process driving of dialogs: pumping, the modal-box closer, the scripted shell, and what
+// pictures, list boxes and painted windows show.
 #include "tests/win32/Win32TestSupport.h"
 
 #include "image/VxImage.h"
@@ -37,27 +37,28 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
     return done();
 }
 
-namespace {
-
-ModalBoxCloser* g_activeCloser = nullptr;
-
-struct FindBox {
-    HWND ignore;
-    HWND found;
-};
-
-BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM data)
+HWND FindThreadWindow(const wchar_t* className, const wchar_t* caption, HWND ignore)
 {
-    auto* search = reinterpret_cast<FindBox*>(data);
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, 16);
-    if (window == search->ignore || !IsWindowVisible(window) || lstrcmpW(className, L"#32770") != 0)
-        return TRUE;
-    search->found = window;
-    return FALSE;
+    struct Search {
+        const wchar_t *className, *caption;
+        HWND ignore, found;
+    } search{className, caption, ignore, nullptr};
+    const auto test = [](HWND window, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        wchar_t name[64] = {}, text[64] = {};
+        GetClassNameW(window, name, 64);
+        GetWindowTextW(window, text, 64);
+        if (window == s->ignore || !IsWindowVisible(window) || (s->className && lstrcmpW(name, s->className)) ||
+            (s->caption && lstrcmpW(text, s->caption)))
+            return TRUE;
+        s->found = window;
+        return FALSE;
+    };
+    EnumThreadWindows(GetCurrentThreadId(), test, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
-} // namespace
+static ModalBoxCloser* g_activeCloser = nullptr;
 
 ModalBoxCloser::ModalBoxCloser(HWND ignore, int commandId, std::function<void(HWND)> inspect)
     : m_ignore(ignore), m_commandId(commandId), m_inspect(std::move(inspect))
@@ -78,9 +79,7 @@ void CALLBACK ModalBoxCloser::OnTimer(HWND, UINT, UINT_PTR, DWORD)
     ModalBoxCloser* self = g_activeCloser;
     if (!self)
         return;
-    FindBox search{self->m_ignore, nullptr};
-    EnumThreadWindows(GetCurrentThreadId(), &FindVisibleDialog, reinterpret_cast<LPARAM>(&search));
-    HWND box = search.found;
+    HWND box = FindThreadWindow(L"#32770", nullptr, self->m_ignore);
     if (!box)
         return;
     if (self->m_seen.found) {
@@ -136,22 +135,6 @@ std::wstring FirstToolText(HWND tooltip)
     if (!SendMessageW(tooltip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool)))
         return L"<no tool>";
     return text;
-}
-
-bool WritePicture(const std::filesystem::path& path, int width, int height, std::uint32_t type)
-{
-    VxImage image(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 24, type);
-    if (!image.IsValid())
-        return false;
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = image.RowAddress(static_cast<std::uint32_t>(y));
-        for (int x = 0; x < width; ++x) {
-            row[3 * x + 0] = static_cast<std::uint8_t>(170 + (x * 40) / width);  // blue
-            row[3 * x + 1] = static_cast<std::uint8_t>(110 + (y * 30) / height); // green
-            row[3 * x + 2] = 70;                                                 // red
-        }
-    }
-    return image.Save(reinterpret_cast<const char16_t*>(Wide(path).c_str()), type);
 }
 
 int MaxRedness(const VxImage& image, int left, int top, int right, int bottom)

@@ -1,9 +1,10 @@
 // Helpers for driving the Windows program in-process: message pumping with time-outs, a
 // thread timer that answers the next modal box from inside its loop, a scripted stand-in
-// for the shell services, and picture files written and read through the image library.
+// for the shell services (picture files: tests/app/batch/PictureFiles.h), and what windows show.
 #pragma once
 
 #include "app/ShellServices.h"
+#include "tests/app/batch/PictureFiles.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -11,14 +12,16 @@
 #include <string>
 #include <vector>
 
-class VxImage;
-
 namespace vx::test {
 
 // Dispatches this thread's messages for about `milliseconds` (WM_QUIT is consumed).
 void PumpMessages(int milliseconds);
 // Dispatches messages until `done` holds or `timeoutMs` passes; returns `done()`.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 20000);
+
+// The first visible top-level window of this thread other than `ignore` with the class name
+// and the caption given (null: any).
+HWND FindThreadWindow(const wchar_t* className, const wchar_t* caption, HWND ignore = nullptr);
 
 struct ModalBoxSeen {
     bool found = false;
@@ -65,10 +68,6 @@ public:
 private:
     std::wstring m_selection; // NUL-separated, as the dialog writes it
 };
-
-// A 24-bit picture with a smooth blue-grey gradient, written with the image type code
-// given. False when the library cannot write it.
-bool WritePicture(const std::filesystem::path& path, int width, int height, std::uint32_t type);
 
 // The strongest "redness" (R minus the mean of G and B) found in the rectangle
 // [left, right) x [top, bottom), rows counted from the top of the picture.

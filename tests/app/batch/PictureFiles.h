@@ -1,6 +1,6 @@
-// Test pictures for the batch and command-line suites: JPEG files of a given size written
-// through the library itself, with a pattern that differs from row to row and column to
-// column, plus the helpers to read a written picture's size back.
+// Test pictures for the batch, command-line and Windows suites: files of a given size written
+// through the library itself (JPEG unless another type is named), a smooth blue-grey gradient
+// with no red in it, so that a red mark stands out; plus the helpers to read a size back.
 #pragma once
 
 #include "image/VxImage.h"
@@ -13,16 +13,16 @@
 
 namespace vx::test {
 
-inline bool WritePicture(const std::filesystem::path& path, int width, int height)
+inline bool WritePicture(const std::filesystem::path& path, int width, int height, std::uint32_t type = kVxTypeJpg)
 {
-    VxImage image(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 24, kVxTypeJpg);
+    VxImage image(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 24, type);
     if (!image.IsValid())
         return false;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.SetPixelColour(x, y, RGBQUAD{static_cast<BYTE>(x * 7), static_cast<BYTE>(y * 5),
-                                               static_cast<BYTE>((x + y) * 3), 0});
-    return image.Save(ToU16(path).c_str(), kVxTypeJpg);
+            image.SetPixelColour(x, y, RGBQUAD{static_cast<BYTE>(170 + x * 40 / width),
+                                               static_cast<BYTE>(110 + y * 30 / height), 70, 0});
+    return image.Save(ToU16(path).c_str(), type);
 }
 
 struct PictureSize {

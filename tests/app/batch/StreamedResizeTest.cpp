@@ -156,12 +156,10 @@ void WriteLargeBaseline(const std::filesystem::path& path, int width, int height
     ASSERT_TRUE(writer.Begin(&stream, static_cast<std::uint32_t>(height)));
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = rowPicture.RowAddress(0);
-        if (y % 16 == 0)
-            for (int x = 0; x < width; ++x)
-                std::copy_n(std::initializer_list<std::uint8_t>{static_cast<std::uint8_t>(x / 16 * 40),
-                                                                static_cast<std::uint8_t>(y / 16 * 40), 128}
-                                .begin(),
-                            3, row + 3 * x);
+        for (int x = 0; y % 16 == 0 && x < width; ++x) { // blue, green, red
+            row[3 * x] = std::uint8_t(x / 16 * 40), row[3 * x + 1] = std::uint8_t(y / 16 * 40);
+            row[3 * x + 2] = 128;
+        }
         ASSERT_TRUE(writer.WriteRow(row));
     }
     ASSERT_TRUE(writer.Finish());
