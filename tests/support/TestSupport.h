@@ -29,6 +29,17 @@ inline Bytes LittleEndian(std::uint64_t v, int size)
     return out;
 }
 
+// `file` with `flips` bits flipped at places drawn from `state`, a linear congruential
+// generator that the caller keeps, so that successive damages differ and repeat run to run.
+inline Bytes WithFlippedBits(Bytes file, std::uint32_t& state, std::size_t flips)
+{
+    for (std::size_t k = 0; k < flips && !file.empty(); ++k) {
+        state = state * 1664525u + 1013904223u;
+        file[(state >> 8) % file.size()] ^= static_cast<std::uint8_t>(1u << (state >> 29));
+    }
+    return file;
+}
+
 // A fresh, empty directory for the calling test (removed when the object goes away).
 class ScratchDir {
 public:

@@ -190,12 +190,7 @@ void ExpectSurvivesDamage(const Bytes& file, DamageSweep sweep = {}, const Prepa
     }
     std::uint32_t state = 5;
     for (std::size_t i = 0; i < sweep.flips; ++i) {
-        Bytes damaged = file;
-        for (std::size_t k = 0; k < 1 + i % 3; ++k) {
-            state = state * 1664525u + 1013904223u;
-            damaged[(state >> 8) % damaged.size()] ^= static_cast<std::uint8_t>(1u << (state >> 29));
-        }
-        const auto d = DecodeWith<Codec>(damaged, 0, prepare);
+        const auto d = DecodeWith<Codec>(WithFlippedBits(file, state, 1 + i % 3), 0, prepare);
         EXPECT_TRUE(d.ok || !sweep.messages || !d.Error().empty()) << "flip run " << i;
     }
 }

@@ -244,12 +244,7 @@ TEST(VxImageWMF, CutAndDamagedMetafilesNeverCrash)
         }
         std::uint32_t state = 11;
         for (int i = 0; i < 300; ++i) {
-            Bytes damaged = file;
-            for (int k = 0; k < 3; ++k) {
-                state = state * 1664525u + 1013904223u;
-                damaged[(state >> 8) % damaged.size()] ^= static_cast<std::uint8_t>(1u << (state >> 29));
-            }
-            const Outcome o = DecodeWmf(damaged);
+            const Outcome o = DecodeWmf(WithFlippedBits(file, state, 3));
             EXPECT_TRUE(o.ok || !o.error.empty()) << "flip run " << i;
         }
     }
