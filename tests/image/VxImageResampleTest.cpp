@@ -46,6 +46,13 @@ RGBQUAD CodedColour(std::int32_t x, std::int32_t y)
                static_cast<std::uint8_t>(200 + x + y));
 }
 
+// An alpha plane holding 10x + y at (x, y), so that a result shows which pixel each value came from.
+void SetAlphaRamp(VxImage& image)
+{
+    ASSERT_TRUE(image.CreateAlpha());
+    ForEachPixel(image, [&](std::int32_t x, std::int32_t y) { image.SetAlphaAt(x, y, std::uint8_t(10 * x + y)); });
+}
+
 // A 3 x 3 black picture whose red channel holds known values in rows 0 and 1.
 void MakeSamplerPicture(VxImage& image)
 {
@@ -58,9 +65,10 @@ void MakeSamplerPicture(VxImage& image)
 
 // ---- Kernels ----------------------------------------------------------------------------------
 
-TEST(ResampleKernels, SymmetryAndPartitionOfUnity)
+// The kernels are even and, where they interpolate, sum to one over their four taps; at zero
+// the formulas divide by zero and give their limits instead; J1 agrees with the library.
+TEST(ResampleKernels, SymmetryPartitionOfUnityAndBesselJ1)
 {
-    // At zero the formulas divide by zero: their limits instead. No kernel for bilinear.
     EXPECT_EQ(kernels::Weight(6, 0.0f) + kernels::Weight(10, 0.0f) + kernels::Weight(2, 0.0f), 2.0f);
     EXPECT_NEAR(kernels::Weight(12, 0.0f), 0.7853982f, 1e-6f);
     for (std::int32_t method = 3; method <= 18; ++method)
@@ -70,24 +78,18 @@ TEST(ResampleKernels, SymmetryAndPartitionOfUnity)
         }
     for (std::int32_t method : {3, 4, 5, 7, 8, 14, 15, 16})
         for (int step = 0; step < 20; ++step) {
-            const float d = step / 20.0f;
             float sum = 0.0f;
             for (int n = -1; n <= 2; ++n)
-                sum += kernels::Weight(method, n - d);
-            EXPECT_NEAR(sum, 1.0f, 1e-5f) << method << " at offset " << d;
+                sum += kernels::Weight(method, n - step / 20.0f);
+            EXPECT_NEAR(sum, 1.0f, 1e-5f) << method << " at offset " << step << "/20";
         }
-}
-
-TEST(ResampleKernels, BesselJ1MatchesTheLibraryFunctionAndIsOdd)
-{
     EXPECT_EQ(kernels::BesselJ1(0.0), 0.0);
     for (double u = 0.01; u < 40.0; u += 0.0137) {
         // Beyond 8 the asymptotic form carries pi as a float, good to a few 1e-9.
         EXPECT_NEAR(kernels::BesselJ1(u), std::cyl_bessel_j(1.0, u), u < 8.0 ? 1e-12 : 1e-8) << u;
         EXPECT_EQ(kernels::BesselJ1(-u), -kernels::BesselJ1(u)) << u;
     }
-    // The Bessel kernel is J1(pi t) / (2t).
-    EXPECT_NEAR(kernels::Weight(12, 0.5f), kernels::BesselJ1(kernels::kPi * 0.5f), 1e-6);
+    EXPECT_NEAR(kernels::Weight(12, 0.5f), kernels::BesselJ1(kernels::kPi * 0.5f), 1e-6); // J1(pi t) / 2t
 }
 
 // ---- Rescale ------------------------------------------------------------------------------------
@@ -108,9 +110,8 @@ TEST(VxImageRescale, NearestFastPathsEqualThePixelByPixelDefinition)
                 // case runs without it to keep the pixel-by-pixel reference quick.
                 if (withAlpha && s.width > 1000 && s.height > 1)
                     continue;
-                SCOPED_TRACE(std::to_string(s.width) + "x" + std::to_string(s.height) + " -> " +
-                             std::to_string(s.newWidth) + "x" + std::to_string(s.newHeight) + ", depth " +
-                             std::to_string(depth) + (withAlpha ? ", alpha" : ""));
+                SCOPED_TRACE(testing::Message() << s.width << "x" << s.height << " -> " << s.newWidth << "x"
+                                                << s.newHeight << ", depth " << depth << ", alpha " << withAlpha);
                 VxImage source(s.width, s.height, depth, kVxTypeJpg);
                 FillNoise(source, ++seed);
                 if (depth < 24)
@@ -179,6 +180,7 @@ TEST(VxImageRescale, AreaShrinkIsTheMeanOfTheCoveredArea)
     });
 }
 
+// The alpha plane follows by the nearest pixel in every mode.
 TEST(VxImageRescale, BilinearForPalettesAndEnlargingAndBSpline)
 {
     // 8 bits shrunk by 2 in mode 3: bilinear at whole positions reads pixel (2x, 2y), and the
@@ -186,8 +188,10 @@ TEST(VxImageRescale, BilinearForPalettesAndEnlargingAndBSpline)
     VxImage grey(4, 4, 8, 0);
     grey.SetGreyPalette();
     FillIndices(grey, [](std::int32_t x, std::int32_t y) { return 16 * (4 * y + x); });
+    SetAlphaRamp(grey);
     ASSERT_TRUE(grey.Rescale(2, 2, 3));
     EXPECT_EQ(grey.PaletteEntry(77).rgbRed, 77);
+    EXPECT_EQ(grey.AlphaAt(1, 1), 22);
     EXPECT_EQ(RowIndices(grey, 0), (std::vector<int>{0, 32}));
     EXPECT_EQ(RowIndices(grey, 1), (std::vector<int>{128, 160}));
 
@@ -195,14 +199,18 @@ TEST(VxImageRescale, BilinearForPalettesAndEnlargingAndBSpline)
     VxImage pair(2, 1, 24, 0);
     pair.SetPixelColour(0, 0, Rgb(10, 20, 31));
     pair.SetPixelColour(1, 0, Rgb(20, 40, 60));
+    SetAlphaRamp(pair);
     ASSERT_TRUE(pair.Rescale(4, 1, 3));
+    EXPECT_EQ((std::vector<int>{pair.AlphaAt(1, 0), pair.AlphaAt(2, 0)}), (std::vector<int>{0, 10}));
     const RGBQUAD expected[4] = {Rgb(10, 20, 31), Rgb(15, 30, 45), Rgb(20, 40, 60), Rgb(20, 40, 60)};
     for (std::int32_t x = 0; x < 4; ++x)
         EXPECT_TRUE(SameQuad(pair.PixelColour(x, 0, false), expected[x])) << x;
 
     VxImage flat(9, 7, 24, 0); // B-spline: the weights of every output pixel sum to one
     FillColours(flat, [](std::int32_t, std::int32_t) { return Rgb(180, 90, 45); });
+    SetAlphaRamp(flat);
     ASSERT_TRUE(flat.Rescale(4, 11, 2));
+    EXPECT_EQ(flat.AlphaAt(3, 10), 66); // from (trunc 6.75, trunc 6.36)
     ForEachPixel(flat, [&](std::int32_t x, std::int32_t y) {
         const RGBQUAD c = flat.PixelColour(x, y, false);
         EXPECT_LE(std::abs(c.rgbRed - 180) + std::abs(c.rgbGreen - 90) + std::abs(c.rgbBlue - 45), 3) << x << "," << y;
@@ -218,29 +226,6 @@ TEST(VxImageRescale, BilinearForPalettesAndEnlargingAndBSpline)
         EXPECT_EQ((std::vector<int>{edge.PixelIndex(0, y), edge.PixelIndex(3, y), edge.PixelIndex(4, y),
                                     edge.PixelIndex(7, y)}),
                   (std::vector<int>{0, 0, 2, 1}));
-}
-
-TEST(VxImageRescale, AlphaPlaneFollowsByNearestPixelInEveryMode)
-{
-    const struct { std::uint32_t depth; std::int32_t mode, newWidth, newHeight; } cases[] = {
-        {24, 2, 3, 2}, {24, 3, 3, 2}, {24, 3, 12, 9}, {8, 3, 3, 2}, {4, 2, 12, 9}, // mode 1: see above
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE("depth " + std::to_string(c.depth) + " mode " + std::to_string(c.mode));
-        VxImage image(6, 4, c.depth, 0);
-        FillNoise(image, 5);
-        ASSERT_TRUE(image.CreateAlpha());
-        ForEachPixel(image, [&](std::int32_t x, std::int32_t y) { image.SetAlphaAt(x, y, std::uint8_t(10 * x + y)); });
-        const float xs = 6.0f / c.newWidth, ys = 4.0f / c.newHeight;
-        ASSERT_TRUE(image.Rescale(c.newWidth, c.newHeight, c.mode));
-        EXPECT_EQ(image.BitsPerPixel(), c.depth);
-        ASSERT_TRUE(image.HasAlpha());
-        ForEachPixel(image, [&](std::int32_t x, std::int32_t y) {
-            const auto sx = static_cast<std::int32_t>(static_cast<long double>(x) * xs);
-            const auto sy = static_cast<std::int32_t>(static_cast<long double>(y) * ys);
-            EXPECT_EQ(image.AlphaAt(x, y), 10 * sx + sy) << x << ", " << y;
-        });
-    }
 }
 
 TEST(VxImageRescale, SameSizeFailuresAndCancellingLeaveThePictureAlone)
