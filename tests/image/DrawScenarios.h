@@ -36,11 +36,18 @@ std::unique_ptr<VxImage> Painted(std::int32_t width, std::int32_t height, Colour
     return image;
 }
 
-// Red = 7x + 1, green = 5y + 2, blue = 3(x + y).
+// Pixel (x, y) of Gradient(), y = 0 the bottom row.
+inline vx::Rgb GradientPixel(std::int32_t x, std::int32_t y)
+{
+    return vx::Rgb{static_cast<std::uint8_t>(7 * x + 1), static_cast<std::uint8_t>(5 * y + 2),
+                   static_cast<std::uint8_t>(3 * (x + y))};
+}
+
 inline std::unique_ptr<VxImage> Gradient(std::int32_t width, std::int32_t height)
 {
     return Painted(width, height, [](std::int32_t x, std::int32_t y) {
-        return RGBQUAD{static_cast<BYTE>(3 * (x + y)), static_cast<BYTE>(5 * y + 2), static_cast<BYTE>(7 * x + 1), 0};
+        const vx::Rgb c = GradientPixel(x, y);
+        return RGBQUAD{c.blue, c.green, c.red, 0};
     });
 }
 
