@@ -38,9 +38,7 @@ std::vector<Rgb> DrawnWithGdi(const DrawScenario& scenario)
     vx::GdiDrawDevice device(memory);
     const int before = SaveDC(memory);
     RestoreDC(memory, before);
-    EXPECT_EQ(scenario.make()->Draw(&device, scenario.x, scenario.y, scenario.cx, scenario.cy,
-                                    scenario.hasClip ? &scenario.clip : nullptr, scenario.smooth),
-              1);
+    EXPECT_EQ(scenario.DrawOn(device), 1);
     RECT box{};
     GetClipBox(memory, &box);
     EXPECT_EQ(box.right, kDeviceWidth) << "the clip region is restored";
@@ -62,15 +60,13 @@ TEST(VxImageDrawGdi, EveryCaseGivesThePixelsOfTheMemoryDevice)
 {
     for (const DrawScenario& scenario : DrawScenarios()) {
         SCOPED_TRACE(scenario.name);
-        vx::MemoryDrawDevice expected(kDeviceWidth, kDeviceHeight, Rgb{});
-        PaintBackground(expected);
-        scenario.make()->Draw(&expected, scenario.x, scenario.y, scenario.cx, scenario.cy,
-                              scenario.hasClip ? &scenario.clip : nullptr, scenario.smooth);
+        const auto expected = BackgroundDevice();
+        scenario.DrawOn(*expected);
         const std::vector<Rgb> drawn = DrawnWithGdi(scenario);
         int differing = 0;
         for (std::int32_t y = 0; y < kDeviceHeight; ++y)
             for (std::int32_t x = 0; x < kDeviceWidth; ++x)
-                if (!(drawn[static_cast<std::size_t>(y * kDeviceWidth + x)] == expected.PixelAt(x, y)) && differing++ < 3)
+                if (!(drawn[static_cast<std::size_t>(y * kDeviceWidth + x)] == expected->PixelAt(x, y)) && differing++ < 3)
                     ADD_FAILURE() << "pixel " << x << "," << y;
         EXPECT_EQ(differing, 0);
     }

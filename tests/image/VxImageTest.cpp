@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -103,7 +102,7 @@ TEST(VxImageSettings, DpiTransparencyCodecOptionsAndLastError)
         EXPECT_EQ(image.TransparentIndex(), got) << set;
     }
     image.SetPaletteEntry(2, 10, 20, 30, 40);
-    image.SetTransparentIndex(2);
+    image.SetTransparentIndex(2); // the transparent colour of a palette picture is its entry
     EXPECT_TRUE(SameQuad(image.TransparentColour(), Rgb(10, 20, 30, 40)));
     VxImage rgb(2, 2, 24, kVxTypeUnknown);
     rgb.SetTransparentColour(Rgb(1, 2, 3, 99));
@@ -142,18 +141,16 @@ TEST(VxImagePixels, OutsideTheImageAndWithoutPixels)
 
     // Every call is safe on an image without pixels.
     VxImage empty(kVxTypeUnknown);
-    EXPECT_EQ(empty.RowAddress(0), nullptr);
     empty.SetTransparentColour(Rgb(1, 2, 3));
-    EXPECT_EQ(empty.PixelIndex(0, 0), 0);
-    EXPECT_TRUE(SameQuad(empty.PixelColour(0, 0), Rgb(1, 2, 3)));
     empty.SetPixelIndex(0, 0, 1);
     empty.SetPixelColour(0, 0, Rgb(9, 9, 9));
     empty.Clear(7);
-    EXPECT_EQ(empty.PixelAddress24(0, 0), nullptr);
-    EXPECT_EQ(empty.NearestIndex(Rgb(1, 1, 1)), 0);
-    EXPECT_TRUE(SameQuad(empty.PaletteEntry(0), Rgb(0, 0, 0)));
     empty.SetPalette(static_cast<const RGBQUAD*>(nullptr), 4);
     empty.SetPaletteEntry(0, 1, 2, 3);
+    EXPECT_TRUE(SameQuad(empty.PixelColour(0, 0), Rgb(1, 2, 3)));
+    EXPECT_TRUE(SameQuad(empty.PaletteEntry(0), Rgb(0, 0, 0)));
+    EXPECT_TRUE(!empty.RowAddress(0) && !empty.PixelAddress24(0, 0));
+    EXPECT_EQ(empty.PixelIndex(0, 0) + empty.NearestIndex(Rgb(1, 1, 1)), 0);
 }
 
 // Colours at 24 bits and through the palette (the nearest entry), outside the picture, and the
@@ -163,9 +160,7 @@ TEST(VxImagePixels, ColoursAt24BitsAndThroughThePalette)
     TestImage image(3, 2, 24, kVxTypeUnknown);
     image.Clear(0);
     image.SetPixelColour(1, 1, Rgb(200, 100, 50, 7));
-    const std::uint8_t* pixel = image.PixelAddress24(1, 1);
-    ASSERT_EQ(pixel, image.RowAddress(1) + 3);
-    EXPECT_EQ(std::vector<int>(pixel, pixel + 3), (std::vector<int>{50, 100, 200}));
+    EXPECT_EQ(image.PixelAddress24(1, 1), image.RowAddress(1) + 3);
     image.SetPixelColour(3, 0, Rgb(1, 1, 1)); // outside: ignored
     EXPECT_EQ(image.RowAddress(0)[9], 0);
     // Outside, without a transparent index: the colour of pixel (0, 0), with its alpha.
