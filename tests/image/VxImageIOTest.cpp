@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -74,6 +75,15 @@ TEST(VxImageDispatch, LoadAndSaveMessages)
     unsupported.SetLastError("before");
     EXPECT_FALSE(unsupported.Load(text.c_str(), 4));
     EXPECT_STREQ(unsupported.LastError(), "before");
+
+    // Only the detection pass can read a JPEG named with the code of another format (GIF): a
+    // Load that gave up after the named codec would lose it.
+    const std::u16string photo = (dir / "photo.gif").u16string();
+    ASSERT_TRUE(image.Save(photo.c_str(), kVxTypeJpg)) << image.LastError();
+    VxImage loaded;
+    ASSERT_TRUE(loaded.Load(photo.c_str(), kVxTypeGif)) << loaded.LastError();
+    EXPECT_EQ((std::vector<std::uint32_t>{loaded.ImageType(), std::uint32_t(loaded.Width())}),
+              (std::vector<std::uint32_t>{kVxTypeJpg, 2}));
 }
 
 TEST(VxImageDispatch, SaveAndEncodeFailures)
@@ -111,20 +121,6 @@ TEST(VxImageDispatch, SaveAndEncodeFailures)
     EXPECT_STREQ(image.LastError(), "null file handler");
     EXPECT_FALSE(empty.EncodePrecheck(&stream));
     EXPECT_STREQ(empty.LastError(), "null image!!!");
-}
-
-// Only the detection pass can read a JPEG named with the code of another format (GIF): a Load
-// that gave up after the named codec would lose it.
-TEST(VxImageDispatch, LoadFindsByContentWhatTheNamedFormatCannotRead)
-{
-    vx::test::ScratchDir dir;
-    const std::u16string name = (dir / "photo.gif").u16string();
-    VxImage picture(6, 4, 24, kVxTypeUnknown);
-    ASSERT_TRUE(picture.Save(name.c_str(), kVxTypeJpg)) << picture.LastError();
-    VxImage loaded;
-    ASSERT_TRUE(loaded.Load(name.c_str(), kVxTypeGif)) << loaded.LastError();
-    EXPECT_EQ(loaded.ImageType(), kVxTypeJpg);
-    EXPECT_EQ(loaded.Width(), 6);
 }
 
 } // namespace

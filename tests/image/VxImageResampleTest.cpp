@@ -351,7 +351,7 @@ TEST(VxImageSamplers, InterpolatedColourGoldenValues)
             });
 }
 
-TEST(VxImageSamplers, OverflowCodes)
+TEST(VxImageSamplers, OverflowCodesAndCoordinates)
 {
     VxImage image(4, 3, 24, 0);
     FillColours(image, CodedColour);
@@ -378,11 +378,8 @@ TEST(VxImageSamplers, OverflowCodes)
     for (std::int32_t code : {2, 3})
         EXPECT_TRUE(SameQuad(indexed.ColourWithOverflow(2, 0, code, &grey), Rgb(7, 8, 9, 1))) << code;
     EXPECT_TRUE(SameQuad(VxImage().ColourWithOverflow(0, 0, 4), white));
-}
 
-TEST(VxImageSamplers, OverflowCoordinates)
-{
-    const VxImage image(4, 3, 24, 0);
+    // The coordinates each rule maps to, whole and fractional.
     const struct { std::int32_t code, x, y, ex, ey; } ints[] = {
         {1, 3, 2, 3, 2}, {4, 3, 2, 3, 2}, {5, 3, 2, 3, 2}, {6, 3, 2, 3, 2}, // inside: unchanged
         {4, -1, 0, 3, 0}, {4, 9, -7, 1, 2}, {5, -9, 5, 0, 2}, {6, -2, 3, 2, 2}, {6, 4, -1, 3, 1},
