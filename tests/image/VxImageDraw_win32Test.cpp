@@ -13,7 +13,7 @@ using vx::Rgb;
 using namespace vx::test;
 
 // The device's pixels, rows from the top, after drawing `scenario` through GDI.
-std::vector<Rgb> DrawnWithGdi(const DrawScenario& scenario)
+std::vector<RGBQUAD> DrawnWithGdi(const DrawScenario& scenario)
 {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -49,11 +49,7 @@ std::vector<Rgb> DrawnWithGdi(const DrawScenario& scenario)
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-
-    std::vector<Rgb> result;
-    for (const RGBQUAD& p : pixels)
-        result.push_back(Rgb{p.rgbRed, p.rgbGreen, p.rgbBlue});
-    return result;
+    return pixels;
 }
 
 TEST(VxImageDrawGdi, EveryCaseGivesThePixelsOfTheMemoryDevice)
@@ -62,12 +58,14 @@ TEST(VxImageDrawGdi, EveryCaseGivesThePixelsOfTheMemoryDevice)
         SCOPED_TRACE(scenario.name);
         const auto expected = BackgroundDevice();
         scenario.DrawOn(*expected);
-        const std::vector<Rgb> drawn = DrawnWithGdi(scenario);
+        const std::vector<RGBQUAD> drawn = DrawnWithGdi(scenario);
         int differing = 0;
         for (std::int32_t y = 0; y < kDeviceHeight; ++y)
-            for (std::int32_t x = 0; x < kDeviceWidth; ++x)
-                if (!(drawn[static_cast<std::size_t>(y * kDeviceWidth + x)] == expected->PixelAt(x, y)) && differing++ < 3)
+            for (std::int32_t x = 0; x < kDeviceWidth; ++x) {
+                const RGBQUAD& p = drawn[static_cast<std::size_t>(y * kDeviceWidth + x)];
+                if (!(Rgb{p.rgbRed, p.rgbGreen, p.rgbBlue} == expected->PixelAt(x, y)) && differing++ < 3)
                     ADD_FAILURE() << "pixel " << x << "," << y;
+            }
         EXPECT_EQ(differing, 0);
     }
 }

@@ -277,7 +277,7 @@ TEST(VxImageLifeCycle, CopyFrom)
 
 // The target frees its own buffers (LeakSanitizer checks) and takes the source's, frames
 // included when asked; the source is left empty.
-TEST(VxImageLifeCycle, TakeOverMovesEverything)
+TEST(VxImageLifeCycle, TakeOverMovesEverythingAndAnAliasFreesNothing)
 {
     TestImage source(4, 4, 24, kVxTypeGif), target(2, 2, 8, kVxTypeUnknown);
     source.InstallPlanes(1, 2);
@@ -298,10 +298,8 @@ TEST(VxImageLifeCycle, TakeOverMovesEverything)
     EXPECT_EQ(target.Frames(), targetFrames);
     ASSERT_NE(gif.Frames(), nullptr);
     EXPECT_EQ((std::vector<int>{target.FrameCount(), gif.FrameCount()}), (std::vector<int>{3, 2}));
-}
 
-TEST(VxImageLifeCycle, AliasSharesAndFreesNothing)
-{
+    // An alias borrows every buffer of its owner and refuses whatever would free them.
     TestImage owner(3, 3, 8, kVxTypeBmp);
     owner.Clear(0);
     owner.SetPixelIndex(1, 1, 42);
