@@ -268,12 +268,10 @@ TEST(VxImageRescale, ResultCarriesTheImageInfoAndCanGoToAnotherImage)
     ASSERT_TRUE(image.Rescale(3, 2, 1, &destination));
     EXPECT_TRUE(SameQuad(image.PixelColour(5, 3, false), CodedColour(5, 3))); // the source stays
     EXPECT_EQ(image.Info().progress, 50); // 100 x 1 / 2, published before the last row
-    EXPECT_EQ(destination.BitsPerPixel(), 24);
-    EXPECT_EQ(destination.ImageType(), kVxTypeGif);
-    EXPECT_EQ(destination.XDpi(), 300);
-    // The header's resolution fields are those of a fresh image, whatever the dpi.
-    EXPECT_EQ(destination.Header().biXPelsPerMeter, 3780);
-    EXPECT_EQ(destination.JpegQuality(), 75);
+    // The header's resolution fields are those of a fresh image (3780), whatever the dpi.
+    EXPECT_EQ((std::vector<std::int64_t>{destination.BitsPerPixel(), destination.ImageType(), destination.XDpi(),
+                                 destination.Header().biXPelsPerMeter, destination.JpegQuality()}),
+              (std::vector<std::int64_t>{24, kVxTypeGif, 300, 3780, 75}));
     EXPECT_TRUE(SameQuad(destination.PixelColour(2, 1, false), CodedColour(4, 2)));
 
     { // An alias can be read into another image but not replaced.
@@ -286,8 +284,7 @@ TEST(VxImageRescale, ResultCarriesTheImageInfoAndCanGoToAnotherImage)
         EXPECT_TRUE(SamePixels(result, destination));
     }
     ASSERT_TRUE(image.Rescale(12, 8, 1)); // in place keeps the info too
-    EXPECT_EQ(image.XDpi(), 300);
-    EXPECT_EQ(image.Header().biXPelsPerMeter, 3780);
+    EXPECT_EQ((std::vector<std::int64_t>{image.XDpi(), image.Header().biXPelsPerMeter}), (std::vector<std::int64_t>{300, 3780}));
 }
 
 // ---- Samplers -------------------------------------------------------------------------------
