@@ -342,16 +342,14 @@ TEST(VxImageOrientation, EveryValuePutsTheStoredRowAndColumnOnTheSidesItNames)
         ASSERT_EQ(image.Width(), onSide ? kHeight : kWidth);
         ASSERT_EQ(image.Height(), onSide ? kWidth : kHeight);
         EXPECT_EQ(image.XDpi(), onSide ? 72 : 300);
-        for (int y = 0; y < kHeight; ++y) {
+        for (int y = 0; y < kHeight; ++y)
             for (int x = 0; x < kWidth; ++x) {
                 // How far the stored row lies from its side, and the stored column from its side.
                 const int rowAt = (c.firstRow == Top || c.firstRow == Left) ? y : kHeight - 1 - y;
                 const int columnAt = (c.firstColumn == Top || c.firstColumn == Left) ? x : kWidth - 1 - x;
-                const int seenX = onSide ? rowAt : columnAt;
-                const int seenY = onSide ? columnAt : rowAt;
+                const int seenX = onSide ? rowAt : columnAt, seenY = onSide ? columnAt : rowAt;
                 EXPECT_EQ(image.PixelColour(seenX, image.Height() - 1 - seenY).rgbBlue, level(x, y)) << x << "," << y;
             }
-        }
     }
 }
 
