@@ -121,16 +121,6 @@ TEST(VxImageRescale, NearestFastPathsEqualThePixelByPixelDefinition)
                 ASSERT_TRUE(source.Rescale(s.newWidth, s.newHeight, 1));
                 EXPECT_TRUE(SamePixels(source, expected));
             }
-
-    VxImage image(4, 2, 8, 0);
-    for (int i = 0; i < 256; ++i)
-        image.SetPaletteEntry(static_cast<std::uint8_t>(i), Rgb(i, 255 - i, i / 2, 0));
-    image.SetPaletteEntry(9, image.PaletteEntry(5));
-    image.SetPaletteEntry(200, Rgb(3, 252, 1, 77)); // entry 3's colour, another fourth byte
-    const std::uint8_t indices[8] = {9, 9, 200, 200, 5, 5, 17, 17};
-    FillIndices(image, [&](std::int32_t x, std::int32_t y) { return indices[4 * y + x]; });
-    ASSERT_TRUE(image.Rescale(2, 1, 1));
-    EXPECT_EQ(RowIndices(image, 0), (std::vector<int>{5, 3}));
 }
 
 TEST(VxImageRescale, AreaShrinkIsTheMeanOfTheCoveredArea)
