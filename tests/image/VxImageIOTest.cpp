@@ -94,15 +94,15 @@ TEST(VxImageDispatch, SaveAndEncodeFailures)
     EXPECT_STREQ(empty.LastError(), FindCodec(kVxTypeJpg) ? "null image!!!" : kUnknownEncode);
 
     // /dev/full accepts the open and buffered writes; the bytes are refused when flushed:
-    // small pictures fail at the close, large ones inside the codec's own writes. (The other
-    // formats meet /dev/full in the codec oracle's tests.)
+    // small pictures fail at the close, large ones inside the codec's own writes. (Large
+    // pictures of the other formats meet /dev/full in the codec oracle's tests.)
     VxImage large(1500, 1000, 24, kVxTypeUnknown);
-    for (VxImage* picture : {&image, &large}) {
-        if (!std::filesystem::exists("/dev/full") || !FindCodec(kVxTypeJpg))
+    for (auto [picture, code] : {std::pair{&image, kVxTypeJpg}, {&image, kVxTypeBmp}, {&large, kVxTypeJpg}}) {
+        if (!std::filesystem::exists("/dev/full") || !FindCodec(code))
             continue;
         picture->SetLastError("");
-        EXPECT_FALSE(picture->Save(u"/dev/full", kVxTypeJpg));
-        EXPECT_STRNE(picture->LastError(), "");
+        EXPECT_FALSE(picture->Save(u"/dev/full", code)) << code;
+        EXPECT_STRNE(picture->LastError(), "") << code;
     }
 
     EXPECT_FALSE(image.Encode(static_cast<VxStream*>(nullptr), 4));

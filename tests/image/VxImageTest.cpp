@@ -99,9 +99,6 @@ TEST(VxImageSettings, DpiTransparencyCodecOptionsAndLastError)
         image.SetTransparentIndex(set);
         EXPECT_EQ(image.TransparentIndex(), got) << set;
     }
-    image.SetPaletteEntry(2, 10, 20, 30, 40);
-    image.SetTransparentIndex(2); // the transparent colour of a palette picture is its entry
-    EXPECT_TRUE(SameQuad(image.TransparentColour(), Rgb(10, 20, 30, 40)));
     VxImage rgb(2, 2, 24, kVxTypeUnknown);
     rgb.SetTransparentColour(Rgb(1, 2, 3, 99));
     EXPECT_TRUE(SameQuad(rgb.TransparentColour(), Rgb(1, 2, 3, 0)));
