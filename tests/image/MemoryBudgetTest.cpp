@@ -1,12 +1,13 @@
 // The shared decode budget: what does not fit waits for a release, a cancel ends the wait,
-// and a thread never waits for its own reservation. Whether the other thread is already
-// waiting when the release or the cancel comes is the scheduler's choice: the answer is the same.
+// and a thread never waits for its own reservation. No result depends on timing: the pause
+// only lets the other thread reach its wait before the release, so that the wait is run.
 #include "image/MemoryBudget.h"
 
 #include "image/VxImage.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -29,6 +30,7 @@ TEST(MemoryBudget, WaitsForAReleaseAndGivesUpOnCancelOrOnItsOwnHold)
         EXPECT_TRUE(budget.Reserve(50, running)); // fits once the 60 is released
         budget.Release(50);
     });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     budget.Release(60);
     waiter.join();
     EXPECT_EQ(budget.InUse(), 0u);
