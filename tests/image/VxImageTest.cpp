@@ -90,10 +90,6 @@ TEST(VxImageSettings, DpiTransparencyCodecOptionsAndLastError)
     EXPECT_EQ(stored(), (std::vector<LONG>{11811, 2835}));
     image.SetXDpi(0x7FFFFFFF); // would overflow the header field: saturates
     EXPECT_EQ(image.Header().biXPelsPerMeter, 0x7FFFFFFF);
-    image.SetXDpi(300); // settings survive Destroy and reach the next Create
-    image.Destroy();
-    ASSERT_TRUE(image.Create(2, 2, 4, kVxTypeGif));
-    EXPECT_EQ(stored()[0], 11811);
 
     for (auto [set, got] : {std::pair{15, 15}, {16, 0}, {-1, -1}}) {
         image.SetTransparentIndex(set);
@@ -249,8 +245,6 @@ TEST(VxImageLifeCycle, CopyFrom)
     ASSERT_TRUE(copy.IsValid() && copy.Selection() && copy.Alpha());
     EXPECT_NE(copy.DibAddress(), source.DibAddress());
     EXPECT_EQ(std::memcmp(copy.DibAddress(), source.DibAddress(), source.DibSize()), 0);
-    EXPECT_EQ(copy.ImageType(), kVxTypePcx);
-    EXPECT_NE(copy.Alpha(), source.Alpha());
     EXPECT_EQ(copy.Alpha()[14], 128);
     EXPECT_EQ(SelectionBox(copy), (std::vector<int>{1, 3, 4, 0}));
     EXPECT_EQ(copy.Frames(), nullptr); // frames are never copied
