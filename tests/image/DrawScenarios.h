@@ -20,11 +20,14 @@ inline vx::Rgb Background(std::int32_t x, std::int32_t y)
     return vx::Rgb{static_cast<std::uint8_t>(x * 4), static_cast<std::uint8_t>(y * 4), 100};
 }
 
-inline void PaintBackground(vx::MemoryDrawDevice& device)
+// A device of the shared size showing the background.
+inline std::unique_ptr<vx::MemoryDrawDevice> BackgroundDevice()
 {
-    for (std::int32_t y = 0; y < device.Height(); ++y)
-        for (std::int32_t x = 0; x < device.Width(); ++x)
-            device.SetPixel(x, y, Background(x, y));
+    auto device = std::make_unique<vx::MemoryDrawDevice>(kDeviceWidth, kDeviceHeight, vx::Rgb{});
+    for (std::int32_t y = 0; y < kDeviceHeight; ++y)
+        for (std::int32_t x = 0; x < kDeviceWidth; ++x)
+            device->SetPixel(x, y, Background(x, y));
+    return device;
 }
 
 // A 24-bit picture whose pixel (x, y), y = 0 the bottom row, is colourAt(x, y).
@@ -36,11 +39,18 @@ std::unique_ptr<VxImage> Painted(std::int32_t width, std::int32_t height, Colour
     return image;
 }
 
-// Red = 7x + 1, green = 5y + 2, blue = 3(x + y).
+// Pixel (x, y) of Gradient(), y = 0 the bottom row.
+inline vx::Rgb GradientPixel(std::int32_t x, std::int32_t y)
+{
+    return vx::Rgb{static_cast<std::uint8_t>(7 * x + 1), static_cast<std::uint8_t>(5 * y + 2),
+                   static_cast<std::uint8_t>(3 * (x + y))};
+}
+
 inline std::unique_ptr<VxImage> Gradient(std::int32_t width, std::int32_t height)
 {
     return Painted(width, height, [](std::int32_t x, std::int32_t y) {
-        return RGBQUAD{static_cast<BYTE>(3 * (x + y)), static_cast<BYTE>(5 * y + 2), static_cast<BYTE>(7 * x + 1), 0};
+        const vx::Rgb c = GradientPixel(x, y);
+        return RGBQUAD{c.blue, c.green, c.red, 0};
     });
 }
 
@@ -81,6 +91,11 @@ struct DrawScenario {
     bool hasClip;
     RECT clip;
     bool smooth;
+
+    std::int32_t DrawOn(vx::DrawDevice& device) const
+    {
+        return make()->Draw(&device, x, y, cx, cy, hasClip ? &clip : nullptr, smooth);
+    }
 };
 
 inline const std::vector<DrawScenario>& DrawScenarios()

@@ -6,10 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -23,22 +21,6 @@ void SetPaletteAndRow(VxImage& image, const std::vector<RGBQUAD>& palette, const
     for (std::size_t x = 0; x < row.size(); ++x)
         image.SetPixelIndex(static_cast<std::int32_t>(x), 0, static_cast<std::uint8_t>(row[x]));
 }
-
-// No public call builds a selection from scratch; tests make one through the protected mask.
-class SelectableImage : public VxImage {
-public:
-    SelectableImage(std::uint32_t width, std::uint32_t height, std::uint32_t bits) : VxImage(width, height, bits, 0) {}
-
-    void Select(const std::vector<std::pair<int, int>>& pixels, std::int32_t left, std::int32_t top,
-                std::int32_t right, std::int32_t bottom)
-    {
-        FreeSelectionPlane();
-        selection = static_cast<std::uint8_t*>(std::calloc(std::size_t(Width()) * Height(), 1));
-        for (auto [x, y] : pixels)
-            selection[y * Width() + x] = 1;
-        info.selectionBox = {left, top, right, bottom};
-    }
-};
 
 TEST(VxImageColour, ToGreyscale)
 {
@@ -60,7 +42,6 @@ TEST(VxImageColour, ToGreyscale)
     ASSERT_TRUE(eight.ToGreyscale());
     EXPECT_EQ(eight.TransparentIndex(), 149);
     EXPECT_EQ(RowIndices(eight, 0), (std::vector<int>{149, 76, 255, 0}));
-    EXPECT_TRUE(eight.IsGreyPalette());
 
     VxImage four(3, 2, 4, 0);
     four.SetPaletteEntry(5, 0, 255, 0);
@@ -81,7 +62,6 @@ TEST(VxImageColour, ThresholdToMonoSplitsTheGreyLevelAboveTheLevel)
     for (std::uint32_t depth : {24u, 8u, 4u}) {
         SCOPED_TRACE(depth);
         VxImage image(11, 1, depth, kVxTypeJpg);
-        image.SetXDpi(200);
         for (int x = 0; x < 11; ++x) {
             const auto level = static_cast<std::uint8_t>(levels[x]);
             if (depth == 24) {
@@ -94,9 +74,8 @@ TEST(VxImageColour, ThresholdToMonoSplitsTheGreyLevelAboveTheLevel)
         ASSERT_TRUE(image.ThresholdToMono(128));
         EXPECT_EQ(image.BitsPerPixel(), 1);
         EXPECT_EQ(RowIndices(image, 0), (std::vector<int>{0, 1, 0, 0, 0, 0, 0, 1, 1, 1, 1}));
-        EXPECT_TRUE(SameColour(image.PaletteEntry(0), Rgb(0, 0, 0)));
-        EXPECT_TRUE(SameColour(image.PaletteEntry(1), Rgb(255, 255, 255)));
-        EXPECT_EQ(image.XDpi(), 200);
+        EXPECT_TRUE(SameColour(image.PaletteEntry(0), Rgb(0, 0, 0)) &&
+                    SameColour(image.PaletteEntry(1), Rgb(255, 255, 255)));
         EXPECT_EQ(image.RowAddress(0)[1] & 0x1F, 0) << "row padding is defined";
     }
 
@@ -108,12 +87,12 @@ TEST(VxImageColour, ThresholdToMonoSplitsTheGreyLevelAboveTheLevel)
     EXPECT_FALSE(image.ThresholdToMono(128));
     EXPECT_STREQ(image.LastError(), "Cancelled");
     EXPECT_FALSE(image.IncreaseBpp(24));
-    EXPECT_EQ(image.BitsPerPixel(), 8);
     EXPECT_EQ(PixelBytes(image), before);
 }
 
 TEST(VxImageColour, IncreaseBpp)
 {
+    // The same depth changes nothing; a lower or an unknown depth is refused.
     VxImage eight(3, 2, 8, 0);
     FillNoise(eight, 11);
     const std::vector<std::uint8_t> block(eight.DibAddress(), eight.DibAddress() + eight.DibSize());
@@ -121,23 +100,12 @@ TEST(VxImageColour, IncreaseBpp)
     EXPECT_EQ(std::memcmp(block.data(), eight.DibAddress(), block.size()), 0);
     EXPECT_FALSE(eight.IncreaseBpp(4) || eight.IncreaseBpp(16));
 
-    VxImage one(9, 2, 1, 0);
-    one.SetPaletteEntry(1, 10, 20, 30);
-    FillIndices(one, [](int x, int y) { return (x + y) % 2; });
-    ASSERT_TRUE(one.IncreaseBpp(4));
-    ASSERT_TRUE(one.IncreaseBpp(8));
-    EXPECT_EQ(one.BitsPerPixel(), 8);
-    EXPECT_TRUE(SameColour(one.PaletteEntry(1), Rgb(10, 20, 30)));
-    EXPECT_EQ(RowIndices(one, 0), (std::vector<int>{0, 1, 0, 1, 0, 1, 0, 1, 0}));
-    EXPECT_EQ(RowIndices(one, 1), (std::vector<int>{1, 0, 1, 0, 1, 0, 1, 0, 1}));
-
     // To 24 bits the palette's fourth bytes become the alpha plane; the transparent index
     // becomes the transparent colour.
     VxImage image(2, 1, 8, 0);
     SetPaletteAndRow(image, {Rgb(10, 20, 30, 0), Rgb(40, 50, 60, 200)}, {0, 1});
     image.SetTransparentIndex(1);
     ASSERT_TRUE(image.IncreaseBpp(24));
-    EXPECT_EQ(image.BitsPerPixel(), 24);
     ASSERT_TRUE(image.HasAlpha());
     EXPECT_EQ((std::vector<int>{image.AlphaAt(0, 0), image.AlphaAt(1, 0)}), (std::vector<int>{0, 200}));
     EXPECT_TRUE(SameColour(image.PixelColour(1, 0), Rgb(40, 50, 60)));
@@ -157,8 +125,6 @@ TEST(VxImageColour, Invert)
     for (std::size_t i = 0; i < before.size(); ++i)
         ASSERT_EQ(inverted[i], 255 - before[i]) << i;
     EXPECT_TRUE(SameColour(image.TransparentColour(), Rgb(254, 253, 252)));
-    ASSERT_TRUE(image.Invert());
-    EXPECT_EQ(PixelBytes(image), before);
 
     VxImage colour(3, 1, 8, 0);
     FillNoise(colour, 11);
@@ -172,10 +138,9 @@ TEST(VxImageColour, Invert)
     grey.SetGreyPalette();
     grey.SetPixelIndex(0, 0, 3);
     ASSERT_TRUE(grey.Invert());
-    EXPECT_EQ(grey.PixelIndex(0, 0), 252);
-    EXPECT_TRUE(grey.IsGreyPalette());
+    EXPECT_TRUE(grey.PixelIndex(0, 0) == 252 && grey.IsGreyPalette());
 
-    SelectableImage four(4, 2, 4); // grey by the strict test: entry i is (i, i, i)
+    TestImage four(4, 2, 4, 0); // grey by the strict test: entry i is (i, i, i)
     for (int i = 0; i < 16; ++i)
         four.SetPaletteEntry(static_cast<std::uint8_t>(i), i, i, i);
     four.Clear(3);
@@ -184,29 +149,26 @@ TEST(VxImageColour, Invert)
     EXPECT_EQ(RowIndices(four, 0), (std::vector<int>{3, 12, 3, 3}));
     EXPECT_EQ(RowIndices(four, 1), (std::vector<int>{3, 3, 3, 12}));
 
-    SelectableImage rgb(3, 2, 24);
+    TestImage rgb(3, 2, 24, 0);
     rgb.Clear(0);
     rgb.Select({{0, 0}, {2, 1}}, 0, 1, 3, 0); // box holds row 0 only
-    ASSERT_TRUE(rgb.Invert());
-    EXPECT_TRUE(SameColour(rgb.PixelColour(0, 0), Rgb(255, 255, 255)));
-    EXPECT_TRUE(SameColour(rgb.PixelColour(1, 0), Rgb(0, 0, 0)));
-    EXPECT_TRUE(SameColour(rgb.PixelColour(2, 1), Rgb(0, 0, 0))) << "selected but outside the box";
+    ASSERT_TRUE(rgb.Invert()); // (2, 1) is selected but outside the box
+    EXPECT_EQ((std::vector<int>{rgb.PixelColour(0, 0).rgbGreen, rgb.PixelColour(1, 0).rgbGreen,
+                                rgb.PixelColour(2, 1).rgbGreen}),
+              (std::vector<int>{255, 0, 0}));
 }
 
 TEST(VxImageColour, GreyPalettePaletteAlphaAndRedBlueSwap)
 {
-    VxImage one(1, 1, 1, 0), four(1, 1, 4, 0), eight(1, 1, 8, 0);
+    VxImage four(1, 1, 4, 0), eight(1, 1, 8, 0);
     four.SetPaletteEntry(2, 0, 0, 0, 77);
-    for (VxImage* image : {&one, &four, &eight})
-        image->SetGreyPalette();
-    EXPECT_TRUE(SameColour(one.PaletteEntry(1), Rgb(255, 255, 255)));
+    four.SetGreyPalette();
+    eight.SetGreyPalette();
     EXPECT_TRUE(SameQuad(four.PaletteEntry(2), Rgb(34, 34, 34, 77))); // the fourth byte stays
-    EXPECT_TRUE(SameColour(eight.PaletteEntry(200), Rgb(200, 200, 200)));
     // Grey means entry i is level i: a 4-bit grey ramp is not, nor is a picture without palette.
     EXPECT_EQ((std::vector<bool>{eight.IsGreyPalette(), four.IsGreyPalette(), VxImage(1, 1, 24, 0).IsGreyPalette()}),
               (std::vector<bool>{true, false, false}));
-    EXPECT_TRUE(four.PaletteHasAlpha());
-    EXPECT_FALSE(eight.PaletteHasAlpha());
+    EXPECT_TRUE(four.PaletteHasAlpha() && !eight.PaletteHasAlpha());
 
     // The swap touches whole groups within the row (the group at 3 would reach byte 5 of 4).
     VxImage image(3, 1, 24, 0);
@@ -222,15 +184,12 @@ TEST(VxImageColour, GreyPalettePaletteAlphaAndRedBlueSwap)
 TEST(VxImageColour, BitfieldsTo24Levels)
 {
     const struct { std::vector<std::uint8_t> source; std::uint32_t r, g, b, bits; RGBQUAD expected; } cases[] = {
-        {{0xFF, 0xFF, 0, 0}, 0xF800, 0x07E0, 0x001F, 16, Rgb(248, 252, 248)},
-        {{0x00, 0xF8, 0, 0}, 0xF800, 0x07E0, 0x001F, 16, Rgb(248, 0, 0)},
-        {{0xE0, 0x07, 0, 0}, 0xF800, 0x07E0, 0x001F, 16, Rgb(0, 252, 0)},
-        {{0xFF, 0x7F, 0, 0}, 0x7C00, 0x03E0, 0x001F, 16, Rgb(248, 248, 248)},
+        // The usual 5-6-5 and 5-5-5 layouts and 32 bits in blue-green-red order reach this
+        // through the BMP decoder's tests and the oracle comparison.
         {{0x02, 0x40, 0, 0}, 0x7C00, 0x03E0, 0x001F, 16, Rgb(128, 0, 16)},
         // Red in the low bits, and masks no usual layout has: no shift goes negative.
         {{0x1F, 0x00, 0, 0}, 0x001F, 0x07E0, 0xF800, 16, Rgb(248, 0, 0)},
         {{0x00, 0x80, 0, 0}, 0, 0x8000, 0xFFFF, 16, Rgb(0, 128, 0x80)},
-        {{10, 20, 30, 40}, 0xFF0000, 0xFF00, 0xFF, 32, Rgb(30, 20, 10)},
         {{10, 20, 30, 40}, 0xFF, 0xFF00, 0xFF0000, 32, Rgb(10, 20, 30)},
         {{10, 20, 30, 40}, 0xFF000000, 0xFF00, 0xFF, 32, Rgb(40, 20, 10)},
         {{0x00, 0x00, 0xF8, 0x3F}, 0x3FF00000, 0x000FFC00, 0x3FF, 32, Rgb(255, 128, 0)}, // 10-10-10
@@ -247,7 +206,7 @@ TEST(VxImageColour, MirrorAndFlipMoveEveryPixelAndThePlanes)
     for (std::uint32_t bits : {1u, 4u, 8u, 24u}) {
         SCOPED_TRACE(bits);
         const std::int32_t width = 13, height = 3; // odd: the middle column and row stay
-        SelectableImage image(width, height, bits);
+        TestImage image(width, height, bits, 0);
         FillNoise(image, 11);
         for (int i = 0; i < 256; ++i)
             image.SetPaletteEntry(static_cast<std::uint8_t>(i), i, 255 - i, 7 * i);
@@ -276,7 +235,7 @@ TEST(VxImageColour, MirrorAndFlipMoveEveryPixelAndThePlanes)
 
 TEST(VxImageColour, SelectionMask)
 {
-    SelectableImage image(4, 3, 8);
+    TestImage image(4, 3, 8, 0);
     image.Select({{2, 1}}, 2, 2, 3, 1);
     EXPECT_TRUE(image.IsSelected(2, 1));
     EXPECT_FALSE(image.IsSelected(0, 0) || image.IsSelected(4, 0)) << "outside is never selected";
@@ -294,7 +253,8 @@ TEST(VxImageColour, SelectionMask)
     EXPECT_EQ(SelectionBox(image), (std::vector<int>{4, 0, 0, 3}));
 }
 
-TEST(VxImageColour, AlphaPlane)
+// The alpha plane's calls, its memory limit, and conversions an alias refuses.
+TEST(VxImageColour, AlphaPlaneItsMemoryLimitAndAliasesConvertNothing)
 {
     VxImage image(3, 2, 24, 0);
     EXPECT_EQ(image.AlphaAt(0, 0), 0);
@@ -302,19 +262,16 @@ TEST(VxImageColour, AlphaPlane)
     EXPECT_EQ(image.AlphaAt(2, 1), 255);
     image.SetAlphaAt(2, 1, 40);
     image.SetAlphaAt(3, 1, 41); // outside: ignored
-    EXPECT_EQ(image.AlphaAtUnchecked(2, 1), 40);
-    EXPECT_EQ(image.AlphaAt(-1, 0), 0);
+    EXPECT_EQ((std::vector<int>{image.AlphaAtUnchecked(2, 1), image.AlphaAt(-1, 0)}), (std::vector<int>{40, 0}));
     EXPECT_EQ(image.AlphaAddress(0, 2), nullptr);
     image.InvertAlpha();
-    EXPECT_EQ(image.AlphaAt(2, 1), 215);
     EXPECT_TRUE(image.MirrorAlpha());
     EXPECT_EQ(image.AlphaAt(0, 1), 215);
 
     image.Info().alphaMax = 99;
     VxImage copy(3, 2, 8, 0), other(2, 3, 8, 0);
     EXPECT_TRUE(copy.CopyAlphaFrom(image));
-    EXPECT_EQ(copy.AlphaAt(0, 1), 215);
-    EXPECT_EQ(copy.Info().alphaMax, 99);
+    EXPECT_EQ((std::vector<int>{copy.AlphaAt(0, 1), copy.Info().alphaMax}), (std::vector<int>{215, 99}));
     EXPECT_FALSE(other.CopyAlphaFrom(image));
     image.DeleteAlpha();
     EXPECT_FALSE(image.HasAlpha() || image.FlipAlpha());
@@ -334,14 +291,11 @@ TEST(VxImageColour, AlphaPlane)
     EXPECT_EQ((std::vector<int>{target.AlphaAt(99, 1), target.AlphaAt(98, 1)}), (std::vector<int>{1, 0}));
     colour.SetPaletteEntry(1, 9, 9, 9);
     EXPECT_FALSE(target.AlphaFromGrey(colour));
-}
 
-TEST(VxImageColour, PlanesObeyTheMemoryLimitAndAliasesConvertNothing)
-{
-    VxImage mono(16385, 16384, 1, 0); // 32 MiB of pixels, one pixel more than the limit in planes
-    ASSERT_TRUE(mono.IsValid());
-    EXPECT_FALSE(mono.CreateAlpha());
-    EXPECT_STREQ(mono.LastError(), "VXIMAGE_MAX_MEMORY exceeded");
+    VxImage wide(16385, 16384, 1, 0); // 32 MiB of pixels, one pixel more than the limit in planes
+    ASSERT_TRUE(wide.IsValid());
+    EXPECT_FALSE(wide.CreateAlpha());
+    EXPECT_STREQ(wide.LastError(), "VXIMAGE_MAX_MEMORY exceeded");
 
     VxImage owner(3, 2, 8, 0);
     ASSERT_TRUE(owner.CreateAlpha());
@@ -351,8 +305,7 @@ TEST(VxImageColour, PlanesObeyTheMemoryLimitAndAliasesConvertNothing)
         alias.DeleteAlpha();
         EXPECT_FALSE(alias.IncreaseBpp(24) || alias.ThresholdToMono(128));
     }
-    EXPECT_EQ(owner.BitsPerPixel(), 8);
-    EXPECT_EQ(owner.AlphaAt(2, 1), 255);
+    EXPECT_EQ((std::vector<int>{int(owner.BitsPerPixel()), owner.AlphaAt(2, 1)}), (std::vector<int>{8, 255}));
 }
 
 // ApplyOrientation against the EXIF definition of the eight values: the sides of the picture
@@ -382,16 +335,14 @@ TEST(VxImageOrientation, EveryValuePutsTheStoredRowAndColumnOnTheSidesItNames)
         ASSERT_EQ(image.Width(), onSide ? kHeight : kWidth);
         ASSERT_EQ(image.Height(), onSide ? kWidth : kHeight);
         EXPECT_EQ(image.XDpi(), onSide ? 72 : 300);
-        for (int y = 0; y < kHeight; ++y) {
+        for (int y = 0; y < kHeight; ++y)
             for (int x = 0; x < kWidth; ++x) {
                 // How far the stored row lies from its side, and the stored column from its side.
                 const int rowAt = (c.firstRow == Top || c.firstRow == Left) ? y : kHeight - 1 - y;
                 const int columnAt = (c.firstColumn == Top || c.firstColumn == Left) ? x : kWidth - 1 - x;
-                const int seenX = onSide ? rowAt : columnAt;
-                const int seenY = onSide ? columnAt : rowAt;
+                const int seenX = onSide ? rowAt : columnAt, seenY = onSide ? columnAt : rowAt;
                 EXPECT_EQ(image.PixelColour(seenX, image.Height() - 1 - seenY).rgbBlue, level(x, y)) << x << "," << y;
             }
-        }
     }
 }
 

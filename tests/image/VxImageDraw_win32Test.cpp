@@ -13,7 +13,7 @@ using vx::Rgb;
 using namespace vx::test;
 
 // The device's pixels, rows from the top, after drawing `scenario` through GDI.
-std::vector<Rgb> DrawnWithGdi(const DrawScenario& scenario)
+std::vector<RGBQUAD> DrawnWithGdi(const DrawScenario& scenario)
 {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -38,9 +38,7 @@ std::vector<Rgb> DrawnWithGdi(const DrawScenario& scenario)
     vx::GdiDrawDevice device(memory);
     const int before = SaveDC(memory);
     RestoreDC(memory, before);
-    EXPECT_EQ(scenario.make()->Draw(&device, scenario.x, scenario.y, scenario.cx, scenario.cy,
-                                    scenario.hasClip ? &scenario.clip : nullptr, scenario.smooth),
-              1);
+    EXPECT_EQ(scenario.DrawOn(device), 1);
     RECT box{};
     GetClipBox(memory, &box);
     EXPECT_EQ(box.right, kDeviceWidth) << "the clip region is restored";
@@ -51,27 +49,23 @@ std::vector<Rgb> DrawnWithGdi(const DrawScenario& scenario)
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-
-    std::vector<Rgb> result;
-    for (const RGBQUAD& p : pixels)
-        result.push_back(Rgb{p.rgbRed, p.rgbGreen, p.rgbBlue});
-    return result;
+    return pixels;
 }
 
 TEST(VxImageDrawGdi, EveryCaseGivesThePixelsOfTheMemoryDevice)
 {
     for (const DrawScenario& scenario : DrawScenarios()) {
         SCOPED_TRACE(scenario.name);
-        vx::MemoryDrawDevice expected(kDeviceWidth, kDeviceHeight, Rgb{});
-        PaintBackground(expected);
-        scenario.make()->Draw(&expected, scenario.x, scenario.y, scenario.cx, scenario.cy,
-                              scenario.hasClip ? &scenario.clip : nullptr, scenario.smooth);
-        const std::vector<Rgb> drawn = DrawnWithGdi(scenario);
+        const auto expected = BackgroundDevice();
+        scenario.DrawOn(*expected);
+        const std::vector<RGBQUAD> drawn = DrawnWithGdi(scenario);
         int differing = 0;
         for (std::int32_t y = 0; y < kDeviceHeight; ++y)
-            for (std::int32_t x = 0; x < kDeviceWidth; ++x)
-                if (!(drawn[static_cast<std::size_t>(y * kDeviceWidth + x)] == expected.PixelAt(x, y)) && differing++ < 3)
+            for (std::int32_t x = 0; x < kDeviceWidth; ++x) {
+                const RGBQUAD& p = drawn[static_cast<std::size_t>(y * kDeviceWidth + x)];
+                if (!(Rgb{p.rgbRed, p.rgbGreen, p.rgbBlue} == expected->PixelAt(x, y)) && differing++ < 3)
                     ADD_FAILURE() << "pixel " << x << "," << y;
+            }
         EXPECT_EQ(differing, 0);
     }
 }

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -22,7 +23,6 @@ TEST(VxImageDispatch, DecodeRefusesNullStreamsAndUnknownCodesWhereTheStreamStood
 {
     VxImage image;
     EXPECT_FALSE(image.Decode(static_cast<VxStream*>(nullptr), kVxTypeJpg));
-    EXPECT_STREQ(image.LastError(), "null file handler");
     image.SetLastError("");
     EXPECT_FALSE(image.Decode(static_cast<std::FILE*>(nullptr), kVxTypeUnknown));
     EXPECT_STREQ(image.LastError(), "null file handler");
@@ -52,9 +52,6 @@ TEST(VxImageDispatch, LoadAndSaveMessages)
         EXPECT_FALSE(image.Load(missing.c_str(), code));
         EXPECT_STREQ(image.LastError(), "before") << code;
     }
-    VxImage fromFile(missing.c_str(), kVxTypeJpg);
-    EXPECT_FALSE(fromFile.IsValid());
-    EXPECT_EQ(fromFile.ImageType(), kVxTypeJpg);
 
     const std::filesystem::path path = dir.Path() / std::filesystem::path(u"\u043f\u0440-\u753b-\U0001F600.jpg");
     const std::u16string name = path.u16string();
@@ -75,6 +72,15 @@ TEST(VxImageDispatch, LoadAndSaveMessages)
     unsupported.SetLastError("before");
     EXPECT_FALSE(unsupported.Load(text.c_str(), 4));
     EXPECT_STREQ(unsupported.LastError(), "before");
+
+    // Only the detection pass can read a JPEG named with the code of another format (GIF): a
+    // Load that gave up after the named codec would lose it.
+    const std::u16string photo = (dir / "photo.gif").u16string();
+    ASSERT_TRUE(image.Save(photo.c_str(), kVxTypeJpg)) << image.LastError();
+    VxImage loaded;
+    ASSERT_TRUE(loaded.Load(photo.c_str(), kVxTypeGif)) << loaded.LastError();
+    EXPECT_EQ((std::vector<std::uint32_t>{loaded.ImageType(), std::uint32_t(loaded.Width())}),
+              (std::vector<std::uint32_t>{kVxTypeJpg, 2}));
 }
 
 TEST(VxImageDispatch, SaveAndEncodeFailures)
@@ -87,26 +93,23 @@ TEST(VxImageDispatch, SaveAndEncodeFailures)
     EXPECT_FALSE(empty.Save((dir / "empty.jpg").u16string().c_str(), kVxTypeJpg));
     EXPECT_STREQ(empty.LastError(), FindCodec(kVxTypeJpg) ? "null image!!!" : kUnknownEncode);
 
-    // /dev/full accepts the open and buffered writes; the bytes are refused when flushed.
-    // Small pictures fail at the close, large ones inside the codec's own writes.
+    // /dev/full accepts the open and buffered writes; the bytes are refused when flushed:
+    // small pictures fail at the close, large ones inside the codec's own writes. (Large
+    // pictures of the other formats meet /dev/full in the codec oracle's tests.)
     VxImage large(1500, 1000, 24, kVxTypeUnknown);
-    for (VxImage* picture : {&image, &large}) {
-        for (std::uint32_t code : {kVxTypeJpg, kVxTypeBmp, kVxTypeIco}) {
-            if (!std::filesystem::exists("/dev/full") || !FindCodec(code))
-                continue;
-            picture->SetLastError("");
-            EXPECT_FALSE(picture->Save(u"/dev/full", code)) << code;
-            EXPECT_STRNE(picture->LastError(), "") << code;
-        }
+    for (auto [picture, code] : {std::pair{&image, kVxTypeJpg}, {&image, kVxTypeBmp}, {&large, kVxTypeJpg}}) {
+        if (!std::filesystem::exists("/dev/full") || !FindCodec(code))
+            continue;
+        picture->SetLastError("");
+        EXPECT_FALSE(picture->Save(u"/dev/full", code)) << code;
+        EXPECT_STRNE(picture->LastError(), "") << code;
     }
 
     EXPECT_FALSE(image.Encode(static_cast<VxStream*>(nullptr), 4));
     EXPECT_STREQ(image.LastError(), kUnknownEncode);
     VxMemStream stream;
     ASSERT_TRUE(stream.Open());
-    image.SetLastError("");
     EXPECT_FALSE(image.Encode(&stream, kVxTypeUnknown));
-    EXPECT_STREQ(image.LastError(), kUnknownEncode);
     EXPECT_EQ(stream.Size(), 0);
     image.SetLastError("unchanged");
     EXPECT_TRUE(image.EncodePrecheck(&stream));
@@ -115,20 +118,6 @@ TEST(VxImageDispatch, SaveAndEncodeFailures)
     EXPECT_STREQ(image.LastError(), "null file handler");
     EXPECT_FALSE(empty.EncodePrecheck(&stream));
     EXPECT_STREQ(empty.LastError(), "null image!!!");
-}
-
-// Only the detection pass can read a JPEG named with the code of another format (GIF): a Load
-// that gave up after the named codec would lose it.
-TEST(VxImageDispatch, LoadFindsByContentWhatTheNamedFormatCannotRead)
-{
-    vx::test::ScratchDir dir;
-    const std::u16string name = (dir / "photo.gif").u16string();
-    VxImage picture(6, 4, 24, kVxTypeUnknown);
-    ASSERT_TRUE(picture.Save(name.c_str(), kVxTypeJpg)) << picture.LastError();
-    VxImage loaded;
-    ASSERT_TRUE(loaded.Load(name.c_str(), kVxTypeGif)) << loaded.LastError();
-    EXPECT_EQ(loaded.ImageType(), kVxTypeJpg);
-    EXPECT_EQ(loaded.Width(), 6);
 }
 
 } // namespace

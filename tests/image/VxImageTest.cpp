@@ -6,57 +6,26 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Reaches the protected buffers so tests can install planes and frames as a codec would.
-class TestImage : public VxImage {
-public:
-    using VxImage::VxImage;
-    BITMAPINFOHEADER& MutableHeader() { return header; }
-    std::uint8_t*& Selection() { return selection; }
-    std::uint8_t*& Alpha() { return alpha; }
-    VxImage**& Frames() { return frames; }
-
-    void InstallPlanes(std::uint8_t selectionFill, std::uint8_t alphaFill)
-    {
-        const std::size_t size = std::size_t(Width()) * std::size_t(Height());
-        selection = static_cast<std::uint8_t*>(std::malloc(size));
-        alpha = static_cast<std::uint8_t*>(std::malloc(size));
-        std::memset(selection, selectionFill, size);
-        std::memset(alpha, alphaFill, size);
-    }
-    void InstallFrames(int count)
-    {
-        frames = new VxImage*[count];
-        for (int i = 0; i < count; ++i)
-            frames[i] = new VxImage(2, 2, 8, kVxTypeGif);
-        info.frameCount = count;
-    }
-};
-
 using namespace vx::test;
 
 TEST(VxImageCreate, DepthStrideAndBlockLayout)
 {
     const struct { std::uint32_t width, asked, stored, colours, stride; } cases[] = {
-        {3, 24, 24, 0, 12}, {3, 5, 8, 256, 4}, {4, 0, 1, 2, 4},   {4, 2, 4, 16, 4},   {4, 16, 24, 0, 12},
-        {33, 1, 1, 2, 8},   {9, 4, 4, 16, 8},  {5, 8, 8, 256, 8}, {5, 24, 24, 0, 16},
+        {3, 24, 24, 0, 12}, {3, 5, 8, 256, 4}, {4, 0, 1, 2, 4}, {4, 2, 4, 16, 4}, {4, 16, 24, 0, 12}, {33, 1, 1, 2, 8},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + " wide, depth " + std::to_string(c.asked));
         VxImage image;
         ASSERT_NE(image.Create(c.width, 3, c.asked, kVxTypeBmp), nullptr);
-        const BITMAPINFOHEADER& h = image.Header();
-        EXPECT_EQ((std::vector<std::uint32_t>{image.BitsPerPixel(), image.ColourCount(), image.RowStride()}),
-                  (std::vector<std::uint32_t>{c.stored, c.colours, c.stride}));
-        EXPECT_EQ(h.biSizeImage, 3 * c.stride);
-        EXPECT_EQ(image.DibSize(), 40 + 4 * c.colours + 3 * c.stride);
-        EXPECT_EQ(std::memcmp(image.DibAddress(), &h, sizeof(h)), 0);
+        EXPECT_EQ((std::vector<std::uint32_t>{image.BitsPerPixel(), image.ColourCount(), image.RowStride(),
+                                               image.Header().biSizeImage, std::uint32_t(image.DibSize())}),
+                  (std::vector<std::uint32_t>{c.stored, c.colours, c.stride, 3 * c.stride, 40 + 4 * c.colours + 3 * c.stride}));
         const std::uint8_t* palette = image.DibAddress() + 40;
         EXPECT_EQ(reinterpret_cast<std::uint8_t*>(image.PaletteAddress()), c.colours ? palette : nullptr);
         EXPECT_EQ(std::vector<int>(palette, palette + 4 * c.colours), std::vector<int>(4 * c.colours));
@@ -121,18 +90,11 @@ TEST(VxImageSettings, DpiTransparencyCodecOptionsAndLastError)
     EXPECT_EQ(stored(), (std::vector<LONG>{11811, 2835}));
     image.SetXDpi(0x7FFFFFFF); // would overflow the header field: saturates
     EXPECT_EQ(image.Header().biXPelsPerMeter, 0x7FFFFFFF);
-    image.SetXDpi(300); // settings survive Destroy and reach the next Create
-    image.Destroy();
-    ASSERT_TRUE(image.Create(2, 2, 4, kVxTypeGif));
-    EXPECT_EQ(stored()[0], 11811);
 
     for (auto [set, got] : {std::pair{15, 15}, {16, 0}, {-1, -1}}) {
         image.SetTransparentIndex(set);
         EXPECT_EQ(image.TransparentIndex(), got) << set;
     }
-    image.SetPaletteEntry(2, 10, 20, 30, 40);
-    image.SetTransparentIndex(2);
-    EXPECT_TRUE(SameQuad(image.TransparentColour(), Rgb(10, 20, 30, 40)));
     VxImage rgb(2, 2, 24, kVxTypeUnknown);
     rgb.SetTransparentColour(Rgb(1, 2, 3, 99));
     EXPECT_TRUE(SameQuad(rgb.TransparentColour(), Rgb(1, 2, 3, 0)));
@@ -146,7 +108,6 @@ TEST(VxImageSettings, DpiTransparencyCodecOptionsAndLastError)
     for (int i = 0; i < 12; ++i)
         EXPECT_EQ(image.CodecOption(codes[i]), 100 + slots[i]) << codes[i];
 
-    EXPECT_TRUE(SameQuad(VxImage::ColorRefToQuad(0xFF112233u), RGBQUAD{0x11, 0x22, 0x33, 0}));
     EXPECT_EQ(VxImage::QuadToColorRef(RGBQUAD{0x11, 0x22, 0x33, 0x44}), 0x00112233u);
     image.SetLastError(std::string(400, 'x').c_str());
     EXPECT_EQ(std::string(image.LastError()), std::string(255, 'x'));
@@ -171,30 +132,25 @@ TEST(VxImagePixels, OutsideTheImageAndWithoutPixels)
 
     // Every call is safe on an image without pixels.
     VxImage empty(kVxTypeUnknown);
-    EXPECT_EQ(empty.RowAddress(0), nullptr);
     empty.SetTransparentColour(Rgb(1, 2, 3));
-    EXPECT_EQ(empty.PixelIndex(0, 0), 0);
-    EXPECT_TRUE(SameQuad(empty.PixelColour(0, 0), Rgb(1, 2, 3)));
     empty.SetPixelIndex(0, 0, 1);
     empty.SetPixelColour(0, 0, Rgb(9, 9, 9));
     empty.Clear(7);
-    EXPECT_EQ(empty.PixelAddress24(0, 0), nullptr);
-    EXPECT_EQ(empty.NearestIndex(Rgb(1, 1, 1)), 0);
-    EXPECT_TRUE(SameQuad(empty.PaletteEntry(0), Rgb(0, 0, 0)));
     empty.SetPalette(static_cast<const RGBQUAD*>(nullptr), 4);
     empty.SetPaletteEntry(0, 1, 2, 3);
+    EXPECT_TRUE(SameQuad(empty.PixelColour(0, 0), Rgb(1, 2, 3)));
+    EXPECT_TRUE(SameQuad(empty.PaletteEntry(0), Rgb(0, 0, 0)));
+    EXPECT_TRUE(!empty.RowAddress(0) && !empty.PixelAddress24(0, 0));
+    EXPECT_EQ(empty.PixelIndex(0, 0) + empty.NearestIndex(Rgb(1, 1, 1)), 0);
 }
 
-TEST(VxImagePixels, TwentyFourBitColours)
+// Colours at 24 bits and through the palette (the nearest entry), outside the picture, and the
+// fourth byte from the alpha plane or the transparent colour.
+TEST(VxImagePixels, ColoursAt24BitsAndThroughThePalette)
 {
     TestImage image(3, 2, 24, kVxTypeUnknown);
     image.Clear(0);
     image.SetPixelColour(1, 1, Rgb(200, 100, 50, 7));
-    const std::uint8_t* pixel = image.PixelAddress24(1, 1);
-    ASSERT_EQ(pixel, image.RowAddress(1) + 3);
-    EXPECT_EQ(std::vector<int>(pixel, pixel + 3), (std::vector<int>{50, 100, 200}));
-    image.SetPixelColorRef(2, 0, RGB(255, 0, 0));
-    EXPECT_TRUE(SameQuad(image.PixelColourUnchecked(2, 0, false), Rgb(255, 0, 0)));
     image.SetPixelColour(3, 0, Rgb(1, 1, 1)); // outside: ignored
     EXPECT_EQ(image.RowAddress(0)[9], 0);
     // Outside, without a transparent index: the colour of pixel (0, 0), with its alpha.
@@ -210,33 +166,22 @@ TEST(VxImagePixels, TwentyFourBitColours)
     image.SetTransparentColour(Rgb(1, 2, 3));
     image.Info().transparentIndex = 0;
     EXPECT_TRUE(SameQuad(image.PixelColour(-1, 0), Rgb(1, 2, 3)));
+
+    VxImage indexed(2, 1, 8, kVxTypeUnknown);
+    indexed.SetPaletteEntry(1, 250, 0, 0, 5);
+    indexed.SetPaletteEntry(2, 0, 0, 250);
+    indexed.SetPixelColour(0, 0, Rgb(240, 10, 10, 99));
+    indexed.SetPixelColour(1, 0, Rgb(0, 0, 200));
+    EXPECT_EQ(RowIndices(indexed, 0), (std::vector<int>{1, 2}));
+    EXPECT_TRUE(SameQuad(indexed.PixelColour(0, 0), Rgb(250, 0, 0, 5)));
+    indexed.SetTransparentIndex(1);
+    EXPECT_TRUE(SameQuad(indexed.PixelColour(2, 0), Rgb(250, 0, 0, 5))); // outside: the transparent entry
 }
 
-TEST(VxImagePixels, PaletteColoursAndAlpha)
-{
-    TestImage image(2, 1, 8, kVxTypeUnknown);
-    image.SetPaletteEntry(1, 250, 0, 0, 5);
-    image.SetPaletteEntry(2, 0, 0, 250);
-    image.SetPixelColour(0, 0, Rgb(240, 10, 10, 99));
-    image.SetPixelColour(1, 0, Rgb(0, 0, 200));
-    EXPECT_EQ(RowIndices(image, 0), (std::vector<int>{1, 2}));
-    EXPECT_TRUE(SameQuad(image.PixelColour(0, 0), Rgb(250, 0, 0, 5)));
-    EXPECT_EQ(image.PixelAddress24(0, 0), nullptr);
-    image.SetTransparentIndex(1);
-    EXPECT_TRUE(SameQuad(image.PixelColour(2, 0), Rgb(250, 0, 0, 5))); // outside: the transparent entry
-
-    image.InstallPlanes(0, 0);
-    image.SetPixelColour(1, 0, Rgb(0, 0, 250, 33), true);
-    EXPECT_EQ((std::vector<int>{image.Alpha()[1], image.PixelColour(1, 0).rgbReserved,
-                                image.PixelColour(1, 0, false).rgbReserved}),
-              (std::vector<int>{33, 33, 0}));
-}
-
-TEST(VxImagePalette, EntriesBoundsAndBulkSetters)
+TEST(VxImagePalette, EntriesBulkSettersAndNearestIndex)
 {
     VxImage image(2, 2, 4, kVxTypeUnknown);
     image.SetPaletteEntry(3, 10, 20, 30, 40);
-    EXPECT_TRUE(SameQuad(image.PaletteAddress()[3], RGBQUAD{30, 20, 10, 40}));
     image.SetPaletteEntry(16, 1, 1, 1); // past the palette: ignored
     EXPECT_TRUE(SameQuad(image.PaletteEntry(16), Rgb(0, 0, 0)));
     std::uint8_t r = 1, g = 1, b = 1;
@@ -249,11 +194,7 @@ TEST(VxImagePalette, EntriesBoundsAndBulkSetters)
         quads[i] = Rgb(static_cast<std::uint8_t>(i), 1, 2, 3);
     image.SetPalette(quads, 300); // longer than the palette: cut to 16 entries
     EXPECT_TRUE(SameQuad(image.PaletteEntry(15), Rgb(15, 1, 2, 3)));
-    EXPECT_EQ(image.RowAddress(0), image.DibAddress() + 40 + 64);
 
-    const std::uint8_t triples[] = {100, 110, 120, 200, 210, 220};
-    image.SetPalette(reinterpret_cast<const RGBTRIPLE*>(triples), 2);
-    EXPECT_TRUE(SameQuad(image.PaletteEntry(1), Rgb(200, 210, 220, 3)));
     std::uint8_t levels[40];
     for (int i = 0; i < 40; ++i)
         levels[i] = static_cast<std::uint8_t>(i * 5);
@@ -262,23 +203,17 @@ TEST(VxImagePalette, EntriesBoundsAndBulkSetters)
     const std::uint8_t greens[16] = {9};
     image.SetPalette(16, levels, greens, nullptr);
     EXPECT_TRUE(SameQuad(image.PaletteEntry(0), Rgb(0, 9, 9, 3)));
-}
 
-TEST(VxImagePalette, NearestIndexTiesCacheAndSearchLength)
-{
-    TestImage image(2, 2, 8, kVxTypeUnknown);
+    // NearestIndex: a tie goes to the lower index, and a palette write invalidates the
+    // cached answer.
+    VxImage eight(2, 2, 8, kVxTypeUnknown);
     for (int i = 0; i < 256; ++i)
-        image.SetPaletteEntry(static_cast<std::uint8_t>(i), 255, 255, 255);
-    image.SetPaletteEntry(3, 10, 20, 30);
-    image.SetPaletteEntry(5, 10, 20, 30);
-    EXPECT_EQ(image.NearestIndex(Rgb(11, 21, 31)), 3); // a tie goes to the lower index
-    // A direct write to the palette bytes is not seen: the answer comes from the cache.
-    image.PaletteAddress()[3] = Rgb(255, 255, 255);
-    EXPECT_EQ(image.NearestIndex(Rgb(11, 21, 31)), 3);
-    // A different fourth byte is a different query; any palette write invalidates the cache.
-    EXPECT_EQ(image.NearestIndex(Rgb(11, 21, 31, 1)), 5);
-    image.SetPaletteEntry(7, 11, 21, 31);
-    EXPECT_EQ(image.NearestIndex(Rgb(11, 21, 31, 1)), 7);
+        eight.SetPaletteEntry(static_cast<std::uint8_t>(i), 255, 255, 255);
+    eight.SetPaletteEntry(3, 10, 20, 30);
+    eight.SetPaletteEntry(5, 10, 20, 30);
+    EXPECT_EQ(eight.NearestIndex(Rgb(11, 21, 31)), 3);
+    eight.SetPaletteEntry(7, 11, 21, 31);
+    EXPECT_EQ(eight.NearestIndex(Rgb(11, 21, 31)), 7);
 
     // The search covers the important colours only, and a count from a file larger than the
     // palette is cut to the palette: the pixel bytes right after it would match exactly.
@@ -305,21 +240,16 @@ TEST(VxImageLifeCycle, CopyFrom)
     source.InstallFrames(2);
 
     TestImage copy(source, true, true, true);
-    ASSERT_TRUE(copy.IsValid());
+    ASSERT_TRUE(copy.IsValid() && copy.Selection() && copy.Alpha());
     EXPECT_NE(copy.DibAddress(), source.DibAddress());
     EXPECT_EQ(std::memcmp(copy.DibAddress(), source.DibAddress(), source.DibSize()), 0);
-    EXPECT_EQ(copy.ImageType(), kVxTypePcx);
-    ASSERT_NE(copy.Selection(), nullptr);
-    ASSERT_NE(copy.Alpha(), nullptr);
-    EXPECT_NE(copy.Alpha(), source.Alpha());
     EXPECT_EQ(copy.Alpha()[14], 128);
     EXPECT_EQ(SelectionBox(copy), (std::vector<int>{1, 3, 4, 0}));
     EXPECT_EQ(copy.Frames(), nullptr); // frames are never copied
 
     TestImage bare(source, false, false, false);
     ASSERT_TRUE(bare.IsValid());
-    EXPECT_EQ(bare.Selection(), nullptr);
-    EXPECT_EQ(bare.Alpha(), nullptr);
+    EXPECT_EQ((std::vector<void*>{bare.Selection(), bare.Alpha()}), std::vector<void*>(2, nullptr));
     EXPECT_TRUE(SameQuad(bare.PaletteEntry(200), source.PaletteEntry(200)));
 
     // CopyInfoFrom takes the type only into an image without pixels.
@@ -332,24 +262,20 @@ TEST(VxImageLifeCycle, CopyFrom)
     EXPECT_EQ(empty.Info().bits, nullptr);
 }
 
-TEST(VxImageLifeCycle, TakeOverMovesEverything)
+// The target frees its own buffers (LeakSanitizer checks) and takes the source's, frames
+// included when asked; the source is left empty.
+TEST(VxImageLifeCycle, TakeOverMovesEverythingAndAnAliasFreesNothing)
 {
-    auto* source = new TestImage(4, 4, 24, kVxTypeGif);
-    source->InstallPlanes(1, 2);
-    source->InstallFrames(3);
-    std::uint8_t* pixels = source->DibAddress();
-
-    TestImage target(2, 2, 8, kVxTypeUnknown);
+    TestImage source(4, 4, 24, kVxTypeGif), target(2, 2, 8, kVxTypeUnknown);
+    source.InstallPlanes(1, 2);
+    source.InstallFrames(3);
     target.InstallFrames(1);
-    ASSERT_TRUE(target.TakeOver(*source, true));
+    std::uint8_t* pixels = source.DibAddress();
+    ASSERT_TRUE(target.TakeOver(source, true));
     EXPECT_EQ(target.DibAddress(), pixels);
     EXPECT_EQ((std::vector<int>{target.Width(), target.FrameCount()}), (std::vector<int>{4, 3}));
-    ASSERT_NE(target.Frames(), nullptr);
-    EXPECT_NE(target.Alpha(), nullptr);
-    EXPECT_FALSE(source->IsValid() || source->Width() != 0 || source->Frames() != nullptr);
-    EXPECT_FALSE(source->Info().littleEndianHost);
-    delete source;
-    EXPECT_EQ(target.PixelAddress24(0, 0), pixels + 40);
+    EXPECT_TRUE(target.Frames() && target.Alpha());
+    EXPECT_FALSE(source.IsValid() || source.Width() != 0 || source.Frames() != nullptr);
 
     // Without frames each keeps its own, so the source still frees its two.
     TestImage gif(4, 4, 8, kVxTypeGif);
@@ -359,10 +285,8 @@ TEST(VxImageLifeCycle, TakeOverMovesEverything)
     EXPECT_EQ(target.Frames(), targetFrames);
     ASSERT_NE(gif.Frames(), nullptr);
     EXPECT_EQ((std::vector<int>{target.FrameCount(), gif.FrameCount()}), (std::vector<int>{3, 2}));
-}
 
-TEST(VxImageLifeCycle, AliasSharesAndFreesNothing)
-{
+    // An alias borrows every buffer of its owner and refuses whatever would free them.
     TestImage owner(3, 3, 8, kVxTypeBmp);
     owner.Clear(0);
     owner.SetPixelIndex(1, 1, 42);

@@ -1,17 +1,57 @@
-// What the image-library suites share to build and compare small pictures: colours in reading
-// order, an exact colour comparison that prints both sides, pseudo-random pixel bytes, pixel
-// walks and fills, and a picture's rows, indices and selection box as plain vectors.
+// What the image-library suites share to build and compare small pictures: an image whose
+// protected buffers tests can fill, colours in reading order, an exact colour comparison that
+// prints both sides, pseudo-random pixel bytes, pixel walks and fills, and a picture's rows,
+// indices and selection box as plain vectors.
 #pragma once
 
 #include "image/VxImage.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vx::test {
+
+// Reaches the protected buffers, so tests can install planes, frames and a selection as a
+// codec or an editor would.
+class TestImage : public VxImage {
+public:
+    using VxImage::VxImage;
+    BITMAPINFOHEADER& MutableHeader() { return header; }
+    std::uint8_t*& Selection() { return selection; }
+    std::uint8_t*& Alpha() { return alpha; }
+    VxImage**& Frames() { return frames; }
+
+    void InstallPlanes(std::uint8_t selectionFill, std::uint8_t alphaFill)
+    {
+        const std::size_t size = std::size_t(Width()) * std::size_t(Height());
+        selection = static_cast<std::uint8_t*>(std::malloc(size));
+        alpha = static_cast<std::uint8_t*>(std::malloc(size));
+        std::memset(selection, selectionFill, size);
+        std::memset(alpha, alphaFill, size);
+    }
+    void InstallFrames(int count)
+    {
+        frames = new VxImage*[count];
+        for (int i = 0; i < count; ++i)
+            frames[i] = new VxImage(2, 2, 8, kVxTypeGif);
+        info.frameCount = count;
+    }
+    // A mask that selects the given pixels only, with the given box.
+    void Select(const std::vector<std::pair<int, int>>& pixels, std::int32_t left, std::int32_t top,
+                std::int32_t right, std::int32_t bottom)
+    {
+        FreeSelectionPlane();
+        selection = static_cast<std::uint8_t*>(std::calloc(std::size_t(Width()) * Height(), 1));
+        for (auto [x, y] : pixels)
+            selection[y * Width() + x] = 1;
+        info.selectionBox = {left, top, right, bottom};
+    }
+};
 
 inline RGBQUAD Rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t fourth = 0)
 {
@@ -23,11 +63,9 @@ inline ::testing::AssertionResult SameQuad(RGBQUAD a, RGBQUAD b)
 {
     if (std::memcmp(&a, &b, sizeof(a)) == 0)
         return ::testing::AssertionSuccess();
-    const auto text = [](RGBQUAD c) {
-        return std::to_string(c.rgbRed) + "," + std::to_string(c.rgbGreen) + "," + std::to_string(c.rgbBlue) + "," +
-               std::to_string(c.rgbReserved);
-    };
-    return ::testing::AssertionFailure() << "rgb+4th " << text(a) << " vs " << text(b);
+    return ::testing::AssertionFailure() << "rgb+4th " << +a.rgbRed << "," << +a.rgbGreen << "," << +a.rgbBlue << ","
+                                         << +a.rgbReserved << " vs " << +b.rgbRed << "," << +b.rgbGreen << ","
+                                         << +b.rgbBlue << "," << +b.rgbReserved;
 }
 
 // Red, green and blue equal; the fourth byte is not compared.

@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 
 namespace vx::test {
@@ -27,35 +25,27 @@ void WritePnm(const std::filesystem::path& path, const Picture& p)
 Picture ReadPnm(const std::filesystem::path& path)
 {
     const Bytes bytes = ReadFileBytes(path);
-    const std::string text(bytes.begin(), bytes.begin() + static_cast<long>(std::min<std::size_t>(bytes.size(), 512)));
+    std::istringstream header(std::string(bytes.begin(), bytes.begin() + std::min<long>(bytes.size(), 512)));
     Picture p;
-    std::size_t start = 0;
-    if (text.rfind("P7", 0) == 0) {
-        const std::size_t end = text.find("ENDHDR\n");
-        if (end == std::string::npos)
-            return {};
-        std::istringstream header(text.substr(3, end - 3));
-        std::string key; // TUPLTYPE's value is read as a key and skipped
-        int maxval = 0;
-        while (header >> key) {
+    std::string magic, key;
+    int maxval = 0;
+    header >> magic;
+    if (magic == "P7") {
+        while (header >> key && key != "ENDHDR") { // TUPLTYPE's value is read as a key and skipped
             if (key == "WIDTH") header >> p.width;
             else if (key == "HEIGHT") header >> p.height;
             else if (key == "DEPTH") header >> p.channels;
             else if (key == "MAXVAL") header >> maxval;
         }
-        if (maxval != 255 || (p.channels != 1 && p.channels != 3 && p.channels != 4))
-            return {};
-        start = end + 7;
-    } else {
-        int kind = 0, maxval = 0, end = 0;
-        if (std::sscanf(text.c_str(), "P%d %d %d %d%n", &kind, &p.width, &p.height, &maxval, &end) != 4 ||
-            (kind != 5 && kind != 6) || maxval != 255)
-            return {};
-        p.channels = kind == 5 ? 1 : 3;
-        start = static_cast<std::size_t>(end) + 1;
+    } else if (magic == "P5" || magic == "P6") {
+        header >> p.width >> p.height >> maxval;
+        p.channels = magic == "P5" ? 1 : 3;
     }
+    header.get(); // the one whitespace byte before the pixels
+    const std::size_t start = static_cast<std::size_t>(header.tellg());
     const std::size_t size = static_cast<std::size_t>(p.width) * p.height * p.channels;
-    if (bytes.size() < start + size)
+    if (!header || maxval != 255 || (p.channels != 1 && p.channels != 3 && p.channels != 4) ||
+        bytes.size() < start + size)
         return {};
     p.pixels.assign(bytes.begin() + static_cast<long>(start), bytes.begin() + static_cast<long>(start + size));
     return p;

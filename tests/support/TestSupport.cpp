@@ -58,9 +58,4 @@ void WriteFileBytes(const std::filesystem::path& path, const std::vector<std::ui
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::u16string ToU16(const std::filesystem::path& path)
-{
-    return path.u16string();
-}
-
 } // namespace vx::test

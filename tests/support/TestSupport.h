@@ -56,6 +56,6 @@ private:
 
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
-std::u16string ToU16(const std::filesystem::path& path);
+inline std::u16string ToU16(const std::filesystem::path& path) { return path.u16string(); }
 
 } // namespace vx::test
