@@ -89,16 +89,11 @@ TEST(TgaDecode, RefusesBrokenFilesWithTheirMessages)
         const auto d = DecodeWith<VxImageTGA>(c.file);
         EXPECT_EQ(std::to_string(d.ok) + d.Error(), "0" + c.message) << c.file.size();
     }
-    std::string error;
-    EXPECT_TRUE(EncodeWith<VxImageTGA>(VxImage(2, 2, 4, 0), &error).empty());
-    EXPECT_EQ(error, "Bit depth must be 8 or 24");
-    EXPECT_TRUE(EncodeWith<VxImageTGA>(VxImage(65536, 1, 8, 0), &error).empty()); // 16-bit width field
-    EXPECT_EQ(error, "image too large for TGA");
 }
 
 TEST(TgaDecode, CancelAndDamage)
 {
-    const Bytes raw = EncodeWith<VxImageTGA>(*ImageOf(PatternPicture(9, 5, 4)));
+    const Bytes raw = EncodeBytes(*ImageOf(PatternPicture(9, 5, 4)), kVxTypeTga);
     EXPECT_EQ(DecodeWith<VxImageTGA>(raw, 1).Error(), "Cancelled");
     ExpectSurvivesDamage<VxImageTGA>(raw);
     // Run-length, colour-mapped, top row first; the packets end exactly with the picture.
