@@ -48,7 +48,6 @@ TEST(CodecOracle, ImageMagickFilesDecodeToWhatItSees)
         {kVxTypeBmp, ".bmp", 3, "-type Bilevel BMP3:", 0},
         {kVxTypeBmp, ".bmp", 3, "-type Palette BMP2:", 0}, // core header
         {kVxTypeBmp, ".bmp", 3, "-type Palette -compress RLE BMP3:", 0},
-        {kVxTypeBmp, ".bmp", 3, "-type Palette BMP:", 0},
         {kVxTypeBmp, ".bmp", 3, "-define bmp:subtype=RGB565 BMP:", 7},
         {kVxTypeBmp, ".bmp", 4, "BMP:", 0},
         {kVxTypeIco, ".ico", 4, "-resize 40x40! -define icon:auto-resize=48,32,16", 0},
