@@ -324,13 +324,10 @@ TEST(VxExifReaderWrite, KeepsExifAndCommentAndWritesThemBeforeAnotherPicture)
 
 TEST(VxExifReaderWrite, WritesAJfifHeaderWhenNoApplicationSectionLeads)
 {
-    VxExifReader reader;
     Bytes picture = Jpeg({Section(0xDB, {1})});
-    VxMemStream in(picture.data(), static_cast<std::int32_t>(picture.size()));
-    ASSERT_TRUE(reader.ReadSections(&in, VxExifReader::kReadAll));
-    VxMemStream out;
-    out.Open();
-    ASSERT_TRUE(reader.WriteSections(&out));
+    VxMemStream in(picture.data(), static_cast<std::int32_t>(picture.size())), out;
+    VxExifReader reader;
+    ASSERT_TRUE(out.Open() && reader.ReadSections(&in, VxExifReader::kReadAll) && reader.WriteSections(&out));
     const Bytes jfif = {0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0, 1, 1, 1, 1, 0x2C, 1, 0x2C, 0, 0};
     const Bytes expected = Joined(Joined({0xFF, 0xD8}, jfif), Bytes(picture.begin() + 2, picture.end()));
     EXPECT_EQ(Bytes(out.GetBuffer(false), out.GetBuffer(false) + out.Tell()), expected);
