@@ -1,6 +1,6 @@
-// VxImageJPG: decodes compared byte for byte with djpeg on files cjpeg made, encodes
+// VxImageJPG: decodes compared with djpeg on files cjpeg (and ImageMagick, for CMYK) made, encodes
 // compared with cjpeg (both skipped where the tools are absent, as under Wine); layout, options
-// and resolutions; hostile input; the EXIF write-back.
+// and resolutions; hostile input; the EXIF write-back. (The size alone: CodecOracleTest.)
 #include "image/codecs/VxImageJPG.h"
 
 #include "image/MemoryBudget.h"
