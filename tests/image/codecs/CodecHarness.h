@@ -41,22 +41,6 @@ Decoded<Codec> DecodeWith(Bytes bytes, std::int32_t escape = 0, const Prepare<Co
     return d;
 }
 
-// The encoded bytes, or none with the codec's message in *error.
-template <class Codec>
-Bytes EncodeWith(const VxImage& source, std::string* error = nullptr, const Prepare<Codec>& prepare = {})
-{
-    Codec codec;
-    codec.MakeAlias(&source);
-    if (prepare)
-        prepare(codec);
-    VxMemStream out;
-    out.Open();
-    const bool ok = codec.Encode(&out);
-    if (error)
-        *error = codec.LastError();
-    return ok ? Bytes(out.GetBuffer(false), out.GetBuffer(false) + out.Tell()) : Bytes{};
-}
-
 // Gradients and a checker pattern; a fourth channel is an opacity ramp.
 inline Picture PatternPicture(int width, int height, int channels)
 {
@@ -159,15 +143,6 @@ inline Bytes InfoHeaderBytes(std::int32_t width, std::int32_t height, int bits, 
           LittleEndian(3780, 4), LittleEndian(3780, 4), LittleEndian(coloursUsed, 4), LittleEndian(0, 4)})
         h = Joined(h, field);
     return Joined(h, Bytes(size - 40, 0));
-}
-
-// "BM", the file size and the pixel offset in front of `dib`.
-inline Bytes WithFileHeader(const Bytes& dib, std::uint32_t pixelOffset)
-{
-    Bytes head = {'B', 'M'};
-    head = Joined(Joined(Joined(head, LittleEndian(dib.size() + 14, 4)), LittleEndian(0, 4)),
-                  LittleEndian(pixelOffset, 4));
-    return Joined(head, dib);
 }
 
 // How hard ExpectSurvivesDamage pushes: cuts shorter than `mustFail` bytes must fail (longer

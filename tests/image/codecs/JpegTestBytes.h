@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -25,12 +24,6 @@ inline Field Long(std::uint16_t tag, std::uint32_t v) { return {tag, 4, 1, Littl
 inline Field Rational(std::uint16_t tag, std::uint32_t num, std::uint32_t den)
 {
     return {tag, 5, 1, Joined(LittleEndian(num, 4), LittleEndian(den, 4))};
-}
-inline Field Float(std::uint16_t tag, float f)
-{
-    std::uint32_t bits;
-    std::memcpy(&bits, &f, 4);
-    return {tag, 11, 1, LittleEndian(bits, 4)};
 }
 inline Field Text(std::uint16_t tag, const std::string& s, std::uint16_t format = 2)
 {

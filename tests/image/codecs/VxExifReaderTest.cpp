@@ -64,7 +64,7 @@ Tiff RichExif(bool motorola)
     const std::uint32_t exif =
         t.Directory({Rational(0x829A, 1, 60), Rational(0x829D, 28, 10), Short(0x8827, 2), Text(0x9000, "0220", 7),
                      Text(0x9003, "2024:05:06 07:08:09"), Rational(0x9201, 5, 1), Short(0x9207, 5),
-                     Short(0x9209, 0x19), Float(0x920A, 21.5f),
+                     Short(0x9209, 0x19), {0x920A, 11, 1, LittleEndian(0x41AC0000, 4)}, // float 21.5
                      Text(0x9286, std::string("ASCII\0\0\0", 8) + "A user comment   ", 7), Long(0xA002, 2272),
                      Short(0xA003, 1704), Rational(0xA20E, 8114, 1), Short(0xA210, 2)});
     t.Patch32(Tiff::ValueField(ifd0, ifd0Entries - 1), exif);
@@ -75,12 +75,13 @@ Tiff RichExif(bool motorola)
     return t;
 }
 
-// ---- Section walking ---------------------------------------------------------------------------
-
 // What the walk keeps of well-formed and malformed streams: tables yes, APP0 no, nothing after
-// the scan, 20 sections at most; a frame header parsed when it is whole.
+// the scan, 20 sections at most; a frame header parsed when it is whole; an APP1 that is not
+// EXIF dropped, one whose EXIF header is cut short noted, the walk going on after either.
 TEST(VxExifReaderSections, WalksWellFormedAndMalformedStreams)
 {
+    Bytes notExif = RichExif(false).App1();
+    notExif[5] = 'X';
     Bytes sixFill = Jpeg({}), sevenFill = Jpeg({}); // fill bytes before a marker, plus its own FF
     sixFill.insert(sixFill.begin() + 2, 5, 0xFF);
     sevenFill.insert(sevenFill.begin() + 2, 6, 0xFF);
@@ -108,6 +109,9 @@ TEST(VxExifReaderSections, WalksWellFormedAndMalformedStreams)
         {"truncated", {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x40, 1, 2, 3}, false, "Premature end of file?", "", 0, 0},
         {"no image", {0xFF, 0xD8, 0xFF, 0xD9, 0x00, 0x02}, false, "", "No image in jpeg!\n", 0, 0},
         {"short frame header is kept unparsed", shortSof, true, "", "", 0, 2},
+        {"APP1 of another kind", Jpeg({notExif}), true, "", "", 640, 2},
+        {"EXIF header cut short", Jpeg({Section(0xE1, {'E', 'x', 'i', 'f', 0, 0, 'I', 'I'})}), true,
+         "Incorrect Exif header", "", 640, 3},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -120,15 +124,11 @@ TEST(VxExifReaderSections, WalksWellFormedAndMalformedStreams)
         EXPECT_EQ(r.info.process, row.width ? 0xC0 : 0);
         EXPECT_EQ(r.info.isColour, row.width ? 1 : 0);
         EXPECT_FALSE(r.info.isExif);
-        if (row.ok) {
-            EXPECT_EQ(r.sections, row.sections);
-        }
+        EXPECT_TRUE(!row.ok || r.sections == row.sections) << r.sections;
     }
     // Reading all, the image data takes a section too.
     EXPECT_EQ(Read(Jpeg(tables), VxExifReader::kReadAll).error, "Too many sections in jpg file");
 }
-
-// ---- Tags --------------------------------------------------------------------------------------
 
 TEST(VxExifReaderTags, BothByteOrdersGiveTheSameInformation)
 {
@@ -184,7 +184,6 @@ TEST(VxExifReaderTags, RationalsAreSignedOnlyInFormatTen)
     // Format 10 halves are two's complement; format 5 halves are unsigned, as TIFF defines them.
     const struct { std::uint16_t format; std::uint32_t numerator, denominator; float value; } rows[] = {
         {10, 0xFFFFFFFDu, 2, -1.5f},
-        {10, 3, 0xFFFFFFFEu, -1.5f},
         {10, 0xFFFFFFFDu, 0xFFFFFFFEu, 1.5f},
         {5, 0xFFFFFFFDu, 1, 4294967293.0f},
         {5, 3, 0xFFFFFFFEu, 3.0f / 4294967294.0f},
@@ -196,31 +195,6 @@ TEST(VxExifReaderTags, RationalsAreSignedOnlyInFormatTen)
             EXPECT_FLOAT_EQ(r.info.exposureBias, row.value) << row.format << ": " << row.numerator;
         }
     }
-}
-
-// ---- Header and hostile blocks -----------------------------------------------------------------
-
-TEST(VxExifReaderHeader, RefusesBadHeaders)
-{
-    Bytes notExif = RichExif(false).App1();
-    notExif[5] = 'X'; // an ordinary APP1, dropped
-    for (const auto& [app1, error] : {std::pair{notExif, ""}, {Section(0xE1, {'E', 'x', 'i', 'f', 0, 0, 'I', 'I'}),
-                                                               "Incorrect Exif header"}}) {
-        const ReadResult r = Read(Jpeg({app1}));
-        EXPECT_TRUE(r.ok && !r.info.isExif); // the walk itself goes on
-        EXPECT_EQ(r.error, error);
-    }
-}
-
-// IFD0 -> 1 -> 2 -> 3 -> 4 -> 5, each giving ISO 50 + its level: levels 0..4 are read, the
-// sixth is not.
-void SixNestedDirectories(Tiff& t)
-{
-    std::vector<std::uint32_t> dirs;
-    for (int level = 0; level < 6; ++level)
-        dirs.push_back(t.Directory({Short(0x8827, static_cast<std::uint16_t>(50 + level)), Long(0x8769, 0)}));
-    for (int level = 0; level < 5; ++level)
-        t.Patch32(Tiff::ValueField(dirs[level], 1), dirs[level + 1]);
 }
 
 TEST(VxExifReaderHostile, BadOffsetsCountsAndLinksAreRefused)
@@ -243,10 +217,6 @@ TEST(VxExifReaderHostile, BadOffsetsCountsAndLinksAreRefused)
          }, kOffset, false, 0, ""},
         {"byte size wraps in 32 bits", [](Tiff& t) { t.Directory({{0x010F, 4, 0x40000000u, LittleEndian(8, 4)}}); },
          kOffset, false, 0, ""},
-        {"entry count past the block", [](Tiff& t) {
-             t.Directory({Short(0x0112, 1)});
-             t.Raw()[8] = t.Raw()[9] = 0x10; // 4112 entries in either byte order
-         }, kSize, false, 0, ""},
         {"entry count just past the block", [](Tiff& t) {
              t.Directory({Short(0x0112, 1), Short(0x8827, 80)});
              t.Raw()[8] = t.Raw()[9] = 0x01; // 257 entries, about 3 KiB more than there are
@@ -260,7 +230,14 @@ TEST(VxExifReaderHostile, BadOffsetsCountsAndLinksAreRefused)
          }, kFormat, true, 80, ""},
         {"next-directory link past the end", [](Tiff& t) { t.Directory({Short(0x8827, 80)}, 0x7FFFFFFF); }, kLink,
          false, 80, ""},
-        {"directories nest five levels deep", SixNestedDirectories, kNesting, true, 54, ""},
+        // IFD0 -> 1 -> ... -> 5, each giving ISO 50 + its level: levels 0..4 are read, the sixth not.
+        {"directories nest five levels deep", [](Tiff& t) {
+             std::vector<std::uint32_t> dirs;
+             for (int level = 0; level < 6; ++level)
+                 dirs.push_back(t.Directory({Short(0x8827, static_cast<std::uint16_t>(50 + level)), Long(0x8769, 0)}));
+             for (int level = 0; level < 5; ++level)
+                 t.Patch32(Tiff::ValueField(dirs[level], 1), dirs[level + 1]);
+         }, kNesting, true, 54, ""},
         // 1,000 links to itself, nested five deep, would mean 10^15 visits.
         {"self-referencing directory", [](Tiff& t) { t.Directory(std::vector<Field>(1000, Long(0x8769, 8)), 8); },
          kNesting, true, 0, ""},
@@ -299,8 +276,6 @@ TEST(VxExifReaderHostile, BadOffsetsCountsAndLinksAreRefused)
     EXPECT_TRUE(r.info.isExif);
     EXPECT_EQ(r.info.thumbnailSize, 0);
 }
-
-// ---- Comments and writing ----------------------------------------------------------------------
 
 TEST(VxExifReaderComment, CleansTheFirstCommentAndStopsAtTheField)
 {
@@ -349,13 +324,10 @@ TEST(VxExifReaderWrite, KeepsExifAndCommentAndWritesThemBeforeAnotherPicture)
 
 TEST(VxExifReaderWrite, WritesAJfifHeaderWhenNoApplicationSectionLeads)
 {
-    VxExifReader reader;
     Bytes picture = Jpeg({Section(0xDB, {1})});
-    VxMemStream in(picture.data(), static_cast<std::int32_t>(picture.size()));
-    ASSERT_TRUE(reader.ReadSections(&in, VxExifReader::kReadAll));
-    VxMemStream out;
-    out.Open();
-    ASSERT_TRUE(reader.WriteSections(&out));
+    VxMemStream in(picture.data(), static_cast<std::int32_t>(picture.size())), out;
+    VxExifReader reader;
+    ASSERT_TRUE(out.Open() && reader.ReadSections(&in, VxExifReader::kReadAll) && reader.WriteSections(&out));
     const Bytes jfif = {0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0, 1, 1, 1, 1, 0x2C, 1, 0x2C, 0, 0};
     const Bytes expected = Joined(Joined({0xFF, 0xD8}, jfif), Bytes(picture.begin() + 2, picture.end()));
     EXPECT_EQ(Bytes(out.GetBuffer(false), out.GetBuffer(false) + out.Tell()), expected);

@@ -38,8 +38,6 @@ Bytes EncodeFrames(std::vector<VxImage*> frames, VxImageGIF& writer)
     return Bytes(stream.GetBuffer(false), stream.GetBuffer(false) + stream.Size());
 }
 
-// ---- Hand-built files -----------------------------------------------------------------------
-
 // Header and logical screen with a global table of 2^tableBits entries (none for 0).
 Bytes Screen(int width, int height, int tableBits)
 {
@@ -76,8 +74,6 @@ Bytes Control(int disposal, int length = 4)
     return Joined(Joined(block, Bytes(static_cast<std::size_t>(length - 4), 0)), {0});
 }
 
-// ---- Oracle: ImageMagick's files --------------------------------------------------------------
-
 struct MagickCase {
     const char* name;
     const char* arguments; // what convert makes the file from
@@ -91,7 +87,6 @@ const MagickCase kMagickCases[] = {
     {"InterlacedHeight1", "-seed 4 -size 9x1 plasma:fractal -colors 20 -interlace GIF"},
     {"InterlacedHeight2", "-seed 4 -size 9x2 plasma:fractal -colors 20 -interlace GIF"},
     {"InterlacedHeight3", "-seed 4 -size 9x3 plasma:fractal -colors 20 -interlace GIF"},
-    {"InterlacedHeight4", "-seed 4 -size 9x4 plasma:fractal -colors 20 -interlace GIF"},
     {"InterlacedHeight5", "-seed 4 -size 9x5 plasma:fractal -colors 20 -interlace GIF"},
     {"Transparent", "-size 20x12 xc:red -fill none -draw 'rectangle 3,3 9,8' -fill blue -draw 'point 15,5'"},
     // Frames of other sizes and places, disposed of in each of the four ways.
@@ -108,34 +103,31 @@ const MagickCase kMagickCases[] = {
                     "-repage +4+4 \\) \\( -size 16x4 gradient:white-green -colors 20 -repage +0+9 \\)"},
 };
 
-class VxImageGIFMagick : public testing::TestWithParam<MagickCase> {};
-
-TEST_P(VxImageGIFMagick, EveryFrameCompositeMatchesImageMagickCoalesce)
+// Catches wrong interlace rows, palettes, transparency, placement and disposal: each frame asked
+// for alone, and every composite stored at once, is ImageMagick's coalesced frame.
+TEST(VxImageGIFMagick, EveryFrameCompositeMatchesImageMagickCoalesce)
 {
     REQUIRE_TOOLS("convert identify");
     ScratchDir dir;
     const auto file = dir / "picture.gif", coalesced = dir / "coalesced.gif";
-    RunTool("convert " + std::string(GetParam().arguments) + " " + Quoted(file));
-    RunTool("convert " + Quoted(file) + " -coalesce " + Quoted(coalesced));
-    const Bytes bytes = ReadFileBytes(file);
-    const int frames = Decode(bytes).image->FrameCount();
-    ASSERT_GT(frames, 0);
-    // Each frame asked for alone, and every composite stored at once, gives the same pictures.
-    const auto all = Decode(bytes, frames - 1, true);
-    ASSERT_TRUE(all.ok);
-    for (int n = 0; n < frames; ++n) {
-        const auto d = Decode(bytes, n);
-        ASSERT_TRUE(d.ok && all.image->StoredFrame(n)) << n;
-        const Picture theirs = Blackened(ReadWithMagick(coalesced, n, true));
-        EXPECT_EQ(CountDiffering(SeenRgba(*d.image), theirs), 0) << "frame " << n;
-        EXPECT_EQ(CountDiffering(SeenRgba(*all.image->StoredFrame(n)), theirs), 0) << "stored " << n;
+    for (const MagickCase& c : kMagickCases) {
+        SCOPED_TRACE(c.name);
+        RunTool("convert " + std::string(c.arguments) + " " + Quoted(file));
+        RunTool("convert " + Quoted(file) + " -coalesce " + Quoted(coalesced));
+        const Bytes bytes = ReadFileBytes(file);
+        const int frames = Decode(bytes).image->FrameCount();
+        ASSERT_GT(frames, 0);
+        const auto all = Decode(bytes, frames - 1, true);
+        ASSERT_TRUE(all.ok);
+        for (int n = 0; n < frames; ++n) {
+            const auto d = Decode(bytes, n);
+            ASSERT_TRUE(d.ok && all.image->StoredFrame(n)) << n;
+            const Picture theirs = Blackened(ReadWithMagick(coalesced, n, true));
+            EXPECT_EQ(CountDiffering(SeenRgba(*d.image), theirs), 0) << "frame " << n;
+            EXPECT_EQ(CountDiffering(SeenRgba(*all.image->StoredFrame(n)), theirs), 0) << "stored " << n;
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Files, VxImageGIFMagick, testing::ValuesIn(kMagickCases),
-                         [](const testing::TestParamInfo<MagickCase>& info) { return std::string(info.param.name); });
-
-// ---- Our files: each coder, read back by us and by ImageMagick -------------------------------
 
 struct CoderCase {
     const char* name;
@@ -148,38 +140,29 @@ const CoderCase kCoderCases[] = {
     {"Noise8", 97, 61, 8, 0},    {"Flat8", 200, 120, 8, 1},      {"Runs8", 300, 90, 8, 2},
     {"Stripes4", 45, 33, 4, 3},  {"Noise1", 77, 19, 1, 0},       {"Runs1", 250, 40, 1, 2},
     {"Width1", 1, 300, 8, 0},    {"Width4096", 4096, 3, 8, 3},   {"Noise4Wide", 4096, 2, 4, 0},
-    {"Runs4", 640, 50, 4, 2},
 };
 
-class VxImageGIFCoder : public testing::TestWithParam<std::tuple<CoderCase, int>> {};
-
-TEST_P(VxImageGIFCoder, RoundTripsThroughUsAndImageMagick)
+// Catches a wrong code width, table reset or run in any of the three coders (options 0, 1, 2).
+TEST(VxImageGIFCoder, RoundTripsThroughUsAndImageMagick)
 {
-    const auto& [c, option] = GetParam();
-    const auto picture = IndexedImage(c.width, c.height, c.depth, c.kind);
-    std::string error;
-    const Bytes bytes = EncodeWith<VxImageGIF>(*picture, &error, [&](VxImageGIF& gif) {
-        gif.Info().codecOptions[kGifSlot] = static_cast<std::uint32_t>(option);
-    });
-    const auto back = Decode(bytes);
-    ASSERT_TRUE(back.ok) << error;
-    EXPECT_EQ(back.image->BitsPerPixel(), c.depth);
-    EXPECT_EQ(PictureOf(*back.image), PictureOf(*picture)); // the palette's colours are all distinct
-
-    REQUIRE_TOOLS("convert");
     ScratchDir dir;
-    WriteFileBytes(dir / "ours.gif", bytes);
-    EXPECT_EQ(ReadWithMagick(dir / "ours.gif"), PictureOf(*picture));
+    for (const CoderCase& c : kCoderCases) {
+        for (std::uint32_t coder : {0u, 1u, 2u}) {
+            SCOPED_TRACE(std::string(c.name) + " coder " + std::to_string(coder));
+            const auto picture = IndexedImage(c.width, c.height, c.depth, c.kind);
+            picture->Info().codecOptions[kGifSlot] = coder;
+            const Bytes bytes = EncodeBytes(*picture, kVxTypeGif);
+            const auto back = Decode(bytes);
+            ASSERT_TRUE(back.ok) << picture->LastError();
+            EXPECT_EQ(back.image->BitsPerPixel(), c.depth);
+            EXPECT_EQ(PictureOf(*back.image), PictureOf(*picture)); // the palette's colours are all distinct
+            if (HaveTools("convert")) {
+                WriteFileBytes(dir / "ours.gif", bytes);
+                EXPECT_EQ(ReadWithMagick(dir / "ours.gif"), PictureOf(*picture));
+            }
+        }
+    }
 }
-
-std::string CoderCaseName(const testing::TestParamInfo<std::tuple<CoderCase, int>>& info)
-{
-    static const char* const kCoders[] = {"Lzw", "Plain", "Runs"};
-    return std::string(std::get<0>(info.param).name) + kCoders[std::get<1>(info.param)];
-}
-
-INSTANTIATE_TEST_SUITE_P(Pictures, VxImageGIFCoder,
-                         testing::Combine(testing::ValuesIn(kCoderCases), testing::Values(0, 1, 2)), CoderCaseName);
 
 TEST(VxImageGIFEncode, AnimationKeepsFramesDelaysLoopsAndComment)
 {
@@ -216,7 +199,7 @@ TEST(VxImageGIFEncode, AnimationKeepsFramesDelaysLoopsAndComment)
 TEST(VxImageGIFEncode, TrueColourIsWrittenAsCellsAndAssembledBack)
 {
     const auto picture = ImageOf(PatternPicture(35, 16, 3));
-    const Bytes bytes = EncodeWith<VxImageGIF>(*picture);
+    const Bytes bytes = EncodeBytes(*picture, kVxTypeGif);
     const auto back = Decode(bytes);
     ASSERT_TRUE(back.ok);
     EXPECT_EQ(back.image->FrameCount(), 6); // 17 + 17 + 1 columns by 15 + 1 rows
@@ -254,8 +237,6 @@ TEST(VxImageGIFEncode, AnimationRefusalsLeaveTheirMessage)
         EXPECT_STREQ(writer.LastError(), row.message);
     }
 }
-
-// ---- The walk's odd paths, on hand-built files ---------------------------------------------
 
 // Odd paths of the walk: each file decoded at `frame`, whose 2 x 2 indices (top row first) show.
 TEST(VxImageGIFWalk, HandBuiltBlocks)
@@ -305,25 +286,16 @@ TEST(VxImageGIFWalk, HandBuiltBlocks)
     }
 }
 
-TEST(VxImageGIFDecode, HeaderOnlyFrameRangeAndCancel)
+// A frame past the last is refused with the count known; no loop block means one play. (The
+// size alone: CodecOracle.SizeAlone; the count through the dispatch: IcoDirectory.)
+TEST(VxImageGIFDecode, FrameRangeLoopsAndCancel)
 {
     const Bytes file = Joined(Joined(Joined(Screen(5, 3, 2), SmallFrame()), SmallFrame(3, 1)), {';'});
-    const auto header = Decode(file, 0, false, -1);
-    EXPECT_TRUE(header.ok && !header.image->IsValid());
-    EXPECT_EQ(header.image->Width() * 10 + header.image->Height(), 53);
-    EXPECT_EQ(Decode(file).image->LoopCount(), 1); // no loop block: plays once
+    EXPECT_EQ(Decode(file).image->LoopCount(), 1);
     const auto third = Decode(file, 2);
     EXPECT_TRUE(!third.ok && third.image->FrameCount() == 2);
     EXPECT_FALSE(Decode(file, -1).ok || Decode(file, 0, false, 1).ok); // no frame -1; cancelled
-
-    // Through the dispatch the count arrives even when the frame asked for is not there.
-    VxImage image;
-    image.Info().frame = 5;
-    EXPECT_FALSE(DecodeBytes(image, file, kVxTypeGif));
-    EXPECT_EQ(image.FrameCount(), 2);
 }
-
-// ---- Hostile input ----------------------------------------------------------------------------
 
 TEST(VxImageGIFHostile, TruncationAndBitFlipsNeverCrash)
 {

@@ -1,8 +1,7 @@
-// VxImageICO (ImageMagick's icons and ours: CodecOracleTest): hand-built entries for every branch
-// of the mask translation, refused directories, the writer's layout, and damaged input.
+// VxImageICO (ImageMagick's icons and ours, the writer's layout and refusal: CodecOracleTest):
+// hand-built entries for every branch of the mask translation, refused directories, damaged input.
 #include "image/codecs/VxImageICO.h"
 
-#include "image/codecs/CodecSupport.h"
 #include "tests/image/codecs/CodecHarness.h"
 
 #include <functional>
@@ -126,24 +125,6 @@ TEST(IcoDirectory, RefusalsLargestEntriesAndFrameCount)
         EXPECT_FALSE(DecodeBytes(image, bytes, kVxTypeIco)) << name;
         EXPECT_STRNE(image.LastError(), "") << name;
     }
-}
-
-TEST(IcoEncode, LayoutAndLimits)
-{
-    VxImage wide(300, 10, 24, kVxTypeIco);
-    EXPECT_TRUE(EncodeBytes(wide, kVxTypeIco).empty());
-    EXPECT_STREQ(wide.LastError(), "Can't save this image as icon");
-
-    VxImage palette(32, 32, 8, kVxTypeIco);
-    palette.Clear(3);
-    palette.SetPaletteEntry(3, 200, 100, 50);
-    palette.SetPixelIndex(5, 6, 9);
-    palette.SetTransparentIndex(3);
-    const Bytes file = EncodeBytes(palette, kVxTypeIco);
-    ASSERT_EQ(file.size(), 6u + 16 + 40 + 1024 + 1024 + 128);
-    EXPECT_EQ(LoadU32LE(&file[18]), 22u);
-    EXPECT_EQ(LoadU32LE(&file[14]), 2216u);
-    EXPECT_EQ(palette.PaletteEntry(3).rgbRed, 200); // the caller's palette is left alone
 }
 
 // One-image files cut before their colour rows end fail; bit flips never crash.

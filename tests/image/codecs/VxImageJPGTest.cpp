@@ -1,6 +1,6 @@
-// VxImageJPG: decodes compared byte for byte with djpeg on files cjpeg made, encodes
+// VxImageJPG: decodes compared with djpeg on files cjpeg (and ImageMagick, for CMYK) made, encodes
 // compared with cjpeg (both skipped where the tools are absent, as under Wine); layout, options
-// and resolutions; hostile input; the EXIF write-back.
+// and resolutions; hostile input; the EXIF write-back. (The size alone: CodecOracleTest.)
 #include "image/codecs/VxImageJPG.h"
 
 #include "image/MemoryBudget.h"
@@ -8,11 +8,7 @@
 #include "tests/image/codecs/JpegTestBytes.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <ostream>
 
 namespace {
 
@@ -30,10 +26,13 @@ Decoded<VxImageJPG> Decode(const Bytes& bytes, std::uint32_t options = 0, std::u
     });
 }
 
-Bytes Encode(const VxImage& image, std::uint32_t options = 0, std::string* error = nullptr)
+Bytes Encode(VxImage& image, std::uint32_t options = 0, std::string* error = nullptr)
 {
-    return EncodeWith<VxImageJPG>(image, error,
-                                  [&](VxImageJPG& codec) { codec.Info().codecOptions[kJpegSlot] = options; });
+    image.Info().codecOptions[kJpegSlot] = options;
+    const Bytes bytes = EncodeBytes(image, kVxTypeJpg);
+    if (error)
+        *error = image.LastError();
+    return bytes;
 }
 
 Bytes EncodePicture(const Picture& p, std::uint32_t options = 0) { return Encode(*ImageOf(p), options); }
@@ -56,107 +55,61 @@ Bytes Sampling(const Bytes& jpeg, std::uint8_t sof = 0xC0)
     return out;
 }
 
-// ---- Decoding against djpeg ---------------------------------------------------------------------
-
-// A source of 1 or 3 channels through cjpeg; our decode options and jpegScale against the
-// matching djpeg options, which write outputChannels.
+// A source of 1 or 3 channels made a JPEG by `maker` (PNM in, JPEG out); our decode options and
+// jpegScale against the matching djpeg options, which write outputChannels. djpeg rounds CMYK's
+// ink x black / 255 where the DIB rows truncate: those may be one apart.
 struct OracleCase {
     const char* name;
     int channels;
-    const char* cjpeg;
+    const char* maker;
     std::uint32_t options;
     std::uint8_t scale;
     const char* djpeg;
-    int outputChannels;
+    int outputChannels, tolerance = 0;
 };
-
-void PrintTo(const OracleCase& c, std::ostream* os) { *os << c.name; }
 
 // Both sides use libjpeg's accurate integer DCT and, unless the case says otherwise, its fancy
 // upsampling and block smoothing, which our decoder leaves at libjpeg's defaults.
 const OracleCase kOracleCases[] = {
-    {"Baseline420", 3, "-quality 90 -sample 2x2", 0, 0, "", 3},
-    {"Baseline422", 3, "-quality 85 -sample 2x1", 0, 0, "", 3},
-    {"Baseline444", 3, "-quality 75 -sample 1x1", 0, 0, "", 3},
-    {"Progressive", 3, "-progressive -sample 2x2", 0, 0, "", 3},
-    {"Greyscale", 1, "-quality 90", 0, 0, "", 1},
-    {"GreyscaleProgressive", 1, "-progressive", 0, 0, "", 1},
-    {"RestartEveryRow", 3, "-restart 1 -sample 2x2", 0, 0, "", 3},
-    {"RestartEveryThreeBlocks", 3, "-restart 3B -sample 2x1", 0, 0, "", 3},
-    {"Arithmetic", 3, "-arithmetic", 0, 0, "", 3},
-    {"OptimizedLowQuality", 3, "-optimize -quality 20", 0, 0, "", 3},
-    {"NoFancyUpsampling", 3, "-sample 2x2", 0x800, 0, "-nosmooth", 3},
-    {"HalfScale", 3, "-sample 2x2", 0, 2, "-scale 1/2", 3},
-    {"EighthScale", 3, "-progressive", 0, 8, "-scale 1/8", 3},
-    {"GreyOutputOfColour", 3, "-sample 2x2", 0x80, 0, "-grayscale", 1},
-    {"Quantised90Colours", 3, "-sample 2x2", 0x100, 0, "-colors 90", 3},
-    {"QuantisedOnePass", 3, "-sample 1x1", 0x100 | 0x400, 0, "-colors 90 -onepass", 3},
-    {"QuantisedGrey", 3, "-sample 2x2", 0x100 | 0x80, 0, "-grayscale -colors 90", 1},
+    {"Baseline420", 3, "cjpeg -quality 90 -sample 2x2", 0, 0, "", 3},
+    {"Baseline444", 3, "cjpeg -quality 75 -sample 1x1", 0, 0, "", 3},
+    {"Progressive", 3, "cjpeg -progressive -sample 2x2", 0, 0, "", 3},
+    {"Greyscale", 1, "cjpeg -quality 90", 0, 0, "", 1},
+    {"AdobeCmyk", 3, "convert pnm:- -colorspace cmyk jpg:-", 0, 0, "", 3, 1},
+    {"NoFancyUpsampling", 3, "cjpeg -sample 2x2", 0x800, 0, "-nosmooth", 3},
+    {"EighthScale", 3, "cjpeg -progressive", 0, 8, "-scale 1/8", 3},
+    {"GreyOutputOfColour", 3, "cjpeg -sample 2x2", 0x80, 0, "-grayscale", 1},
+    {"Quantised90Colours", 3, "cjpeg -sample 2x2", 0x100, 0, "-colors 90", 3},
+    {"QuantisedOnePass", 3, "cjpeg -sample 1x1", 0x100 | 0x400, 0, "-colors 90 -onepass", 3},
+    {"QuantisedGrey", 3, "cjpeg -sample 2x2", 0x100 | 0x80, 0, "-grayscale -colors 90", 1},
 };
 
-class VxImageJPGOracle : public testing::TestWithParam<OracleCase> {};
-
-TEST_P(VxImageJPGOracle, DecodeIsByteIdenticalToDjpeg)
+// Catches a wrong channel order, row order, ink conversion, option mapping or scale.
+TEST(VxImageJPGOracle, DecodeIsByteIdenticalToDjpeg)
 {
-    REQUIRE_TOOLS("cjpeg djpeg");
-    const OracleCase& c = GetParam();
+    REQUIRE_TOOLS("cjpeg djpeg convert");
     ScratchDir dir;
     const fs::path pnm = dir / "source.pnm", jpeg = dir / "picture.jpg", oracle = dir / "oracle.pnm";
-    WritePnm(pnm, PatternPicture(203, 157, c.channels));
-    RunTool("cjpeg " + std::string(c.cjpeg) + " -outfile " + Quoted(jpeg) + " " + Quoted(pnm));
-    RunTool("djpeg -dct int -pnm " + std::string(c.djpeg) + " -outfile " + Quoted(oracle) + " " + Quoted(jpeg));
-    const Picture expected = ReadPnm(oracle);
-    ASSERT_EQ(expected.channels, c.outputChannels);
-
-    const auto d = Decode(ReadFileBytes(jpeg), c.options, c.scale);
-    ASSERT_TRUE(d.ok) << d.Error();
-    EXPECT_EQ(d.image->BitsPerPixel(), (c.outputChannels == 1 || (c.options & 0x100)) ? 8 : 24);
-    EXPECT_EQ(PictureOf(*d.image, expected.channels), expected);
+    for (const OracleCase& c : kOracleCases) {
+        SCOPED_TRACE(c.name);
+        WritePnm(pnm, PatternPicture(203, 157, c.channels));
+        RunTool(std::string(c.maker) + " < " + Quoted(pnm) + " > " + Quoted(jpeg));
+        RunTool("djpeg -dct int -pnm " + std::string(c.djpeg) + " -outfile " + Quoted(oracle) + " " + Quoted(jpeg));
+        const Picture expected = ReadPnm(oracle);
+        ASSERT_EQ(expected.channels, c.outputChannels);
+        const auto d = Decode(ReadFileBytes(jpeg), c.options, c.scale);
+        ASSERT_TRUE(d.ok) << d.Error();
+        EXPECT_EQ(d.image->BitsPerPixel(), (c.outputChannels == 1 || (c.options & 0x100)) ? 8 : 24);
+        EXPECT_EQ(CountDiffering(PictureOf(*d.image, expected.channels), expected, c.tolerance), 0);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, VxImageJPGOracle, testing::ValuesIn(kOracleCases),
-                         [](const testing::TestParamInfo<OracleCase>& info) { return std::string(info.param.name); });
-
-TEST(VxImageJPGDecode, AdobeCmykBecomesInkTimesBlack)
-{
-    REQUIRE_TOOLS("djpeg convert"); // ImageMagick makes the CMYK file
-    ScratchDir dir;
-    const fs::path cmyk = MagickWrites(dir, "cmyk", 3, "-colorspace cmyk", ".jpg");
-    RunTool("djpeg -dct int -pnm -outfile " + Quoted(dir / "oracle.ppm") + " " + Quoted(cmyk));
-    const auto d = Decode(ReadFileBytes(cmyk));
-    ASSERT_TRUE(d.ok) << d.Error();
-    ASSERT_EQ(d.image->BitsPerPixel(), 24);
-    // djpeg rounds ink x black / 255 where the DIB rows truncate: at most one apart.
-    EXPECT_EQ(CountDiffering(PictureOf(*d.image, 3), ReadPnm(dir / "oracle.ppm"), 1), 0);
-}
-
-// ---- Decoding without the tools ----------------------------------------------------------------
-
-TEST(VxImageJPGDecode, ColourRowsAreBgrBottomUpAndGreyIsPaletted)
-{
-    Picture p{16, 16, 3, Bytes(16 * 16 * 3, 0)}; // top half red, bottom half blue
-    for (int i = 0; i < 16 * 16; ++i)
-        p.pixels[i * 3 + (i < 8 * 16 ? 0 : 2)] = 255;
-    const auto d = Decode(EncodePicture(p));
-    ASSERT_TRUE(d.ok) << d.Error();
-    const std::uint8_t* top = d.image->RowAddress(15);
-    const std::uint8_t* bottom = d.image->RowAddress(0);
-    EXPECT_TRUE(top[2] > 240 && top[0] < 15 && bottom[0] > 240 && bottom[2] < 15); // red is the third byte
-    const auto grey = Decode(EncodePicture(PatternPicture(40, 30, 1)));
-    EXPECT_TRUE(grey.ok && grey.image->BitsPerPixel() == 8 && grey.image->IsGreyPalette()) << grey.Error();
-}
-
-TEST(VxImageJPGDecode, HeaderOnlyScaleAndCancel)
+// The size alone: CodecOracle.SizeAlone. A scale rounds up; a cancel stops between rows
+// without a message of its own.
+TEST(VxImageJPGDecode, ScaleAndCancel)
 {
     const Bytes bytes = EncodePicture(PatternPicture(77, 40, 3));
-    const auto header = Decode(bytes, 0, 0, -1);
-    ASSERT_TRUE(header.ok) << header.Error();
-    EXPECT_FALSE(header.image->IsValid());
-    EXPECT_EQ(header.image->Width() * 100 + header.image->Height(), 7740);
-    EXPECT_EQ(header.image->ImageType(), 3u);
     EXPECT_EQ(Decode(bytes, 0, 4).image->Width(), 20);
-
-    // Stops between rows without a message of its own.
     const auto cancelled = DecodeWith<VxImageJPG>(bytes, 5, [](VxImageJPG& c) { c.SetLastError("before"); });
     EXPECT_FALSE(cancelled.ok);
     EXPECT_EQ(cancelled.Error(), "before");
@@ -180,8 +133,6 @@ TEST(VxImageJPGDecode, ResolutionFollowsTheMainExifDirectoryThenJfif)
         {"JfifAspectRatioOnly", {0, 0, 1, 0, 2}, {}, 96, 192, 0},
         {"ExifBeforeJfif", {1, 1, 44, 1, 44}, {Rational(0x011A, 72, 1), Rational(0x011B, 72, 1), Short(0x0128, 2)},
          72, 72, 0},
-        {"ExifCentimetres", {1, 1, 44, 1, 44},
-         {Rational(0x011A, 118, 1), Rational(0x011B, 118, 1), Short(0x0128, 3)}, 299, 299, 0},
         {"ExifWithoutResolutionLeavesJfif", {1, 1, 44, 0, 200}, {Text(0x010F, "Camera")}, 300, 200, 0},
         {"ExifWithoutUnitLeavesJfif", {1, 0, 240, 0, 240}, {Rational(0x011A, 72, 1)}, 240, 240, 0},
         {"ExifAbsurdResolutionIsIgnored", {1, 1, 44, 1, 44},
@@ -200,11 +151,8 @@ TEST(VxImageJPGDecode, ResolutionFollowsTheMainExifDirectoryThenJfif)
         EXPECT_EQ(d.image->Exif().isExif, !row.exif.empty());
         EXPECT_EQ((std::vector<int>{d.image->XDpi(), d.image->YDpi(), d.image->Exif().orientation}),
                   (std::vector<int>{row.xDpi, row.yDpi, row.orientation}));
-        EXPECT_EQ(d.image->Header().biXPelsPerMeter, static_cast<LONG>(std::floor(row.xDpi * 39.37007874015748 + 0.5)));
     }
 }
-
-// ---- Hostile input -----------------------------------------------------------------------------
 
 // A JPEG of two components (neither grey nor colour) made from a flat grey one: the frame and
 // scan headers name a second component on the first one's tables, and the scan holds one flat
@@ -256,7 +204,7 @@ TEST(VxImageJPGHostile, RefusalsHaveTheirMessagesAndNoSize)
     } rows[] = {
         {"empty", {}, "Empty input file", 0},
         {"foreign", {'B', 'M', 1, 2, 3, 4, 5, 6}, "Not a JPEG file: starts with 0x42 0x4d", 0},
-        {"huge baseline", WithSide(EncodePicture(PatternPicture(32, 32, 3)), 0xC0, 60000),
+        {"just over the limit", WithSide(EncodePicture(PatternPicture(32, 32, 3)), 0xC0, 10000), // 300 MB
          "VXIMAGE_MAX_MEMORY exceeded", 0},
         {"huge progressive", WithSide(EncodePicture(PatternPicture(32, 32, 3), 0x10), 0xC2, 60000),
          "VXIMAGE_MAX_MEMORY exceeded", 0},
@@ -290,8 +238,6 @@ TEST(VxImageJPGHostile, CutsBeforeTheScanAndBitFlipsEndCleanly)
         ExpectSurvivesDamage<VxImageJPG>(file, {.mustFail = FindMarker(file, 0xDA)});
 }
 
-// ---- Encoding ------------------------------------------------------------------------------------
-
 TEST(VxImageJPGEncode, MatchesCjpegAtQualityNinetyApartFromTheDensity)
 {
     REQUIRE_TOOLS("cjpeg");
@@ -323,7 +269,6 @@ TEST(VxImageJPGEncode, JfifDensitySamplingAndOptionBits)
     const struct { std::uint32_t options; std::uint8_t sof; Bytes sampling; } rows[] = {
         {0, 0xC0, {0x22, 0x11, 0x11}},
         {0x1000, 0xC0, {0x21, 0x11, 0x11}},
-        {0x1000 | 0x2000, 0xC0, {0x11, 0x11, 0x11}},
         {0x2000, 0xC0, {0x11, 0x11, 0x11}},
         {0x10, 0xC2, {0x22, 0x11, 0x11}}, // progressive
         {0x02, 0xC9, {0x22, 0x11, 0x11}}, // arithmetic
@@ -331,7 +276,6 @@ TEST(VxImageJPGEncode, JfifDensitySamplingAndOptionBits)
     for (const auto& row : rows)
         EXPECT_EQ(Sampling(Encode(*image, row.options), row.sof), row.sampling) << row.options;
     EXPECT_EQ(Sampling(Encode(*image, 0x04)).size(), 1u); // grey
-    EXPECT_EQ(Sampling(EncodePicture(PatternPicture(50, 20, 1))).size(), 1u);
     EXPECT_LT(Encode(*image, 0x08).size(), Encode(*image).size()); // optimised tables
     EXPECT_TRUE(Decode(Encode(*image, 0x10 | 0x02 | 0x40)).ok);
     const Picture smooth = PatternPicture(161, 99, 1); // progressive with optimised tables
@@ -389,8 +333,6 @@ TEST(VxImageJPGEncode, WriteFailuresAreReported)
         EXPECT_STREQ(codec.LastError(), "Output file write error --- out of disk space?");
     }
 }
-
-// ---- EXIF write-back --------------------------------------------------------------
 
 TEST(VxImageJPGExif, ACodecThatDecodedExifCarriesItIntoItsEncode)
 {

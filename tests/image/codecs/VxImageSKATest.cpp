@@ -1,7 +1,6 @@
 // VxImageSKA: byte-exact files built here from the layout (header, 256 red-green-blue triples,
-// unpadded rows top first) decoded and written back; narrower depths written as 8-bit files;
-// detection of SKA files whose first bytes could pass for another format's; refused headers,
-// short and damaged files.
+// unpadded rows top first) written and found by detection; narrower depths written as 8-bit
+// files; refused headers, short and damaged files. (Writer refusals: CodecOracleTest.)
 #include "image/codecs/VxImageSKA.h"
 
 #include "tests/image/codecs/CodecHarness.h"
@@ -35,12 +34,13 @@ Bytes IndicesOf(const VxImage& image) // top row first
     return indices;
 }
 
-// 8-bit images of 3 x 2 (rows shorter than the bitmap's padded stride) and 5 x 4 give the file
-// of their palette and indices, which decodes back to them; images of 1 and 4 bits are written
-// as 8-bit files, one index a byte, and keep their own depth.
-TEST(SkaFixture, WritesTheLayoutAndReadsItBack)
+// 8-bit images of 3 x 2 (rows shorter than the bitmap's padded stride) and 256 x 258 give the
+// file of their palette and indices, which detection reads back to them; images of 1 and 4 bits
+// are written as 8-bit files, one index a byte, and keep their own depth. A 256 x 258 file
+// begins 00 01 02 01, a WBMP header of a 2 x 1 picture were the fixed header not checked.
+TEST(SkaFixture, WritesTheLayoutAndDetectionReadsItBack)
 {
-    for (auto [width, height, bits] : {std::tuple{3, 2, 8}, {5, 4, 8}, {5, 3, 1}, {5, 3, 4}}) {
+    for (auto [width, height, bits] : {std::tuple{3, 2, 8}, {256, 258, 8}, {5, 3, 1}, {5, 3, 4}}) {
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(bits));
         const auto image = IndexedImage(width, height, bits);
         const Bytes file = SkaFile(static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), *image,
@@ -49,29 +49,10 @@ TEST(SkaFixture, WritesTheLayoutAndReadsItBack)
         EXPECT_EQ(image->BitsPerPixel(), bits);
 
         VxImage back;
-        ASSERT_TRUE(DecodeBytes(back, file, kVxTypeSka)) << back.LastError();
+        ASSERT_TRUE(DecodeBytes(back, file, kVxTypeUnknown)) << back.LastError();
         EXPECT_EQ(back.BitsPerPixel() * 10 + back.ImageType(), 80 + kVxTypeSka);
-        EXPECT_EQ(PictureOf(back), PictureOf(*image));
-        EXPECT_EQ(IndicesOf(back), IndicesOf(*image));
+        EXPECT_EQ(PictureOf(back), PictureOf(*image)); // the palette's colours are all distinct
     }
-    std::string error;
-    EXPECT_TRUE(EncodeWith<VxImageSKA>(VxImage(4, 4, 24, 0), &error).empty());
-    EXPECT_EQ(error, "SKA Images must be 8 bit or less");
-    // One pixel more than the 16-bit width a reader accepts.
-    EXPECT_TRUE(EncodeWith<VxImageSKA>(VxImage(32768, 1, 1, 0), &error).empty());
-    EXPECT_EQ(error, "SKA images can be at most 32767 pixels wide and high");
-}
-
-// 256 x 258 begins 00 01 02 01: a WBMP header of type 0 and a 2 x 1 picture, were the fixed
-// header not checked. Detection must still find the SKA file.
-TEST(SkaDetection, FileWhoseHeaderReadsAsAWbmpHeaderIsFoundAsSka)
-{
-    VxImage image;
-    ASSERT_TRUE(DecodeBytes(image, SkaFile(256, 258, *IndexedImage(1, 1, 8), Bytes(256 * 258, 42)), kVxTypeUnknown))
-        << image.LastError();
-    EXPECT_EQ(image.ImageType(), kVxTypeSka);
-    EXPECT_EQ(image.Width() * 1000 + image.Height(), 256258);
-    EXPECT_EQ(image.PixelIndex(255, 0), 42);
 }
 
 // Foreign headers are refused without a message (detection goes on to the next format); a size

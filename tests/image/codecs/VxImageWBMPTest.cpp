@@ -1,6 +1,6 @@
-// VxImageWBMP (ImageMagick's files and ours, size alone: CodecOracleTest): multi-byte integers
-// against hand-worked encodings; hostile headers and short files, which must fail cleanly without
-// large allocations.
+// VxImageWBMP (ImageMagick's files of one- and two-byte sides and ours, the size alone, the
+// writer's refusal: CodecOracleTest): hostile headers and short files, which must fail cleanly
+// without large allocations.
 #include "image/codecs/VxImageWBMP.h"
 
 #include "tests/image/codecs/CodecHarness.h"
@@ -8,25 +8,6 @@
 namespace {
 
 using namespace vx::test;
-
-TEST(WbmpMultiByte, EncodesSevenBitGroupsHighestFirstAndReadsThemBack)
-{
-    const struct { std::uint32_t value; Bytes bytes; } cases[] = {
-        {0, {0x00}}, {127, {0x7F}}, {128, {0x81, 0x00}}, {200, {0x81, 0x48}}, {16383, {0xFF, 0x7F}},
-        {16384, {0x81, 0x80, 0x00}}, {0xFFFFFFFF, {0x8F, 0xFF, 0xFF, 0xFF, 0x7F}},
-    };
-    for (const auto& c : cases) {
-        VxMemStream out;
-        out.Open();
-        ASSERT_TRUE(VxImageWBMP::WriteMultiByte(&out, c.value));
-        EXPECT_EQ(Bytes(out.GetBuffer(false), out.GetBuffer(false) + out.Size()), c.bytes) << c.value;
-        Bytes input = Joined(c.bytes, {0x55}); // the next field must stay unread
-        VxMemStream in(input.data(), static_cast<std::int32_t>(input.size()));
-        std::uint32_t value = 1;
-        EXPECT_TRUE(VxImageWBMP::ReadMultiByte(&in, value) && value == c.value) << c.value;
-        EXPECT_EQ(in.Tell(), in.Size() - 1) << c.value;
-    }
-}
 
 TEST(WbmpDecode, HostileHeadersAndShortFilesFailWithAMessage)
 {
@@ -47,13 +28,6 @@ TEST(WbmpDecode, HostileHeadersAndShortFilesFailWithAMessage)
     for (const auto& c : cases)
         ExpectRefused(c.name, c.bytes, kVxTypeWbmp, c.message);
     ExpectSurvivesDamage<VxImageWBMP>(EncodeBytes(*IndexedImage(13, 5, 1), kVxTypeWbmp));
-}
-
-TEST(WbmpEncode, RefusesOtherDepths)
-{
-    std::string error;
-    EXPECT_TRUE(EncodeWith<VxImageWBMP>(*ImageOf(PatternPicture(4, 4, 1)), &error).empty());
-    EXPECT_EQ(error, "Can't save this image as WBMP");
 }
 
 } // namespace
