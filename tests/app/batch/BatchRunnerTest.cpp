@@ -57,8 +57,6 @@ TEST_F(BatchRunnerTest, ThreeRowsLogAndProgress)
                               "range:0-100", "pos:0", "log:Begin to resize:3", "pos:0", "pos:33", "pos:66", "pos:100",
                               "log:Resize 3 Pictures Finished!", "pos:0", "start:1"}));
     EXPECT_EQ(vx::test::DirectoryNames(scratch / "out"), (std::vector<std::string>{"p0.jpg", "p1.jpg", "p2.jpg"}));
-    EXPECT_EQ(vx::test::ReadPictureSize(scratch / "out" / "p1.jpg"), (std::pair{12, 8}));
-    EXPECT_FALSE(runner.IsRunning());
     EXPECT_EQ(runner.LastRun().written, 3);
 }
 

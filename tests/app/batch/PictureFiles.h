@@ -17,8 +17,6 @@ namespace vx::test {
 inline bool WritePicture(const std::filesystem::path& path, int width, int height, std::uint32_t type = kVxTypeJpg)
 {
     VxImage image(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 24, type);
-    if (!image.IsValid())
-        return false;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             image.SetPixelColour(x, y, RGBQUAD{static_cast<BYTE>(170 + x * 40 / width),
