@@ -35,11 +35,6 @@ Tags ReadTags(const std::filesystem::path& file)
     return tags;
 }
 
-bool Contains(const Bytes& bytes, const std::string& text)
-{
-    return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
-}
-
 class ResizeMetadataTest : public ::testing::Test {
 protected:
     CliResult Resize(std::vector<std::string> options, const std::filesystem::path& source)
@@ -106,19 +101,22 @@ TEST_F(ResizeMetadataTest, KeptFieldsAndCommentWithTheOutputSizeAndNoThumbnail)
     }
 }
 
-enum class Block { Sound, BadMainDirectory, CommentOnly };
+enum class Block { Sound, BadMainDirectory, BadExifDirectory, CommentOnly };
 
 // SOI, then an APP1 "Exif" block whose main directory holds Make "VX" and a link to an empty
-// EXIF directory, and a comment; then the rest of a plain JPEG. A bad main directory's entry
-// count runs past the block, which makes the picture's EXIF unreadable.
+// EXIF directory, and a comment; then the rest of a plain JPEG. A bad directory's entry count
+// runs past the block: in the main directory the picture's EXIF is unreadable, in the EXIF
+// directory only the walk that fits the sizes finds it.
 Bytes WithExifAndComment(const Bytes& jpeg, Block block)
 {
     Tiff tiff(false);
     const std::uint32_t main = tiff.Directory({Text(0x010F, std::string("VX", 3)), Long(0x8769, 0)});
     const std::uint32_t exif = tiff.Directory({});
     tiff.Patch32(Tiff::ValueField(main, 1), exif);
-    if (block == Block::BadMainDirectory)
-        tiff.Raw()[main] = tiff.Raw()[main + 1] = 0xFF;
+    if (block == Block::BadMainDirectory || block == Block::BadExifDirectory) {
+        const std::uint32_t bad = block == Block::BadMainDirectory ? main : exif;
+        tiff.Raw()[bad] = tiff.Raw()[bad + 1] = 0xFF;
+    }
     Bytes out{0xFF, 0xD8};
     if (block != Block::CommentOnly)
         out = Joined(out, tiff.App1());
@@ -143,6 +141,8 @@ TEST_F(ResizeMetadataTest, MetadataOnlyWhenAskedAndADamagedBlockNeverStopsThePic
          "the EXIF block is damaged (Illegally sized directory): written without metadata"},
         {Block::BadMainDirectory, {"--auto-orient"}, false, false,
          "the EXIF block is damaged (Illegally sized directory): not turned"},
+        {Block::BadExifDirectory, {"--keep-metadata"}, false, false,
+         "the EXIF block is damaged (Illegally sized directory): written without metadata"},
     };
     ASSERT_TRUE(WritePicture(scratch / "plain.jpg", 64, 48));
     const Bytes plain = ReadFileBytes(scratch / "plain.jpg");
@@ -152,8 +152,11 @@ TEST_F(ResizeMetadataTest, MetadataOnlyWhenAskedAndADamagedBlockNeverStopsThePic
         const CliResult run = Resize(c.options, scratch / "tagged.jpg");
         ASSERT_EQ(run.status, vx::cli::kExitOk) << run.out << run.err;
         const Bytes out = ReadFileBytes(Output("tagged"));
-        EXPECT_EQ(Contains(out, std::string("Exif\0\0II", 8)), c.exifKept);
-        EXPECT_EQ(Contains(out, "hello"), c.commentKept);
+        const auto contains = [&out](const std::string& text) {
+            return std::search(out.begin(), out.end(), text.begin(), text.end()) != out.end();
+        };
+        EXPECT_EQ(contains(std::string("Exif\0\0II", 8)), c.exifKept);
+        EXPECT_EQ(contains("hello"), c.commentKept);
         EXPECT_EQ(run.out.find("Resized ") != std::string::npos, *c.logged != 0) << run.out;
         EXPECT_NE(run.out.find(c.logged), std::string::npos) << run.out;
         std::filesystem::remove_all(scratch / "out");

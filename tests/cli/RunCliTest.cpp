@@ -106,12 +106,13 @@ TEST_F(RunCliTest, InterruptCancelsCleanly)
 
 // A file that starts as a JPEG but cannot be decoded names its fault in info and convert;
 // only a file no codec takes gets detection's message, a missing one its own. The EXIF block
-// the decoder took its resolution from is reported, its fields in JSON, though the sections
-// after it overflow the reader.
+// the decoder took its resolution from is reported, its fields in JSON (null without one),
+// though the sections after it overflow the reader.
 TEST_F(RunCliTest, InfoAndConvertGiveTheRealReasonAndTheExifUsed)
 {
     using namespace vx::test;
-    const Bytes jpeg = ReadFileBytes(Pictures(1)[0]);
+    const std::string plain = Pictures(1)[0];
+    const Bytes jpeg = ReadFileBytes(plain);
     Bytes twelveBit = jpeg;
     const Bytes baselineFrame{0xFF, 0xC0};
     const auto frame = std::search(twelveBit.begin(), twelveBit.end(), baselineFrame.begin(), baselineFrame.end());
@@ -130,19 +131,20 @@ TEST_F(RunCliTest, InfoAndConvertGiveTheRealReasonAndTheExifUsed)
     WriteFileBytes(scratch / "exif.jpg", exif);
 
     const CliResult info = Cli({"info", "--json", Str(scratch / "twelve.jpg"), Str(scratch / "junk.bin"),
-                                Str(scratch / "missing.jpg"), Str(scratch / "exif.jpg")});
+                                Str(scratch / "missing.jpg"), Str(scratch / "exif.jpg"), plain});
     EXPECT_EQ(info.status, kExitFailed);
     std::vector<std::string> lines;
     std::istringstream stream(info.out);
     for (std::string line; std::getline(stream, line);)
         lines.push_back(line);
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     ExpectKeys(lines[0], {"\"ok\":false", "\"error\":\"Unsupported JPEG data precision 12\""});
     ExpectKeys(lines[1], {"\"error\":\"Decode: Unknown or wrong format\""});
     ExpectKeys(lines[2], {"\"error\":\"no such file\""});
     ExpectKeys(lines[3], {"\"path\":", "\"ok\":true", "\"error\":null", "\"format\":\"JPEG\"", "\"type\":3",
                           "\"width\":40", "\"height\":30", "\"bpp\":24", "\"xdpi\":300", "\"ydpi\":300",
                           "\"frames\":1", "\"exif\":{", "\"xResolution\":300", "\"cameraMake\":\"Vantry\""});
+    ExpectKeys(lines[4], {"\"xdpi\":96", "\"exif\":null"});
 
     const CliResult convert = Cli({"convert", Str(scratch / "twelve.jpg"), Str(scratch / "out.bmp")});
     EXPECT_EQ(convert.status, kExitFailed);
