@@ -1,14 +1,11 @@
 // vantry-cli run in-process: exit statuses, usage errors on stderr, the resize command's
-// equality with the runner (files and log), --jobs, Ctrl-C, convert and info.
+// log and status, --jobs, Ctrl-C, convert and info.
 #include "cli/RunCli.h"
 
-#include "app/batch/BatchRunner.h"
 #include "image/VxStream.h"
 #include "image/codecs/VxExifReader.h"
 #include "image/codecs/VxImageGIF.h"
-#include "platform/SystemLanguage.h"
 #include "tests/app/batch/PictureFiles.h"
-#include "tests/app/batch/RecordingSink.h"
 #include "tests/cli/CliHarness.h"
 #include "tests/image/codecs/JpegTestBytes.h"
 #include "tests/support/MetafileWriter.h"
@@ -30,15 +27,6 @@ std::string Str(const std::filesystem::path& path)
     return path.string();
 }
 
-std::vector<std::string> Lines(const std::string& out)
-{
-    std::vector<std::string> lines;
-    std::istringstream stream(out);
-    for (std::string line; std::getline(stream, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 void ExpectKeys(const std::string& line, std::initializer_list<const char*> keys)
 {
     for (const char* key : keys)
@@ -51,18 +39,11 @@ protected:
     {
         std::vector<std::string> files;
         for (int i = 0; i < count; ++i) {
-            const auto path = scratch / vx::test::Numbered("c", i, ".jpeg");
+            const auto path = scratch / ("c" + std::to_string(i) + ".jpeg");
             EXPECT_TRUE(vx::test::WritePicture(path, 40 + 3 * i, 30 + i));
             files.push_back(Str(path));
         }
         return files;
-    }
-
-    std::vector<std::string> ResizeArgs(const std::string& dest, const std::vector<std::string>& files)
-    {
-        std::vector<std::string> args{"resize", "--mark", "Vantry 2026", "--dest", dest};
-        args.insert(args.end(), files.begin(), files.end());
-        return args;
     }
 
     ScratchDir scratch;
@@ -73,8 +54,6 @@ TEST_F(RunCliTest, HelpVersionAndUsageErrors)
     const CliResult help = Cli({"--help"});
     EXPECT_EQ(help.status, kExitOk);
     EXPECT_NE(help.out.find("Usage: vantry-cli"), std::string::npos);
-    EXPECT_TRUE(help.err.empty());
-
     const CliResult version = Cli({"--version"});
     EXPECT_EQ(version.status, kExitOk);
     EXPECT_EQ(version.out.rfind("vantry-cli ", 0), 0u);
@@ -97,94 +76,43 @@ TEST_F(RunCliTest, HelpVersionAndUsageErrors)
     EXPECT_EQ(noDestination.err, "vantry-cli: Please Select Destination Path First!\n");
 }
 
-// Two pictures at once on the command line, one at a time in the runner: the same files,
-// byte for byte, and the same log.
-TEST_F(RunCliTest, ResizeMatchesTheRunnerFileForFileAndLineForLine)
+// Two workers: the runner's log in row order on stdout (its lines: see the runner suite), a
+// failed picture in the exit status.
+TEST_F(RunCliTest, ResizePrintsTheRunnersLogAndFailsWithAPicture)
 {
-    std::vector<std::string> files = Pictures(5);
+    std::vector<std::string> files = Pictures(3);
     files.push_back(Str(scratch / "missing.jpg"));
-    std::vector<std::string> args = ResizeArgs(Str(scratch / "cli"), files);
-    args.insert(args.begin() + 1, {"--jobs", "2"});
+    std::vector<std::string> args{"resize", "--jobs", "2", "--mark", "Vantry 2026", "--dest", Str(scratch / "cli")};
+    args.insert(args.end(), files.begin(), files.end());
     const CliResult cli = Cli(args);
-    EXPECT_EQ(cli.status, kExitFailed); // one picture failed
-
-    vx::test::RecordingSink sink;
-    vx::batch::BatchRunner runner(sink, vx::platform::SystemDefaultLanguageId());
-    vx::batch::BatchRequest request;
-    for (const std::string& file : files)
-        request.rows.push_back(vx::fs::FromUtf8(file));
-    request.destination = vx::test::ToU16(scratch / "gui");
-    request.markText = u"Vantry 2026";
-    ASSERT_EQ(runner.Start(request), vx::batch::StartResult::Started);
-    runner.Wait();
-
-    std::string expectedOut;
-    for (const std::string& line : sink.Events("log:"))
-        expectedOut += line.substr(4) + (line.back() == '\n' ? "" : "\n");
-    EXPECT_EQ(cli.out, expectedOut);
+    EXPECT_EQ(cli.status, kExitFailed);
+    EXPECT_EQ(cli.out, "Start resize,selCount=4,groups=0,nLeave=4\nBegin to resize:4\nCannot resize " + files[3] +
+                           ": the file does not exist\nResize 4 Pictures Finished!\n");
     EXPECT_TRUE(cli.err.empty()); // no terminal, no progress bar
-    const auto names = vx::test::DirectoryNames(scratch / "cli");
-    EXPECT_EQ(names, (std::vector<std::string>{"c0.jpg", "c1.jpg", "c2.jpg", "c3.jpg", "c4.jpg"}));
-    for (const std::string& name : names)
-        EXPECT_EQ(vx::test::ReadFileBytes(scratch / "cli" / name), vx::test::ReadFileBytes(scratch / "gui" / name));
+    EXPECT_EQ(vx::test::DirectoryNames(scratch / "cli"), (std::vector<std::string>{"c0.jpg", "c1.jpg", "c2.jpg"}));
 }
 
 TEST_F(RunCliTest, InterruptCancelsCleanly)
 {
     // Large enough that the first picture is still being worked on when the flag is seen.
-    std::vector<std::string> files;
-    for (int i = 0; i < 3; ++i) {
-        files.push_back(Str(scratch / vx::test::Numbered("big", i, ".jpg")));
-        ASSERT_TRUE(vx::test::WritePicture(files.back(), 1200, 900));
-    }
+    const std::string big = Str(scratch / "big.jpg");
+    ASSERT_TRUE(vx::test::WritePicture(big, 1200, 900));
     std::atomic<bool> interrupted{true};
-    const CliResult result = Cli(ResizeArgs(Str(scratch / "out"), files), &interrupted);
+    const CliResult result = Cli({"resize", "--dest", Str(scratch / "out"), big, big, big}, &interrupted);
     EXPECT_EQ(result.status, kExitInterrupted);
     EXPECT_NE(result.out.find("Resize cancelled after "), std::string::npos);
-    EXPECT_EQ(result.out.find("Finished"), std::string::npos);
-    for (const std::string& name : vx::test::DirectoryNames(scratch / "out"))
-        EXPECT_EQ(name.rfind("~vx", 0), std::string::npos) << name;
-}
-
-TEST_F(RunCliTest, ConvertWritesTheNamedFormatOrReportsTheLibraryError)
-{
-    const std::string input = Pictures(1)[0];
-    const CliResult ok = Cli({"convert", "--quality", "75", input, Str(scratch / "copy.JPG")});
-    EXPECT_EQ(ok.status, kExitOk) << ok.err;
-    EXPECT_EQ(vx::test::ReadPictureSize(scratch / "copy.JPG"), (vx::test::PictureSize{40, 30}));
-
-    // An older file survives a failed conversion untouched (the message: see the next test).
-    vx::test::WriteFileBytes(scratch / "keep.jpg", {5, 6});
-    vx::test::WriteFileBytes(scratch / "junk.bin", {1, 2, 3, 4});
-    EXPECT_EQ(Cli({"convert", Str(scratch / "junk.bin"), Str(scratch / "keep.jpg")}).status, kExitFailed);
-    EXPECT_EQ(vx::test::ReadFileBytes(scratch / "keep.jpg"), (std::vector<std::uint8_t>{5, 6}));
-}
-
-TEST_F(RunCliTest, InfoPlainAndJson)
-{
-    const std::string picture = Pictures(1)[0];
-    const CliResult plain = Cli({"info", picture});
-    EXPECT_EQ(plain.status, kExitOk);
-    EXPECT_EQ(plain.out, picture + ": JPEG 40x30, 24 bpp, 96x96 dpi, 1 frame\n");
-
-    const CliResult json = Cli({"info", "--json", picture, Str(scratch / "missing.jpg")});
-    EXPECT_EQ(json.status, kExitFailed);
-    const std::vector<std::string> lines = Lines(json.out);
-    ASSERT_EQ(lines.size(), 2u);
-    ExpectKeys(lines[0], {"\"path\":", "\"ok\":true", "\"error\":null", "\"format\":\"JPEG\"", "\"type\":3",
-                          "\"width\":40", "\"height\":30", "\"bpp\":24", "\"xdpi\":96", "\"ydpi\":96", "\"frames\":1",
-                          "\"exif\":"});
-    ExpectKeys(lines[1], {"\"ok\":false", "\"error\":\"no such file\""});
+    EXPECT_EQ(result.out.find("Finished"), std::string::npos); // (what is left on disk: see the job suite)
 }
 
 // A file that starts as a JPEG but cannot be decoded names its fault in info and convert;
-// only a file no codec takes gets detection's message. The EXIF block the decoder took
-// its resolution from is reported, its fields in JSON, though the sections after it
-// overflow the reader.
+// only a file no codec takes gets detection's message, a missing one its own. The EXIF block
+// the decoder took its resolution from is reported, its fields in JSON (null without one),
+// though the sections after it overflow the reader.
 TEST_F(RunCliTest, InfoAndConvertGiveTheRealReasonAndTheExifUsed)
 {
     using namespace vx::test;
-    const Bytes jpeg = ReadFileBytes(Pictures(1)[0]);
+    const std::string plain = Pictures(1)[0];
+    const Bytes jpeg = ReadFileBytes(plain);
     Bytes twelveBit = jpeg;
     const Bytes baselineFrame{0xFF, 0xC0};
     const auto frame = std::search(twelveBit.begin(), twelveBit.end(), baselineFrame.begin(), baselineFrame.end());
@@ -203,12 +131,20 @@ TEST_F(RunCliTest, InfoAndConvertGiveTheRealReasonAndTheExifUsed)
     WriteFileBytes(scratch / "exif.jpg", exif);
 
     const CliResult info = Cli({"info", "--json", Str(scratch / "twelve.jpg"), Str(scratch / "junk.bin"),
-                                Str(scratch / "exif.jpg")});
-    const std::vector<std::string> lines = Lines(info.out);
-    ASSERT_EQ(lines.size(), 3u);
-    ExpectKeys(lines[0], {"\"error\":\"Unsupported JPEG data precision 12\""});
+                                Str(scratch / "missing.jpg"), Str(scratch / "exif.jpg"), plain});
+    EXPECT_EQ(info.status, kExitFailed);
+    std::vector<std::string> lines;
+    std::istringstream stream(info.out);
+    for (std::string line; std::getline(stream, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 5u);
+    ExpectKeys(lines[0], {"\"ok\":false", "\"error\":\"Unsupported JPEG data precision 12\""});
     ExpectKeys(lines[1], {"\"error\":\"Decode: Unknown or wrong format\""});
-    ExpectKeys(lines[2], {"\"xdpi\":300", "\"exif\":{", "\"xResolution\":300", "\"cameraMake\":\"Vantry\""});
+    ExpectKeys(lines[2], {"\"error\":\"no such file\""});
+    ExpectKeys(lines[3], {"\"path\":", "\"ok\":true", "\"error\":null", "\"format\":\"JPEG\"", "\"type\":3",
+                          "\"width\":40", "\"height\":30", "\"bpp\":24", "\"xdpi\":300", "\"ydpi\":300",
+                          "\"frames\":1", "\"exif\":{", "\"xResolution\":300", "\"cameraMake\":\"Vantry\""});
+    ExpectKeys(lines[4], {"\"xdpi\":96", "\"exif\":null"});
 
     const CliResult convert = Cli({"convert", Str(scratch / "twelve.jpg"), Str(scratch / "out.bmp")});
     EXPECT_EQ(convert.status, kExitFailed);
@@ -242,41 +178,35 @@ TEST_F(RunCliTest, ResizeRecursiveMirrorsTheTree)
             written.push_back(stdfs::relative(entry.path(), src / "out").generic_string());
     std::sort(written.begin(), written.end());
     EXPECT_EQ(written, (std::vector<std::string>{"a.jpg", "other/a.jpg", "s1_a.jpg", "sub/a.jpg", "sub/deeper/b.jpg"}));
-    EXPECT_EQ(vx::test::ReadPictureSize(src / "out" / "sub" / "deeper" / "b.jpg"), (vx::test::PictureSize{20, 15}));
 }
 
 // Conversions reach every writable format, named by --type whatever the file name says, or by
-// the extension, and a picture a format cannot hold gets the codec's message; info finds each
-// by content, with its transparency, and EXIF for JPEG files only; PCX and TGA (under a .jpg
-// name) resize into half-size JPEGs.
+// the extension, and a picture a format cannot hold gets the codec's message with an older file
+// of that name left as it was; info finds each by content, with its transparency, and EXIF for
+// JPEG files only (GIF: see its own test).
 TEST_F(RunCliTest, ConvertReachesEveryFormatAndInfoReportsTransparency)
 {
     const std::string wbmp = Str(scratch / "in.wbmp"), ska = Str(scratch / "out.bin");
     vx::test::WriteFileBytes(wbmp, {0, 0, 16, 2, 0xF0, 0x0F, 0x00, 0xFF}); // 16 x 2, 1 = white
     ASSERT_EQ(Cli({"convert", "--type", "ska", wbmp, ska}).status, kExitOk);
-    EXPECT_EQ(Cli({"info", wbmp, ska}).out,
-              wbmp + ": WBMP 16x2, 1 bpp, 96x96 dpi, 1 frame\n" + ska + ": SKA 16x2, 8 bpp, 96x96 dpi, 1 frame\n");
+    vx::test::WriteFileBytes(scratch / "back.wbmp", {5, 6});
     const CliResult back = Cli({"convert", ska, Str(scratch / "back.wbmp")});
     EXPECT_EQ(back.status, kExitFailed);
     EXPECT_NE(back.err.find("Can't save this image as WBMP"), std::string::npos) << back.err;
+    EXPECT_EQ(vx::test::ReadFileBytes(scratch / "back.wbmp"), (vx::test::Bytes{5, 6}));
 
-    const std::string jpeg = Pictures(1)[0];
+    const std::string jpeg = Pictures(1)[0], copy = Str(scratch / "copy.JPG");
     const std::string pcx = Str(scratch / "picture.bin"), tga = Str(scratch / "picture.jpg");
-    const std::string icon = Str(scratch / "small.ico"), bitmap = Str(scratch / "back.jpg");
-    const std::string gif = Str(scratch / "g.out");
+    const std::string bitmap = Str(scratch / "back.jpg");
+    ASSERT_EQ(Cli({"convert", "--quality", "75", jpeg, copy}).status, kExitOk);
     ASSERT_EQ(Cli({"convert", "--type", "pcx", jpeg, pcx}).status, kExitOk);
     ASSERT_EQ(Cli({"convert", "--type", "tga", jpeg, tga}).status, kExitOk);
-    ASSERT_EQ(Cli({"convert", "--type", "gif", jpeg, gif}).status, kExitOk);
-    ASSERT_EQ(Cli({"convert", "--type", "bmp", jpeg, Str(scratch / "picture.dat")}).status, kExitOk);
-    ASSERT_EQ(Cli({"convert", Str(scratch / "picture.dat"), icon}).status, kExitOk);
-    ASSERT_EQ(Cli({"convert", "--type", "BMP", icon, bitmap}).status, kExitOk); // a BMP named .jpg
-    EXPECT_EQ(Cli({"info", pcx, tga}).out,
-              pcx + ": PCX 40x30, 24 bpp, 96x96 dpi, 1 frame\n" + tga + ": TGA 40x30, 24 bpp, 96x96 dpi, 1 frame\n");
-    EXPECT_EQ(Cli({"info", gif}).out.rfind(gif + ": GIF 40x30, 24 bpp", 0), 0u);
-    const CliResult resized = Cli(ResizeArgs(Str(scratch / "small"), {pcx, tga}));
-    EXPECT_EQ(resized.status, kExitOk) << resized.err;
-    EXPECT_EQ(vx::test::ReadPictureSize(scratch / "small" / "picture.jpg"), (vx::test::PictureSize{20, 15}));
-    EXPECT_TRUE(std::filesystem::exists(scratch / "small" / "s1_picture.jpg"));
+    ASSERT_EQ(Cli({"convert", "--type", "BMP", jpeg, bitmap}).status, kExitOk); // a BMP named .jpg
+    const std::string rest = ", 96x96 dpi, 1 frame\n";
+    EXPECT_EQ(Cli({"info", wbmp, ska, copy, pcx, tga, bitmap}).out,
+              wbmp + ": WBMP 16x2, 1 bpp" + rest + ska + ": SKA 16x2, 8 bpp" + rest + copy + ": JPEG 40x30, 24 bpp" +
+                  rest + pcx + ": PCX 40x30, 24 bpp" + rest + tga + ": TGA 40x30, 24 bpp" + rest + bitmap +
+                  ": BMP 40x30, 24 bpp" + rest);
 
     // A 4-bit icon whose index 0 is transparent: read back, the masked pixels take the
     // highest unused index (15, white in the grey palette).
@@ -287,63 +217,43 @@ TEST_F(RunCliTest, ConvertReachesEveryFormatAndInfoReportsTransparency)
     palette.SetTransparentIndex(0);
     ASSERT_TRUE(palette.Save(vx::test::ToU16(scratch / "keyed.ico").c_str(), kVxTypeIco));
 
-    const CliResult json = Cli({"info", "--json", bitmap, icon, Str(scratch / "keyed.ico")});
+    const CliResult json = Cli({"info", "--json", Str(scratch / "keyed.ico")});
     EXPECT_EQ(json.status, kExitOk) << json.err;
-    const std::vector<std::string> lines = Lines(json.out);
-    ASSERT_EQ(lines.size(), 3u);
-    ExpectKeys(lines[0], {"\"format\":\"BMP\"", "\"width\":40", "\"bpp\":24", "\"transparentIndex\":null",
-                          "\"transparentColour\":null", "\"alpha\":false"});
-    ExpectKeys(lines[1], {"\"format\":\"ICO\"", "\"height\":30", "\"frames\":1", "\"alpha\":false"});
-    ExpectKeys(lines[2], {"\"format\":\"ICO\"", "\"bpp\":4", "\"transparentIndex\":15",
+    ExpectKeys(json.out, {"\"format\":\"ICO\"", "\"bpp\":4", "\"transparentIndex\":15",
                           "\"transparentColour\":\"#FFFFFF\"", "\"alpha\":false"});
-    for (const std::string& line : lines)
-        EXPECT_EQ(line.find("\"exif\""), std::string::npos) << line;
+    EXPECT_EQ(json.out.find("\"exif\""), std::string::npos) << json.out;
 }
 
-TEST_F(RunCliTest, GifInfoShowsFramesLoopsAndComment)
+// What info shows only for some formats: a GIF's frames, loops and comment; a metafile's
+// rendered size.
+TEST_F(RunCliTest, InfoShowsGifExtrasAndMetafileSizes)
 {
+    const std::string gif = Str(scratch / "anim.gif");
+    const std::string wmf = Str(scratch / "drawing.wmf"), emf = Str(scratch / "drawing.jpg");
     VxImage frames[2] = {VxImage(6, 4, 8, kVxTypeGif), VxImage(3, 2, 8, kVxTypeGif)};
     VxImage* list[] = {&frames[0], &frames[1]};
     VxImageGIF writer;
     writer.SetLoopCount(3);
     writer.SetComment("two \"frames\"");
-    std::FILE* file = std::fopen(Str(scratch / "anim.gif").c_str(), "wb");
+    std::FILE* file = std::fopen(gif.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     VxFileStream stream(file);
     EXPECT_TRUE(writer.Encode(&stream, list, 2));
     std::fclose(file);
-
-    const CliResult plain = Cli({"info", Str(scratch / "anim.gif")});
-    EXPECT_EQ(plain.out, Str(scratch / "anim.gif") +
-                             ": GIF 6x4, 8 bpp, 96x96 dpi, 2 frames, loop count 3, comment \"two \\\"frames\\\"\"\n");
-    ExpectKeys(Cli({"info", "--json", Str(scratch / "anim.gif")}).out,
-               {"\"frames\":2", "\"loopCount\":3", "\"comment\":\"two \\\"frames\\\"\""});
-}
-
-// Metafiles through the command line: info names the format and the rendered size, resize
-// halves the rendering into a JPEG, and convert cannot write one.
-TEST_F(RunCliTest, InfoAndResizeReachWmfAndEmf)
-{
     vx::test::WmfWriter drawing;
     drawing.SetWindowOrg(0, 0).SetWindowExt(100, 100).CreateBrush(0, 0x0000FF, 0).SelectObject(0).Ellipse(10, 10, 90, 90);
-    const std::string wmf = Str(scratch / "drawing.wmf"), emf = Str(scratch / "drawing.jpg");
     vx::test::WriteFileBytes(wmf, drawing.Placeable(0, 0, 1440, 720, 1440)); // 1 x 0.5 inch
     vx::test::WriteFileBytes(emf, vx::test::EmfWriter(RECT{0, 0, 64, 48}, RECT{0, 0, 1687, 1269})
                                       .Ellipse(RECT{4, 4, 60, 44})
                                       .Metafile());
-    const CliResult info = Cli({"info", wmf, emf});
-    EXPECT_EQ(info.status, kExitOk) << info.err;
-    EXPECT_EQ(info.out, wmf + ": WMF/EMF 96x48, 24 bpp, 96x96 dpi, 1 frame\n" + emf +
-                            ": WMF/EMF 64x48, 24 bpp, 96x96 dpi, 1 frame\n");
 
-    const CliResult resize = Cli({"resize", "--dest", Str(scratch / "out"), wmf, emf});
-    EXPECT_EQ(resize.status, kExitOk) << resize.err;
-    EXPECT_EQ(vx::test::ReadPictureSize(scratch / "out" / "drawing.jpg"), (vx::test::PictureSize{48, 24}));
-    EXPECT_EQ(vx::test::ReadPictureSize(scratch / "out" / "s1_drawing.jpg"), (vx::test::PictureSize{32, 24}));
-
-    const CliResult convert = Cli({"convert", emf, Str(scratch / "back.wmf")});
-    EXPECT_EQ(convert.status, kExitFailed);
-    EXPECT_NE(convert.err.find("Save WMF not supported"), std::string::npos) << convert.err;
+    const CliResult plain = Cli({"info", gif, wmf, emf});
+    EXPECT_EQ(plain.status, kExitOk) << plain.err;
+    EXPECT_EQ(plain.out, gif + ": GIF 6x4, 8 bpp, 96x96 dpi, 2 frames, loop count 3, comment \"two \\\"frames\\\"\"\n" +
+                             wmf + ": WMF/EMF 96x48, 24 bpp, 96x96 dpi, 1 frame\n" + emf +
+                             ": WMF/EMF 64x48, 24 bpp, 96x96 dpi, 1 frame\n");
+    ExpectKeys(Cli({"info", "--json", gif}).out,
+               {"\"frames\":2", "\"loopCount\":3", "\"comment\":\"two \\\"frames\\\"\""});
 }
 
 } // namespace

@@ -80,28 +80,21 @@ TEST(NameClashes, AJobWhoseNewNameDoesNotFitLosesItsOutput)
     EXPECT_EQ(jobs[1].szDstPath[0], 0);
 }
 
-// The destination is the source's own directory, spelled differently.
-TEST(NameClashes, AnOutputThatIsASourceGetsANewName)
+#ifdef _WIN32
+// Windows names ignore case: X.jpeg written as X.jpg would replace the source x.jpg (a source
+// in the destination under its own name: see the runner suite).
+TEST(NameClashes, AnOutputThatIsASourceInAnotherCaseGetsANewName)
 {
     vx::test::ScratchDir scratch;
     const auto source = scratch / "x.jpg";
     ASSERT_TRUE(vx::test::WritePicture(source, 4, 4));
     std::vector<ResizeJob> jobs(2, ResizeJob{});
-    BuildResizeJob(jobs[0], 0, vx::test::ToU16(source), vx::test::ToU16(scratch.Path() / "." / ""), nullptr);
-    BuildResizeJob(jobs[1], 1, vx::test::ToU16(scratch / "other.jpeg"), vx::test::ToU16(scratch.Path()), nullptr);
+    BuildResizeJob(jobs[0], 0, vx::test::ToU16(scratch / "in" / "X.jpeg"), vx::test::ToU16(scratch.Path()), nullptr);
+    BuildResizeJob(jobs[1], 1, vx::test::ToU16(source), vx::test::ToU16(scratch / "elsewhere"), nullptr);
     EXPECT_EQ(AvoidOverwritingSources(jobs.data(), 2), 1);
-    EXPECT_EQ(NameOf(jobs[0]), u"s1_x.jpg");
-    EXPECT_EQ(NameOf(jobs[1]), u"other.jpg");
-
-#ifdef _WIN32
-    // Windows names ignore case: X.jpeg written as X.jpg would replace the source x.jpg.
-    std::vector<ResizeJob> upper(2, ResizeJob{});
-    BuildResizeJob(upper[0], 0, vx::test::ToU16(scratch / "in" / "X.jpeg"), vx::test::ToU16(scratch.Path()), nullptr);
-    BuildResizeJob(upper[1], 1, vx::test::ToU16(source), vx::test::ToU16(scratch / "elsewhere"), nullptr);
-    EXPECT_EQ(AvoidOverwritingSources(upper.data(), 2), 1);
-    EXPECT_EQ(NameOf(upper[0]), u"s1_X.jpg");
-#endif
+    EXPECT_EQ(NameOf(jobs[0]), u"s1_X.jpg");
 }
+#endif
 
 } // namespace
 } // namespace vx::batch

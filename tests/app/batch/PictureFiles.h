@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vx::test {
@@ -16,8 +17,6 @@ namespace vx::test {
 inline bool WritePicture(const std::filesystem::path& path, int width, int height, std::uint32_t type = kVxTypeJpg)
 {
     VxImage image(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 24, type);
-    if (!image.IsValid())
-        return false;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             image.SetPixelColour(x, y, RGBQUAD{static_cast<BYTE>(170 + x * 40 / width),
@@ -25,24 +24,11 @@ inline bool WritePicture(const std::filesystem::path& path, int width, int heigh
     return image.Save(ToU16(path).c_str(), type);
 }
 
-struct PictureSize {
-    int width = 0;
-    int height = 0;
-    bool operator==(const PictureSize&) const = default;
-};
-
-inline PictureSize ReadPictureSize(const std::filesystem::path& path)
+// Width and height; 0 x 0 when the picture cannot be read.
+inline std::pair<int, int> ReadPictureSize(const std::filesystem::path& path)
 {
     VxImage image(ToU16(path).c_str(), kVxTypeJpg);
-    return image.IsValid() ? PictureSize{image.Width(), image.Height()} : PictureSize{};
-}
-
-// prefix, number, suffix ("p" 3 ".jpg" gives "p3.jpg").
-inline std::string Numbered(std::string prefix, int number, const char* suffix = "")
-{
-    prefix += std::to_string(number);
-    prefix += suffix;
-    return prefix;
+    return image.IsValid() ? std::pair{image.Width(), image.Height()} : std::pair{0, 0};
 }
 
 // The names in a directory, sorted.

@@ -17,17 +17,11 @@ public:
     void LogLine(std::u16string_view line) override { Record("log:" + vx::fs::ToUtf8(line)); }
     void SetProgressRange(int minimum, int maximum) override
     {
-        std::string event = "range:";
-        event += std::to_string(minimum);
-        event += '-';
-        event += std::to_string(maximum);
-        Record(std::move(event));
+        Record(std::string("range:") + std::to_string(minimum) + "-" + std::to_string(maximum));
     }
     void SetProgressPosition(int position) override
     {
-        std::string event = "pos:";
-        event += std::to_string(position);
-        Record(std::move(event));
+        Record(std::string("pos:") + std::to_string(position));
         if (onPosition)
             onPosition(position);
     }

@@ -6,7 +6,6 @@
 #include "app/batch/MarkStyle.h"
 #include "platform/FileSystem.h"
 #include "tests/app/batch/PictureFiles.h"
-#include "tests/image/codecs/JpegTestBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -31,40 +30,15 @@ protected:
         std::filesystem::create_directory(scratch / "out");
     }
 
-    JobOutcome Run(const std::filesystem::path& source, const std::filesystem::path& destination)
-    {
-        ResizeJob job{};
-        BuildResizeJob(job, 0, ToU16(source), ToU16(destination), nullptr);
-        return ProcessResizeJob(job, *mark, cancel);
-    }
-
     ScratchDir scratch;
     std::unique_ptr<TextMark> mark;
     CancelSignal cancel;
 };
 
-TEST_F(ResizeJobTest, PathsThatDoNotFitAreLeftEmpty)
-{
-    ResizeJob job{};
-    BuildResizeJob(job, 0, u"/p/" + std::u16string(257, u'a'), u"/out", nullptr);
-    EXPECT_EQ(job.szSrcPath[0], 0);
-    EXPECT_EQ(ProcessResizeJob(job, *mark, cancel).status, JobStatus::Failed);
-
-    ResizeJob longOutput{};
-    BuildResizeJob(longOutput, 0, u"/p/x.jpg", u"/" + std::u16string(254, u'd'), nullptr);
-    EXPECT_NE(longOutput.szSrcPath[0], 0);
-    EXPECT_EQ(longOutput.szDstPath[0], 0); // 255 + "/x.jpg" is over 259 units
-    const JobOutcome outcome = ProcessResizeJob(longOutput, *mark, cancel);
-    EXPECT_EQ(outcome.status, JobStatus::Failed);
-    EXPECT_NE(outcome.reason.find(u"259"), std::u16string::npos);
-}
-
 TEST_F(ResizeJobTest, TargetIsHalfRoundedDown)
 {
     ResizeJob job{};
     job.nPercent = 50;
-    EXPECT_EQ(TargetSizeFor(job, 800, 600).width, 400);
-    EXPECT_EQ(TargetSizeFor(job, 801, 601).height, 300);
     EXPECT_EQ(TargetSizeFor(job, 1023, 767).width, 511);
     EXPECT_EQ(TargetSizeFor(job, 1023, 767).height, 383);
     EXPECT_EQ(TargetSizeFor(job, 1, 1000).width, 0);
@@ -78,59 +52,43 @@ TEST_F(ResizeJobTest, TargetIsHalfRoundedDown)
     EXPECT_EQ(TargetSizeFor(job, 800, 600).height, 48);
 }
 
-// (A missing source: see the runner suite.)
-TEST_F(ResizeJobTest, TooSmallAndUnreadableSourcesFailWithAReason)
+// Every way a job fails gives its reason and leaves nothing in the destination but what was
+// there: an older output of the same name, a directory in the way of the output (a missing
+// source: see the runner suite).
+TEST_F(ResizeJobTest, FailuresGiveTheirReasonAndLeaveNothing)
 {
     ASSERT_TRUE(WritePicture(scratch / "thin.jpg", 1, 1000));
-    JobOutcome thin = Run(scratch / "thin.jpg", scratch / "out");
-    EXPECT_EQ(thin.status, JobStatus::Failed);
-    EXPECT_NE(thin.reason.find(u"1 x 1000"), std::u16string::npos);
-
-    // An older output of the same name is left alone.
-    vx::test::WriteFileBytes(scratch / "out" / "junk.jpg", {1, 2, 3});
-    vx::test::WriteFileBytes(scratch / "junk.jpg", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'});
-    JobOutcome junk = Run(scratch / "junk.jpg", scratch / "out");
-    EXPECT_EQ(junk.status, JobStatus::Failed);
-    EXPECT_EQ(junk.reason.rfind(u"Not a JPEG file", 0), 0u); // the JPEG codec's message, kept through detection
-    EXPECT_EQ(vx::test::DirectoryNames(scratch / "out"), std::vector<std::string>{"junk.jpg"});
-    EXPECT_EQ(vx::test::ReadFileBytes(scratch / "out" / "junk.jpg"), (vx::test::Bytes{1, 2, 3}));
-}
-
-TEST_F(ResizeJobTest, AnOutputThatCannotBePutInPlaceLeavesNoTemporary)
-{
     ASSERT_TRUE(WritePicture(scratch / "x.jpg", 16, 16));
-    std::filesystem::create_directories(scratch / "out" / "x.jpg" / "inside"); // a directory in the way
-    const JobOutcome outcome = Run(scratch / "x.jpg", scratch / "out");
-    EXPECT_EQ(outcome.status, JobStatus::Failed);
-    EXPECT_EQ(vx::test::DirectoryNames(scratch / "out"), std::vector<std::string>{"x.jpg"});
-    EXPECT_TRUE(std::filesystem::is_directory(scratch / "out" / "x.jpg"));
-}
-
-TEST_F(ResizeJobTest, ARaisedSignalStopsTheJobAndSetsEscape)
-{
-    ASSERT_TRUE(WritePicture(scratch / "x.jpg", 64, 64));
-    cancel.Raise();
-    EXPECT_EQ(Run(scratch / "x.jpg", scratch / "out").status, JobStatus::Cancelled);
-    EXPECT_TRUE(vx::test::DirectoryNames(scratch / "out").empty());
-
-    VxImage picture(8, 8, 24, kVxTypeJpg);
-    cancel.Attach(&picture); // attached after the signal: escape set at once
-    EXPECT_NE(picture.Info().escape, 0);
-    cancel.Detach(&picture);
-
-    CancelSignal fresh;
-    VxImage other(8, 8, 24, kVxTypeJpg);
-    AttachedImage attached(fresh, &other);
-    EXPECT_EQ(other.Info().escape, 0);
-    fresh.Raise();
-    EXPECT_NE(other.Info().escape, 0);
+    vx::test::WriteFileBytes(scratch / "junk.jpg", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'});
+    vx::test::WriteFileBytes(scratch / "out" / "junk.jpg", {1, 2, 3});
+    std::filesystem::create_directories(scratch / "out" / "x.jpg" / "inside");
+    const std::u16string out = ToU16(scratch / "out");
+    const struct {
+        std::u16string source, destination, reason;
+    } cases[] = {
+        {u"/p/" + std::u16string(257, u'a'), out, u"the source path is empty or longer than 259 characters"},
+        {u"/p/x.jpg", u"/" + std::u16string(254, u'd'), u"the output path would be longer than 259 characters"},
+        {ToU16(scratch / "thin.jpg"), out, u"the picture is too small to halve (1 x 1000)"},
+        {ToU16(scratch / "junk.jpg"), out, u"Not a JPEG file"}, // the JPEG codec's, kept through detection
+        {ToU16(scratch / "x.jpg"), out, u"the output file cannot be put in place"},
+    };
+    for (const auto& c : cases) {
+        ResizeJob job{};
+        BuildResizeJob(job, 0, c.source, c.destination, nullptr);
+        const JobOutcome outcome = ProcessResizeJob(job, *mark, cancel);
+        EXPECT_EQ(outcome.status, JobStatus::Failed);
+        EXPECT_EQ(outcome.reason.rfind(c.reason, 0), 0u) << vx::fs::ToUtf8(outcome.reason);
+    }
+    EXPECT_EQ(vx::test::DirectoryNames(scratch / "out"), (std::vector<std::string>{"junk.jpg", "x.jpg"}));
+    EXPECT_EQ(vx::test::ReadFileBytes(scratch / "out" / "junk.jpg"), (vx::test::Bytes{1, 2, 3}));
 }
 
 // A cancel at any moment of a job ends it as cancelled or as it ends without one, never with
 // another failure: a step that stops on the signal (the scaling above all) must be followed by
 // a look at the signal. The job is nearly all scaling: a small picture blown up, its output
 // refused at once (no such folder). The moments spread over a whole job, measured first in
-// loop turns of another thread.
+// loop turns of another thread; a signal raised before the job, or before an image is
+// attached, stops it at once.
 TEST_F(ResizeJobTest, ACancelAtAnyMomentEndsTheJobAsCancelled)
 {
     ASSERT_TRUE(VxImage(64, 48, 24, kVxTypeBmp).Save(ToU16(scratch / "x.bmp").c_str(), kVxTypeBmp));
@@ -151,6 +109,13 @@ TEST_F(ResizeJobTest, ACancelAtAnyMomentEndsTheJobAsCancelled)
     measure.join();
     stop = false;
     ASSERT_EQ(uncancelled.status, JobStatus::Failed);
+    cancel.Raise();
+    EXPECT_EQ(ProcessResizeJob(job, *mark, cancel).status, JobStatus::Cancelled);
+    {
+        VxImage picture(8, 8, 24, kVxTypeJpg);
+        AttachedImage attached(cancel, &picture);
+        EXPECT_NE(picture.Info().escape, 0);
+    }
     for (int trial = 0; trial < 40; ++trial) {
         cancel.Reset();
         std::thread canceller([&] {
@@ -165,23 +130,10 @@ TEST_F(ResizeJobTest, ACancelAtAnyMomentEndsTheJobAsCancelled)
     }
 }
 
-// The output keeps the main picture's resolution, not the one of the thumbnail's directory.
-TEST_F(ResizeJobTest, OutputDensityIsTheMainPicturesNotTheThumbnails)
-{
-    using namespace vx::test;
-    ASSERT_TRUE(WritePicture(scratch / "photo.jpg", 64, 48));
-    WriteFileBytes(scratch / "photo.jpg",
-                   WithMainAndThumbnailExif(ReadFileBytes(scratch / "photo.jpg"),
-                                            {Rational(0x011A, 300, 1), Rational(0x011B, 300, 1), Short(0x0128, 2)},
-                                            {Rational(0x011A, 72, 1), Rational(0x011B, 72, 1), Short(0x0128, 2)}));
-    ASSERT_EQ(Run(scratch / "photo.jpg", scratch / "out").status, JobStatus::Written);
-    const VxImage output(ToU16(scratch / "out" / "photo.jpg").c_str(), kVxTypeJpg);
-    EXPECT_EQ((std::vector<int>{output.Width(), output.XDpi(), output.YDpi()}), (std::vector<int>{32, 300, 300}));
-}
-
-// Every kind of source gives a 24-bit JPEG of half size, scaled by nearest pixel, with the red
-// mark at its place, its transparent part white. Faults caught: another scaling mode (one-pixel
-// dark and light stripes stay dark when every second column is taken, turn mid-grey under any
+// Each path of a source (streamed JPEG, 24 bits, palette, alpha) gives a 24-bit JPEG of half size,
+// scaled by nearest pixel, with the red mark at its place, its transparent part white (the other
+// codecs' reading is their own suites'). Faults caught: another scaling mode (one-pixel dark and
+// light stripes stay dark when every second column is taken, turn mid-grey under any
 // averaging), the mark drawn elsewhere (it must start right of x 30 and end at row 50), a
 // picture of another format under a .jpg name not found by the detection pass.
 TEST_F(ResizeJobTest, EveryKindBecomesAHalfSizeNearestPixelJpegMarkedInPlace)
@@ -190,9 +142,8 @@ TEST_F(ResizeJobTest, EveryKindBecomesAHalfSizeNearestPixelJpegMarkedInPlace)
         const char* name;
         std::uint32_t bits;
         std::uint32_t type;
-    } sources[] = {{"streamed.jpg", 24, kVxTypeJpg}, {"bitmap.jpg", 24, kVxTypeBmp}, {"palette.bmp", 8, kVxTypeBmp},
-                   {"mono.bmp", 1, kVxTypeBmp},      {"palette.gif", 8, kVxTypeGif}, {"icon.ico", 32, kVxTypeIco},
-                   {"phone.wbmp", 1, kVxTypeWbmp},   {"sprite.ska", 8, kVxTypeSka}};
+    } sources[] = {{"streamed.jpg", 24, kVxTypeJpg}, {"bitmap.jpg", 24, kVxTypeBmp}, {"palette.gif", 8, kVxTypeGif},
+                   {"icon.ico", 32, kVxTypeIco}};
     for (const auto& source : sources) {
         SCOPED_TRACE(source.name);
         VxImage picture(200, 120, source.bits == 32 ? 24 : source.bits, source.type);
@@ -214,21 +165,22 @@ TEST_F(ResizeJobTest, EveryKindBecomesAHalfSizeNearestPixelJpegMarkedInPlace)
         }
         ASSERT_TRUE(picture.Save(ToU16(scratch / source.name).c_str(), source.type));
 
-        ASSERT_EQ(Run(scratch / source.name, scratch / "out").status, JobStatus::Written);
+        ResizeJob job{};
+        BuildResizeJob(job, 0, ToU16(scratch / source.name), ToU16(scratch / "out"), nullptr);
+        ASSERT_EQ(ProcessResizeJob(job, *mark, cancel).status, JobStatus::Written);
         const std::filesystem::path output =
             scratch / "out" / (std::filesystem::path(source.name).stem().string() + ".jpg");
         VxImage out(ToU16(output).c_str(), kVxTypeJpg);
         ASSERT_EQ(out.BitsPerPixel(), 24);
         ASSERT_EQ(out.Width(), 100);
         ASSERT_EQ(out.Height(), 60);
-        int left = out.Width(), right = -1, top = out.Height(), bottom = -1;
+        int left = out.Width(), bottom = -1;
         long darkSum = 0, darkCount = 0;
         for (int row = 0; row < out.Height(); ++row) { // row 0 is the top
             for (int x = 0; x < out.Width(); ++x) {
                 const RGBQUAD c = out.PixelColour(x, out.Height() - 1 - row);
                 if (c.rgbRed > 150 && c.rgbGreen < 110) {
-                    left = std::min(left, x), right = std::max(right, x);
-                    top = std::min(top, row), bottom = std::max(bottom, row);
+                    left = std::min(left, x), bottom = std::max(bottom, row);
                 } else if (row >= 52 && x < 70) {
                     darkSum += c.rgbGreen, ++darkCount;
                 }
@@ -237,10 +189,8 @@ TEST_F(ResizeJobTest, EveryKindBecomesAHalfSizeNearestPixelJpegMarkedInPlace)
         EXPECT_LT(darkSum / std::max(darkCount, 1L), 80); // averaging gives about 125
         EXPECT_GE(left, 30);
         EXPECT_LE(left, 36);
-        EXPECT_GT(right, left + 20); // "Vantry" in a 24-pixel font
         EXPECT_GE(bottom, 42);
         EXPECT_LE(bottom, 50);
-        EXPECT_LT(top, bottom - 8);
         if (source.bits == 32) {
             const RGBQUAD behind = out.PixelColour(95, 4);
             EXPECT_GT(std::min({behind.rgbRed, behind.rgbGreen, behind.rgbBlue}), 240);
