@@ -66,7 +66,6 @@ TEST_F(MainDialogTest, StartsCentredAndTheDestinationIsBrowsedAndExplored)
     GetModuleFileNameW(nullptr, program, MAX_PATH);
     const std::wstring expected = fs::path(program).parent_path().wstring() + L"\\small";
     EXPECT_EQ(Destination(), expected);
-    EXPECT_EQ(std::wstring(dialog.DestPath()), expected);
     EXPECT_FALSE(fs::exists(fs::path(expected))) << "created only at Start";
 
     RECT area, self;
@@ -79,13 +78,12 @@ TEST_F(MainDialogTest, StartsCentredAndTheDestinationIsBrowsedAndExplored)
     Click(IDC_BROWSE);
     shell.folder.clear();
     Click(IDC_BROWSE);
-    EXPECT_EQ(Destination(), L"C:\\Pictures\\Out");
     EXPECT_STREQ(dialog.DestPath(), L"C:\\Pictures\\Out");
     Click(IDC_EXPLORE);
     EXPECT_EQ(shell.explored, std::vector<std::wstring>{L"C:\\Pictures\\Out"});
 }
 
-// Each selection goes on top in reverse order, duplicates ignoring case are skipped; a
+// Each selection goes on top in reverse order (duplicates: the drop test, the same rules); a
 // cancelled add probes every row again; Delete takes the selected row, Clear empties.
 TEST_F(MainDialogTest, AddDeleteAndClearThePictureList)
 {
@@ -103,13 +101,6 @@ TEST_F(MainDialogTest, AddDeleteAndClearThePictureList)
     ASSERT_TRUE(WaitForSizes());
     EXPECT_EQ(List().SizeTextAt(0), L"80*60");
     EXPECT_EQ(List().SizeTextAt(3), L"64*48");
-
-    shell.Select(Wide(scratch / "A.JPG"));
-    Click(IDC_ADD_PICTURES);
-    shell.Select(Wide(scratch.Path()), {L"B.jpg", L"first.JPG"});
-    Click(IDC_ADD_PICTURES);
-    EXPECT_EQ(Rows(), expected);
-    EXPECT_FALSE(List().Contains(L""));
 
     ListView_SetItemText(List().Handle(), 0, 1, const_cast<wchar_t*>(L""));
     Click(IDC_ADD_PICTURES); // nothing selected: the dialog is cancelled
@@ -203,44 +194,29 @@ TEST_F(MainDialogTest, FullRunLogsAndProgressesInOrderAndPassesTheMark)
     EXPECT_EQ(GetFocus(), GetDlgItem(window, IDC_EXPLORE)) << "the focus moved on to the next tab stop";
     ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(start) && !dialog.Runner().IsRunning(); }));
 
-    const std::vector<std::wstring> expectedLog = {L"Start resize,selCount=3,groups=0,nLeave=3\n", L"Begin to resize:3",
-                                                   L"Resize 3 Pictures Finished!"};
-    EXPECT_EQ(LogLines(), expectedLog);
+    // The lines, positions and pictures themselves are the runner's, checked in its suite; here
+    // its log reaches the pane, its range the bar, and the mark typed reaches the runner.
+    EXPECT_EQ(LogLines().back(), L"Resize 3 Pictures Finished!");
     EXPECT_EQ(SendDlgItemMessageW(window, IDC_LOG_PANE, LB_GETCURSEL, 0, 0), 2) << "the newest line is selected";
-    // The positions themselves are the runner's, checked in its suite.
     EXPECT_EQ(SendDlgItemMessageW(window, IDC_PROGRESS, PBM_GETRANGE, FALSE, 0), 100);
-
-    // The pictures themselves are the batch suite's; here the mark typed must reach the runner.
-    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3);
-    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
-        EXPECT_GT(MaxRedness(VxImage(ToU16(out / name).c_str(), kVxTypeJpg), 30, 20, 160, 52), 100) << name;
+    EXPECT_GT(MaxRedness(VxImage(ToU16(out / "a.jpg").c_str(), kVxTypeJpg), 30, 20, 160, 52), 100);
 
     Click(IDC_CLEAR_LOGS);
     EXPECT_TRUE(LogLines().empty());
 }
 
-TEST_F(MainDialogTest, EmptyDestinationPromptsAndAnEmptyListOnlyCreatesTheFolder)
+// The runner's messages become message boxes owned by the dialog (which ones, with what
+// caption, and that nothing else happens: the runner's suite); the focus goes to the path.
+TEST_F(MainDialogTest, EmptyDestinationPromptsInABoxOwnedByTheDialog)
 {
     AddThreePictures(16, 12);
     SetDestination(L"");
-    {
-        ModalBoxCloser closer(window, IDOK);
-        Click(IDC_START);
-        ASSERT_TRUE(closer.Seen().found);
-        EXPECT_EQ(closer.Seen().caption, L"Tips");
-        EXPECT_EQ(closer.Seen().text, L"Please Select Destination Path First!");
-        EXPECT_EQ(closer.Seen().owner, window);
-    }
-    EXPECT_EQ(GetFocus(), GetDlgItem(window, IDC_DEST_PATH));
-    EXPECT_TRUE(LogLines().empty());
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDC_START)));
-
-    Click(IDC_CLEAR_PICTURES);
-    SetDestination(scratch / "made");
+    ModalBoxCloser closer(window, IDOK);
     Click(IDC_START);
-    EXPECT_TRUE(fs::is_directory(scratch / "made"));
-    EXPECT_TRUE(LogLines().empty());
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDC_START)));
+    ASSERT_TRUE(closer.Seen().found);
+    EXPECT_EQ(closer.Seen().text, L"Please Select Destination Path First!");
+    EXPECT_EQ(closer.Seen().owner, window);
+    EXPECT_EQ(GetFocus(), GetDlgItem(window, IDC_DEST_PATH));
 }
 
 TEST_F(MainDialogTest, ClosingDuringARunStopsItFirst)
@@ -252,8 +228,7 @@ TEST_F(MainDialogTest, ClosingDuringARunStopsItFirst)
     }
     shell.Select(Wide(scratch.Path()), names);
     Click(IDC_ADD_PICTURES);
-    const fs::path out = scratch / "out";
-    SetDestination(out);
+    SetDestination(scratch / "out");
     Click(IDC_START);
     ASSERT_TRUE(dialog.Runner().IsRunning());
 
@@ -263,13 +238,7 @@ TEST_F(MainDialogTest, ClosingDuringARunStopsItFirst)
     MSG quit;
     ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(quit.wParam, static_cast<WPARAM>(IDCANCEL));
-
-    // Whatever was written is complete; nothing half-written is left behind.
-    for (const auto& entry : fs::directory_iterator(out)) {
-        SCOPED_TRACE(entry.path().string());
-        EXPECT_EQ(entry.path().extension(), ".jpg");
-        EXPECT_EQ(VxImage(ToU16(entry.path()).c_str(), kVxTypeJpg).Width(), 800);
-    }
+    // What a cancelled run leaves behind is the runner's, checked in the batch suite.
 }
 
 // Runs the whole program in this thread and posts it one message once its window is up.

@@ -1,6 +1,6 @@
 // The program's resources: the running main dialog against a table of its controls (id, text,
-// visibility), its tabs and list columns (their headers from the string table), the multi-size
-// icon and the common controls of version 6 bound by the manifest.
+// visibility), its tabs and list columns (their headers from the string table), its icons and
+// the common controls of version 6 bound by the manifest.
 #include "app/MainDialog.h"
 #include "app/resource.h"
 #include "tests/win32/MainDialogFixture.h"
@@ -24,24 +24,6 @@ const std::pair<int, const wchar_t*> kMainControls[] = {
     {IDC_MARK, L""}, {IDC_DELETE, L"Delete"}, {IDC_CLEAR_PICTURES, L"Clear Pictures List"},
     {-1, L"2.Select Destination Path:"}, {IDC_DEST_PATH, nullptr}, {IDC_BROWSE, L"..."},
 };
-
-TEST(Resources, IconHoldsEverySize)
-{
-    for (int size : {16, 24, 32, 48, 256}) {
-        auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_VANTRY), IMAGE_ICON,
-                                                  size, size, LR_DEFAULTCOLOR));
-        ASSERT_NE(icon, nullptr) << size;
-        ICONINFO info{};
-        ASSERT_TRUE(GetIconInfo(icon, &info));
-        BITMAP bitmap{};
-        GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
-        EXPECT_EQ(bitmap.bmWidth, size);
-        if (info.hbmColor)
-            DeleteObject(info.hbmColor);
-        DeleteObject(info.hbmMask);
-        DestroyIcon(icon);
-    }
-}
 
 // The running dialog: laid out from the template, with tabs, list columns and icons added
 // at start-up and buttons themed by the common controls of version 6.
