@@ -3,7 +3,6 @@
 // EMF) are decoded through VxImageWMF with each player. Sizes and the background must agree
 // exactly (the screen's resolution and window colour alike); the share of pixels that differ
 // by more than 16 in a channel is printed per file and must stay within 2% (5% for text).
-// VANTRY_METAFILE_DUMP names a folder that receives both renderings of each file as PPM.
 // On every platform the system's player also plays each file whole and bit-flipped, so that
 // every record kind runs under the sanitizers.
 #include "image/VxStream.h"
@@ -353,7 +352,6 @@ vx::PortableMetafilePlayer& Portable()
 TEST(MetafilePlayerAgreement, TestMetafilesLookAlikeOnBothPlayers)
 {
     vx::GdiMetafilePlayer gdi;
-    const char* dump = std::getenv("VANTRY_METAFILE_DUMP");
     for (const AgreementCase& c : kCases) {
         const Bytes bytes = c.make();
         const Rendering reference = Render(gdi, bytes), ours = Render(Portable(), bytes);
@@ -367,12 +365,6 @@ TEST(MetafilePlayerAgreement, TestMetafilesLookAlikeOnBothPlayers)
         std::printf("metafile agreement: %-16s %dx%d  %6.2f%% of pixels differ (limit %.0f%%)\n", c.name,
                     reference.picture.width, reference.picture.height, 100 * share, 100 * c.limit);
         EXPECT_LE(share, c.limit) << c.name;
-        if (dump) {
-            WritePnm(std::filesystem::path(dump) / (std::string(c.name) + "-gdi.ppm"), reference.picture);
-            WritePnm(std::filesystem::path(dump) / (std::string(c.name) + "-portable.ppm"), ours.picture);
-            WriteFileBytes(std::filesystem::path(dump) / (std::string(c.name) + (c.name[0] == 'w' ? ".wmf" : ".emf")),
-                           bytes);
-        }
     }
 }
 #endif

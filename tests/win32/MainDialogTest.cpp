@@ -26,7 +26,17 @@ using namespace vx::test;
 class MainDialogTest : public MainDialogFixture {
 protected:
     const vx::app::PictureList& List() const { return dialog.Pictures(); }
-    std::vector<std::wstring> LogLines() const { return ListBoxLines(GetDlgItem(window, IDC_LOG_PANE)); }
+    std::vector<std::wstring> LogLines() const
+    {
+        HWND pane = GetDlgItem(window, IDC_LOG_PANE);
+        std::vector<std::wstring> lines;
+        for (int i = 0; i < SendMessageW(pane, LB_GETCOUNT, 0, 0); ++i) {
+            std::wstring line(static_cast<size_t>(SendMessageW(pane, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
+            line.resize(static_cast<size_t>(SendMessageW(pane, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()))));
+            lines.push_back(line);
+        }
+        return lines;
+    }
 
     bool WaitForSizes() const
     {
