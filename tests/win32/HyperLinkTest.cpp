@@ -122,12 +122,7 @@ TEST_F(LinkHost, SpaceOnTheFocusedLinkActivatesIt)
     ASSERT_EQ(GetFocus(), label);
     PostMessageW(label, WM_KEYDOWN, VK_SPACE, 0x00390001);
     PumpMessages(50);
-    ASSERT_EQ(s_commands.size(), 1u);
-    EXPECT_EQ(s_commands[0], kLinkId);
-
-    PostMessageW(label, WM_CHAR, VK_RETURN, 0);
-    PumpMessages(20);
-    EXPECT_EQ(s_commands.size(), 2u);
+    EXPECT_EQ(s_commands, std::vector<int>{kLinkId});
 }
 
 TEST_F(LinkHost, ClickNavigatesOnlyInsideTheLinkText)

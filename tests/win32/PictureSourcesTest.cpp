@@ -68,7 +68,6 @@ protected:
         dialog.SetStartupPictures({Wide(scratch / "single.jpg")});
     }
 
-    ScratchDir scratch;
     fs::path folder = scratch / "album";
 };
 
