@@ -101,13 +101,6 @@ TEST(PortableMetafilePlayer, ClippedEllipse)
 
 // ---- Hostile input ----------------------------------------------------------------------
 
-Bytes WithU32(Bytes bytes, std::size_t offset, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes.at(offset + i) = static_cast<std::uint8_t>(value >> (8 * i));
-    return bytes;
-}
-
 Bytes Truncated(Bytes bytes, std::size_t size)
 {
     bytes.resize(size);
@@ -142,9 +135,9 @@ TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
     const auto stretched = [](const Bytes& dib) { return WmfWriter().StretchDib(0, 0, 9, 9, dib, 2, 2).Metafile(); };
     const HostileCase wmfCases[] = {
         {"header cut short", Truncated(WmfWriter().Metafile(), 10), refused},
-        {"header size beyond the data", WithU32(WmfWriter().Metafile(), 2, 0xFFFF), refused},
-        {"record longer than the data", WithU32(polygon, 18, 0x7FFFFFFF), lying},
-        {"record of size zero", WithU32(polygon, 18, 0), lying},
+        {"header size beyond the data", WithField(WmfWriter().Metafile(), 2, 0xFFFF), refused},
+        {"record longer than the data", WithField(polygon, 18, 0x7FFFFFFF), lying},
+        {"record of size zero", WithField(polygon, 18, 0), lying},
         {"stream without EOF", Truncated(polygon, polygon.size() - 6), lying},
         {"polygon count beyond its record", wmf(0x0324, {30000, 1, 1, 2, 2}), lying},
         {"poly-polygon counts lying", wmf(0x0538, {3, 2, 30000, 2, 1, 1, 5, 5}), lying},
@@ -156,9 +149,9 @@ TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
         {"RestoreDC far beyond the saved", WmfWriter().SaveDC().RestoreDC(-30000).RestoreDC(30000).Metafile(), sound},
         {"text longer than its record", wmf(0x0521, {2000, 0x4141}), lying},
         {"extended text longer than its record", wmf(0x0A32, {1, 1, 3000, 6, 0, 0}), lying},
-        {"bitmap claiming a huge size", stretched(WithU32(WithU32(dib, 4, 0x7FFFFFFF), 8, 0x7FFFFFFF)), lying},
+        {"bitmap claiming a huge size", stretched(WithField(WithField(dib, 4, 0x7FFFFFFF), 8, 0x7FFFFFFF)), lying},
         {"bitmap with its rows cut", stretched(Truncated(dib, 44)), lying},
-        {"bitmap without its colour table", stretched(WithU32(dib, 14, 8)), lying},
+        {"bitmap without its colour table", stretched(WithField(dib, 14, 8)), lying},
         {"blit records cut short", WmfWriter().Record(0x0F43, {1}).Record(0x0940, {}).Record(0x0B41, {1, 2}).Metafile(),
          lying},
         {"extents of zero", WmfWriter().SetWindowExt(0, 0).SetViewportExt(0, 0).Rectangle(0, 0, 5, 5).Metafile(),
@@ -182,21 +175,21 @@ TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
     pen.U32(1).Append(Bytes(16, 0)).U32(0x10007).U32(3).U32(0).U32(red).U32(0).U32(4).U32(0x7FFFFFFF).U32(1);
     dashed.Record(95, pen.U32(0).U32(0)).SelectObject(1);
     const HostileCase emfCases[] = {
-        {"header size beyond the data", WithU32(Emf20().Metafile(), 4, 0x10000), refused},
-        {"without signature", WithU32(Emf20().Metafile(), 40, 0), refused},
-        {"record size not a multiple of four", WithU32(emfPolygon, first + 4, 41), lying},
-        {"record size below eight", WithU32(emfPolygon, first + 4, 4), lying},
-        {"record longer than the data", WithU32(emfPolygon, first + 4, 0xFFFFFFF0), lying},
+        {"header size beyond the data", WithField(Emf20().Metafile(), 4, 0x10000), refused},
+        {"without signature", WithField(Emf20().Metafile(), 40, 0), refused},
+        {"record size not a multiple of four", WithField(emfPolygon, first + 4, 41), lying},
+        {"record size below eight", WithField(emfPolygon, first + 4, 4), lying},
+        {"record longer than the data", WithField(emfPolygon, first + 4, 0xFFFFFFF0), lying},
         {"stream without EOF", Truncated(emfPolygon, emfPolygon.size() - 20), lying},
-        {"polygon count beyond its record", WithU32(emfPolygon, first + 24, 0x40000000), lying},
+        {"polygon count beyond its record", WithField(emfPolygon, first + 24, 0x40000000), lying},
         {"poly-polygon counts lying", emf(91, {0, 0, 0, 0, 2, 3, 1, 0x7FFFFFFF, 0, 0, 0}), lying},
         {"poly-polygon count beyond its record", emf(8, {0, 0, 0, 0, 0x7FFFFFFF, 3}), lying},
-        {"text offset beyond its record", WithU32(text, first + 48, 0xFFFFFF00), lying},
-        {"text count beyond its record", WithU32(text, first + 44, 0x7FFFFFFF), lying},
-        {"text spacing beyond its record", WithU32(text, first + 72, 0xFFFFFF00), lying},
-        {"bitmap offset beyond its record", WithU32(blit, first + 56, 0xFFFFFFF0), lying},
-        {"bitmap size beyond its record", WithU32(blit, first + 60, 0x7FFFFFFF), lying},
-        {"bitmap rows beyond its bits", WithU32(blit, first + 60, 4), lying},
+        {"text offset beyond its record", WithField(text, first + 48, 0xFFFFFF00), lying},
+        {"text count beyond its record", WithField(text, first + 44, 0x7FFFFFFF), lying},
+        {"text spacing beyond its record", WithField(text, first + 72, 0xFFFFFF00), lying},
+        {"bitmap offset beyond its record", WithField(blit, first + 56, 0xFFFFFFF0), lying},
+        {"bitmap size beyond its record", WithField(blit, first + 60, 0x7FFFFFFF), lying},
+        {"bitmap rows beyond its bits", WithField(blit, first + 60, 4), lying},
         {"object indices out of range", emf(37, {0xFFFF}), lying},
         {"stock object deleted", emf(40, {static_cast<std::int32_t>(blackPen)}), lying},
         {"object created beyond the table", Emf20().CreatePen(60000, 0, 1, red).SelectObject(60000).Metafile(), lying},

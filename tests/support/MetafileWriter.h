@@ -8,7 +8,9 @@
 #include "platform/wintypes.h"
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -41,6 +43,15 @@ struct Fields {
         return *this;
     }
 };
+
+// `bytes` with the `size` little-endian bytes at `offset` replaced by `value`: a header field
+// or a record field made to lie.
+inline Bytes WithField(Bytes bytes, std::size_t offset, std::uint32_t value, int size = 4)
+{
+    const Bytes field = LittleEndian(value, size);
+    std::copy(field.begin(), field.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+    return bytes;
+}
 
 // A packed DIB of `width` x `height` 24-bit pixels, bottom-up, each pixel given top row first
 // as 0x00RRGGBB, for the bitmap records of both writers.

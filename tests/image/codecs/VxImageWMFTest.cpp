@@ -115,14 +115,6 @@ TEST(VxImageWMF, EnhancedSizeComesFromTheBoundsAndTheLimitKeepsProportions)
 
 // ---- Refusals ----------------------------------------------------------------------------------
 
-// `bytes` with the `size` little-endian bytes at `offset` replaced by `value`.
-Bytes With(Bytes bytes, std::size_t offset, std::uint32_t value, int size = 2)
-{
-    const Bytes field = LittleEndian(value, size);
-    std::copy(field.begin(), field.end(), bytes.begin() + static_cast<long>(offset));
-    return bytes;
-}
-
 TEST(VxImageWMF, RefusedPicturesSayWhy)
 {
     // Catches: a units-per-inch range off by one, the checksum not tested, any metafile type
@@ -140,13 +132,12 @@ TEST(VxImageWMF, RefusedPicturesSayWhy)
     } cases[] = {
         {"units per inch 0", square.Placeable(0, 0, 1440, 1440, 0), corrupted},
         {"units per inch 2541", square.Placeable(0, 0, 1440, 1440, 2541), corrupted},
-        {"wrong checksum", With(good, 20, 0x1234), corrupted},
-        {"metafile type 3", With(good, 22, 3), corrupted},
-        {"size in words beyond the file", With(good, 22 + 6, static_cast<std::uint32_t>(good.size() / 2 + 1), 4),
-         corrupted},
+        {"wrong checksum", WithField(good, 20, 0x1234, 2), corrupted},
+        {"metafile type 3", WithField(good, 22, 3, 2), corrupted},
+        {"size in words beyond the file", WithField(good, 22 + 6, std::uint32_t(good.size() / 2 + 1)), corrupted},
         {"placeable header only", Bytes(good.begin(), good.begin() + 22), corrupted},
-        {"a record of size zero", With(good, 22 + 18, 0, 4), corrupted}, // the records' check, before any player
-        {"enhanced header without its signature", With(EmptyEmf({0, 0, 10, 10}), 40, 0), corrupted},
+        {"a record of size zero", WithField(good, 22 + 18, 0), corrupted}, // the records' check, before any player
+        {"enhanced header without its signature", WithField(EmptyEmf({0, 0, 10, 10}), 40, 0), corrupted},
         {"nothing", Bytes{}, corrupted},
         {"no width", WmfWriter().Placeable(0, 0, 0, 1440, 1440), empty},
         {"inside out", WmfWriter().Placeable(1440, 1440, 0, 0, 1440), empty},
