@@ -46,7 +46,9 @@ Bytes Dib(int width, int height)
 WmfWriter WmfFrame()
 {
     WmfWriter w;
-    w.SetMapMode(8 /* MM_ANISOTROPIC */).SetWindowOrg(0, 0).SetWindowExt(kWidth, kHeight);
+    // The window's origin set off and offset back: (10, 5) + (-10, -5).
+    w.SetMapMode(8 /* MM_ANISOTROPIC */).SetWindowOrg(10, 5).SetWindowExt(kWidth, kHeight);
+    w.Record(0x020F /* OffsetWindowOrg */, {-5, -10});
     return w;
 }
 
@@ -94,7 +96,7 @@ Bytes WmfBitmaps()
 {
     WmfWriter w = WmfFrame();
     const Bytes dib = Dib(16, 12);
-    w.StretchDib(5, 5, 60, 45, dib, 16, 12);
+    w.StretchDib(5, 5, 60, 45, dib, 16, 12).StretchDib(5, 5, 0, 45, dib, 16, 12); // the second: no width, nothing
     // DIBSTRETCHBLT and DIBBITBLT: SRCCOPY, source and destination boxes (last coordinate first), DIB.
     w.Record(0x0B41, Fields().U32(0x00CC0020).U16(12).U16(16).U16(0).U16(0).U16(45).U16(60).U16(5).U16(70).Append(dib));
     w.Record(0x0940, Fields().U32(0x00CC0020).U16(0).U16(0).U16(12).U16(16).U16(20).U16(140).Append(dib));
@@ -113,8 +115,11 @@ Bytes WmfText()
     w.Font(-16, 400, false, "Tahoma").SelectObject(0);
     w.SetTextColor(kBlue).SetBkMode(1).Text(5, 5, "Metafile text");
     w.SetTextColor(kRed).SetBkMode(2).SetBkColor(kYellow);
-    const std::string cells = "Opaque cells"; // ExtTextOut: y, x, count, no options, the text
-    w.Record(0x0A32, Fields().U16(30).U16(5).U16(12).U16(0).Append(Bytes(cells.begin(), cells.end())));
+    // ExtTextOut: y, x, count, ETO_OPAQUE | ETO_CLIPPED and their box (which cuts the text), the text.
+    const std::string cells = "Opaque cells";
+    Fields extText;
+    extText.U16(30).U16(5).U16(12).U16(6).U16(5).U16(30).U16(60).U16(40);
+    w.Record(0x0A32, extText.Append(Bytes(cells.begin(), cells.end())));
     w.Font(-22, 700, false, "Tahoma").SelectObject(1);
     w.SetBkMode(1).SetTextColor(kGreen);
     w.SetTextAlign(6 /* TA_CENTER */).Text(100, 60, "Centred bold");
