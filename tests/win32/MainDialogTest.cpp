@@ -1,8 +1,7 @@
 // The main dialog driven in-process: default destination and placement, the picture list
-// (order, duplicates, type column, probed sizes, Delete/Clear), the log pane, the destination
-// browser and explore, a full run over the batch runner, the empty-destination prompt,
-// closing during a run, and the exit codes of Enter, Esc and the close box through the real
-// start-up.
+// (order, type column, probed sizes, Delete/Clear), the log pane, the destination browser and
+// explore, and the batch runner wired in: a run, the empty-destination prompt, closing during
+// a run; the exit codes of Enter, Esc and the close box through the real start-up.
 #include "app/MainDialog.h"
 #include "app/Application.h"
 #include "app/resource.h"
@@ -85,7 +84,7 @@ TEST_F(MainDialogTest, StartsCentredAndTheDestinationIsBrowsedAndExplored)
     Click(IDC_BROWSE);
     shell.folder.clear();
     Click(IDC_BROWSE);
-    EXPECT_STREQ(dialog.DestPath(), L"C:\\Pictures\\Out");
+    EXPECT_EQ(Destination(), L"C:\\Pictures\\Out");
     Click(IDC_EXPLORE);
     EXPECT_EQ(shell.explored, std::vector<std::wstring>{L"C:\\Pictures\\Out"});
 }
