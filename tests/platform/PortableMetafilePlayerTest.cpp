@@ -133,6 +133,11 @@ TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
     for (int i = 0; i < 30000; ++i)
         deepWmf.SaveDC();
     const auto stretched = [](const Bytes& dib) { return WmfWriter().StretchDib(0, 0, 9, 9, dib, 2, 2).Metafile(); };
+    // Awkward but whole: a box given inside out, a dash-dot-dot pen, a control character, text
+    // wholly off the picture, a bitmap's source box taller than the bitmap.
+    WmfWriter awkward;
+    awkward.SetWindowExt(20, 20).CreatePen(4, 1, red).SelectObject(0).Rectangle(9, 9, 1, 1).LineTo(19, 19);
+    awkward.Text(2, 2, "a\tb").Text(-500, 2, "gone").StretchDib(0, 0, 9, 9, dib, 2, 4);
     const HostileCase wmfCases[] = {
         {"header cut short", Truncated(WmfWriter().Metafile(), 10), refused},
         {"header size beyond the data", WithField(WmfWriter().Metafile(), 2, 0xFFFF), refused},
@@ -156,6 +161,7 @@ TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
          lying},
         {"extents of zero", WmfWriter().SetWindowExt(0, 0).SetViewportExt(0, 0).Rectangle(0, 0, 5, 5).Metafile(),
          sound},
+        {"awkward records", awkward.Metafile(), sound},
     };
     // An EMF record of `type` with these 32-bit fields, and a filled rectangle after it.
     const auto emf = [](std::uint32_t type, std::initializer_list<std::int32_t> fields) {
