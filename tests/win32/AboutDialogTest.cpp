@@ -29,15 +29,12 @@ TEST(AboutDialog, ShowsIconAndLinksAndEscapeEndsItWithCancel)
 {
     vx::ui::AboutDialog about;
     ModalBoxCloser closer(nullptr, 0, [&](HWND box) {
-        EXPECT_EQ(TextOf(box), L"About Vantry");
+        // The template's texts are not restated here.
         EXPECT_EQ(LOWORD(SendMessageW(box, DM_GETDEFID, 0, 0)), IDOK);
-        bool hasIcon = false, hasName = false, namesTeam = false;
-        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        bool hasIcon = false;
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
             hasIcon = hasIcon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
-            hasName = hasName || TextOf(child).rfind(L"Vantry Application v1.0\n\n", 0) == 0; // name, empty line
-            namesTeam = namesTeam || TextOf(child) == L"Author: Vantry team";
-        }
-        EXPECT_TRUE(hasIcon && hasName && namesTeam);
+        EXPECT_TRUE(hasIcon);
         // The links keep their own labels; only the targets change, under the reserved example domain.
         for (const auto& [link, id, target] : {std::tuple{&about.MailLink(), IDC_MAIL_LINK, vx::ui::kMakerMailTarget},
                                                std::tuple{&about.WebLink(), IDC_WEB_LINK, vx::ui::kMakerWebTarget}}) {
