@@ -2,6 +2,7 @@
 // GDI result is unambiguous, and hostile records that must end cleanly (run under
 // AddressSanitizer in the linux-asan preset) and that the records' check refuses.
 #include "platform/portable/PortableMetafilePlayer.h"
+#include "image/codecs/VxImageWMF.h"
 #include "platform/MetafileRecords.h"
 #include "tests/support/MetafileWriter.h"
 
@@ -32,7 +33,7 @@ Pixels Play(const Bytes& bytes, bool enhanced)
     std::vector<std::uint8_t> bits(stride * 20, 0xAB);
     const auto metafile = Open(bytes, enhanced);
     Pixels pixels;
-    if (!metafile || !metafile->Play(Rgb24Bitmap{bits.data(), 20, 20, stride}, white, DecodePackedDib24))
+    if (!metafile || !metafile->Play(Rgb24Bitmap{bits.data(), 20, 20, stride}, white, &VxImageWMF::DecodePackedDib))
         return pixels;
     for (int y = 19; y >= 0; --y) // rows are stored bottom-up
         for (int x = 0; x < 20; ++x) {
@@ -98,25 +99,7 @@ TEST(PortableMetafilePlayer, ClippedEllipse)
     EXPECT_NEAR(painted, 3.14159 * 100 / 2, 12); // half a disc of radius 10
 }
 
-// Fault: DIB rows taken top-down, source rectangle counted from the wrong end, stretch wrong.
-TEST(PortableMetafilePlayer, DibIsStretchedUpright)
-{
-    const Bytes dib = PackedDib24(2, 2, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF});
-    for (const Pixels& c : {Play(Emf20().StretchDibits(RECT{4, 4, 12, 12}, dib).Metafile(), true),
-                            Play(WmfWriter().SetWindowExt(20, 20).StretchDib(4, 4, 8, 8, dib, 2, 2).Metafile(), false)})
-        EXPECT_EQ(std::vector({c.At(3, 3), c.At(4, 4), c.At(11, 4), c.At(4, 11), c.At(7, 7), c.At(8, 8), c.At(12, 12),
-                               c.At(12, 4)}),
-                  std::vector({white, red, RGB(0, 255, 0), blue, red, white, white, white}));
-}
-
 // ---- Hostile input ----------------------------------------------------------------------
-
-Bytes WithU32(Bytes bytes, std::size_t offset, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes.at(offset + i) = static_cast<std::uint8_t>(value >> (8 * i));
-    return bytes;
-}
 
 Bytes Truncated(Bytes bytes, std::size_t size)
 {
@@ -150,11 +133,16 @@ TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
     for (int i = 0; i < 30000; ++i)
         deepWmf.SaveDC();
     const auto stretched = [](const Bytes& dib) { return WmfWriter().StretchDib(0, 0, 9, 9, dib, 2, 2).Metafile(); };
+    // Awkward but whole: a box given inside out, a dash-dot-dot pen, a control character, text
+    // wholly off the picture, a bitmap's source box taller than the bitmap.
+    WmfWriter awkward;
+    awkward.SetWindowExt(20, 20).CreatePen(4, 1, red).SelectObject(0).Rectangle(9, 9, 1, 1).LineTo(19, 19);
+    awkward.Text(2, 2, "a\tb").Text(-500, 2, "gone").StretchDib(0, 0, 9, 9, dib, 2, 4);
     const HostileCase wmfCases[] = {
         {"header cut short", Truncated(WmfWriter().Metafile(), 10), refused},
-        {"header size beyond the data", WithU32(WmfWriter().Metafile(), 2, 0xFFFF), refused},
-        {"record longer than the data", WithU32(polygon, 18, 0x7FFFFFFF), lying},
-        {"record of size zero", WithU32(polygon, 18, 0), lying},
+        {"header size beyond the data", WithField(WmfWriter().Metafile(), 2, 0xFFFF), refused},
+        {"record longer than the data", WithField(polygon, 18, 0x7FFFFFFF), lying},
+        {"record of size zero", WithField(polygon, 18, 0), lying},
         {"stream without EOF", Truncated(polygon, polygon.size() - 6), lying},
         {"polygon count beyond its record", wmf(0x0324, {30000, 1, 1, 2, 2}), lying},
         {"poly-polygon counts lying", wmf(0x0538, {3, 2, 30000, 2, 1, 1, 5, 5}), lying},
@@ -166,13 +154,14 @@ TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
         {"RestoreDC far beyond the saved", WmfWriter().SaveDC().RestoreDC(-30000).RestoreDC(30000).Metafile(), sound},
         {"text longer than its record", wmf(0x0521, {2000, 0x4141}), lying},
         {"extended text longer than its record", wmf(0x0A32, {1, 1, 3000, 6, 0, 0}), lying},
-        {"bitmap claiming a huge size", stretched(WithU32(WithU32(dib, 4, 0x7FFFFFFF), 8, 0x7FFFFFFF)), lying},
+        {"bitmap claiming a huge size", stretched(WithField(WithField(dib, 4, 0x7FFFFFFF), 8, 0x7FFFFFFF)), lying},
         {"bitmap with its rows cut", stretched(Truncated(dib, 44)), lying},
-        {"bitmap without its colour table", stretched(WithU32(dib, 14, 8)), lying},
+        {"bitmap without its colour table", stretched(WithField(dib, 14, 8)), lying},
         {"blit records cut short", WmfWriter().Record(0x0F43, {1}).Record(0x0940, {}).Record(0x0B41, {1, 2}).Metafile(),
          lying},
         {"extents of zero", WmfWriter().SetWindowExt(0, 0).SetViewportExt(0, 0).Rectangle(0, 0, 5, 5).Metafile(),
          sound},
+        {"awkward records", awkward.Metafile(), sound},
     };
     // An EMF record of `type` with these 32-bit fields, and a filled rectangle after it.
     const auto emf = [](std::uint32_t type, std::initializer_list<std::int32_t> fields) {
@@ -187,23 +176,26 @@ TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
         deepEmf.Record(33, {});
     big.Ellipse({-0x8000000, -0x8000000, 0x7FFFFFF, 0x7FFFFFF}).Rectangle({-0x8000000, 0, 0x7FFFFFF, 5});
     infinite.WorldTransform({1e38f, 0, 0, 1e38f, 0, 0}, 0).WorldTransform({1e38f, 0, 0, 1e38f, 0, 0}, 2);
-    dashed.ExtCreatePen(1, 0x10007, 3, red, {0x7FFFFFFF, 1, 0, 0}).SelectObject(1);
+    // ExtCreatePen: index, no brush bitmap, a wide pen of user dashes, BS_SOLID, colour, hatch, the dashes.
+    Fields pen;
+    pen.U32(1).Append(Bytes(16, 0)).U32(0x10007).U32(3).U32(0).U32(red).U32(0).U32(4).U32(0x7FFFFFFF).U32(1);
+    dashed.Record(95, pen.U32(0).U32(0)).SelectObject(1);
     const HostileCase emfCases[] = {
-        {"header size beyond the data", WithU32(Emf20().Metafile(), 4, 0x10000), refused},
-        {"without signature", WithU32(Emf20().Metafile(), 40, 0), refused},
-        {"record size not a multiple of four", WithU32(emfPolygon, first + 4, 41), lying},
-        {"record size below eight", WithU32(emfPolygon, first + 4, 4), lying},
-        {"record longer than the data", WithU32(emfPolygon, first + 4, 0xFFFFFFF0), lying},
+        {"header size beyond the data", WithField(Emf20().Metafile(), 4, 0x10000), refused},
+        {"without signature", WithField(Emf20().Metafile(), 40, 0), refused},
+        {"record size not a multiple of four", WithField(emfPolygon, first + 4, 41), lying},
+        {"record size below eight", WithField(emfPolygon, first + 4, 4), lying},
+        {"record longer than the data", WithField(emfPolygon, first + 4, 0xFFFFFFF0), lying},
         {"stream without EOF", Truncated(emfPolygon, emfPolygon.size() - 20), lying},
-        {"polygon count beyond its record", WithU32(emfPolygon, first + 24, 0x40000000), lying},
+        {"polygon count beyond its record", WithField(emfPolygon, first + 24, 0x40000000), lying},
         {"poly-polygon counts lying", emf(91, {0, 0, 0, 0, 2, 3, 1, 0x7FFFFFFF, 0, 0, 0}), lying},
         {"poly-polygon count beyond its record", emf(8, {0, 0, 0, 0, 0x7FFFFFFF, 3}), lying},
-        {"text offset beyond its record", WithU32(text, first + 48, 0xFFFFFF00), lying},
-        {"text count beyond its record", WithU32(text, first + 44, 0x7FFFFFFF), lying},
-        {"text spacing beyond its record", WithU32(text, first + 72, 0xFFFFFF00), lying},
-        {"bitmap offset beyond its record", WithU32(blit, first + 56, 0xFFFFFFF0), lying},
-        {"bitmap size beyond its record", WithU32(blit, first + 60, 0x7FFFFFFF), lying},
-        {"bitmap rows beyond its bits", WithU32(blit, first + 60, 4), lying},
+        {"text offset beyond its record", WithField(text, first + 48, 0xFFFFFF00), lying},
+        {"text count beyond its record", WithField(text, first + 44, 0x7FFFFFFF), lying},
+        {"text spacing beyond its record", WithField(text, first + 72, 0xFFFFFF00), lying},
+        {"bitmap offset beyond its record", WithField(blit, first + 56, 0xFFFFFFF0), lying},
+        {"bitmap size beyond its record", WithField(blit, first + 60, 0x7FFFFFFF), lying},
+        {"bitmap rows beyond its bits", WithField(blit, first + 60, 4), lying},
         {"object indices out of range", emf(37, {0xFFFF}), lying},
         {"stock object deleted", emf(40, {static_cast<std::int32_t>(blackPen)}), lying},
         {"object created beyond the table", Emf20().CreatePen(60000, 0, 1, red).SelectObject(60000).Metafile(), lying},

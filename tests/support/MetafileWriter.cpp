@@ -1,7 +1,5 @@
 #include "tests/support/MetafileWriter.h"
 
-#include "platform/MetafileRecords.h"
-
 #include <algorithm>
 
 namespace vx::test {
@@ -17,22 +15,6 @@ Bytes PackedDib24(std::int32_t width, std::int32_t height, const std::vector<std
         dib.Append(Bytes(stride - 3 * static_cast<std::size_t>(width), 0));
     }
     return dib.bytes;
-}
-
-bool DecodePackedDib24(const std::uint8_t* dib, std::size_t size, DecodedDib& out)
-{
-    const metafile::ByteView v(dib, size);
-    const std::int32_t width = v.S32(4), height = v.S32(8);
-    const std::size_t stride = (3 * static_cast<std::size_t>(width) + 3) / 4 * 4;
-    if (v.U32(0) != 40 || v.U16(14) != 24 || v.U32(16) != 0 || width <= 0 || height <= 0 || width > 4096 ||
-        height > 4096 || !v.Has(40, stride * static_cast<std::size_t>(height)))
-        return false;
-    out = DecodedDib{width, height, {}};
-    for (std::int32_t row = height - 1; row >= 0; --row) {
-        const std::uint8_t* bits = dib + 40 + static_cast<std::size_t>(row) * stride;
-        out.bgr.insert(out.bgr.end(), bits, bits + 3 * static_cast<std::size_t>(width));
-    }
-    return true;
 }
 
 // ---- Windows metafile -------------------------------------------------------------------
@@ -130,27 +112,6 @@ EmfWriter& EmfWriter::WorldTransform(const std::vector<float>& matrix, std::int3
     for (float f : matrix)
         params.Float(f);
     return mode == 0 ? Record(35, params) : Record(36, params.U32(static_cast<std::uint32_t>(mode)));
-}
-
-EmfWriter& EmfWriter::ExtCreatePen(std::uint32_t index, std::uint32_t style, std::uint32_t width, std::uint32_t colour,
-                                   const std::vector<std::uint32_t>& dashes)
-{
-    // index, no brush bitmap (four zero fields), style, width, BS_SOLID, colour, hatch, the
-    // dashes (the record's fixed part holds one entry, used or not)
-    Fields params;
-    params.U32(index).Append(Bytes(16, 0)).U32(style).U32(width).U32(0).U32(colour).U32(0);
-    params.U32(static_cast<std::uint32_t>(dashes.size()));
-    for (std::uint32_t d : dashes)
-        params.U32(d);
-    return Record(95, dashes.empty() ? params.U32(0) : params);
-}
-
-EmfWriter& EmfWriter::CreatePatternBrush(std::uint32_t index, const Bytes& packedDib)
-{
-    // DIB_RGB_COLORS, the header (40 bytes, no colour table for 24 bits) and the bits at
-    // their offsets from the record's start
-    const auto bitsSize = static_cast<std::uint32_t>(packedDib.size() - 40);
-    return Record(94, Fields().U32(index).U32(0).U32(32).U32(40).U32(72).U32(bitsSize).Append(packedDib));
 }
 
 EmfWriter& EmfWriter::Font(std::uint32_t index, std::int32_t height, std::int32_t weight, bool italic,

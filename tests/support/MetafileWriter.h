@@ -5,11 +5,12 @@
 // appended through Record().
 #pragma once
 
-#include "platform/MetafilePlayer.h"
 #include "platform/wintypes.h"
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -43,13 +44,18 @@ struct Fields {
     }
 };
 
+// `bytes` with the `size` little-endian bytes at `offset` replaced by `value`: a header field
+// or a record field made to lie.
+inline Bytes WithField(Bytes bytes, std::size_t offset, std::uint32_t value, int size = 4)
+{
+    const Bytes field = LittleEndian(value, size);
+    std::copy(field.begin(), field.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+    return bytes;
+}
+
 // A packed DIB of `width` x `height` 24-bit pixels, bottom-up, each pixel given top row first
 // as 0x00RRGGBB, for the bitmap records of both writers.
 Bytes PackedDib24(std::int32_t width, std::int32_t height, const std::vector<std::uint32_t>& pixelsTopFirst);
-
-// Decodes what PackedDib24 makes (uncompressed 24-bit, bottom-up, at most 4096 pixels a side)
-// into a player's DecodedDib, as a DibDecoder; false on anything else.
-bool DecodePackedDib24(const std::uint8_t* dib, std::size_t size, DecodedDib& out);
 
 class WmfWriter {
 public:
@@ -75,11 +81,6 @@ public:
     WmfWriter& CreateBrush(std::uint16_t style, std::uint32_t colour, std::uint16_t hatch)
     {
         return Record(0x02FC, Fields().U16(style).U32(colour).U16(hatch));
-    }
-    // A DIB pattern brush (BS_DIBPATTERN, DIB_RGB_COLORS).
-    WmfWriter& CreatePatternBrush(const Bytes& packedDib)
-    {
-        return Record(0x0142, Fields().U16(5).U16(0).Append(packedDib));
     }
     WmfWriter& Font(std::int16_t height, std::int16_t weight, bool italic, const std::string& face);
     WmfWriter& SelectObject(std::uint16_t index) { return Record(0x012D, Fields().U16(index)); }
@@ -113,10 +114,6 @@ public:
         return Record(function, Fields().U16(static_cast<std::uint32_t>(points.size())).Points(points, 2));
     }
     WmfWriter& Text(std::int16_t x, std::int16_t y, const std::string& text);
-    WmfWriter& PatBlt(std::int16_t x, std::int16_t y, std::int16_t width, std::int16_t height, std::uint32_t rop)
-    {
-        return Record(0x061D, Fields().U32(rop).U16(height).U16(width).U16(y).U16(x));
-    }
     WmfWriter& StretchDib(std::int16_t x, std::int16_t y, std::int16_t width, std::int16_t height,
                           const Bytes& packedDib, std::int16_t dibWidth, std::int16_t dibHeight);
 
@@ -147,7 +144,6 @@ public:
     EmfWriter& SetMapMode(std::int32_t mode) { return Record(17, {mode}); }
     EmfWriter& SetWindowOrg(std::int32_t x, std::int32_t y) { return Record(10, {x, y}); }
     EmfWriter& SetWindowExt(std::int32_t cx, std::int32_t cy) { return Record(9, {cx, cy}); }
-    EmfWriter& SetViewportOrg(std::int32_t x, std::int32_t y) { return Record(12, {x, y}); }
     EmfWriter& SetViewportExt(std::int32_t cx, std::int32_t cy) { return Record(11, {cx, cy}); }
     // eM11, eM12, eM21, eM22, eDx, eDy; `mode` for ModifyWorldTransform, 0 for SetWorldTransform.
     EmfWriter& WorldTransform(const std::vector<float>& matrix, std::int32_t mode);
@@ -155,13 +151,10 @@ public:
     {
         return Record(38, Fields().U32(index).U32(style).U32(width).U32(0).U32(colour));
     }
-    EmfWriter& ExtCreatePen(std::uint32_t index, std::uint32_t style, std::uint32_t width, std::uint32_t colour,
-                            const std::vector<std::uint32_t>& dashes = {});
     EmfWriter& CreateBrush(std::uint32_t index, std::uint32_t style, std::uint32_t colour, std::uint32_t hatch)
     {
         return Record(39, Fields().U32(index).U32(style).U32(colour).U32(hatch));
     }
-    EmfWriter& CreatePatternBrush(std::uint32_t index, const Bytes& packedDib);
     EmfWriter& Font(std::uint32_t index, std::int32_t height, std::int32_t weight, bool italic,
                     const std::u16string& face);
     EmfWriter& SelectObject(std::uint32_t index) { return Record(37, Fields().U32(index)); }

@@ -4,10 +4,13 @@
 #pragma once
 
 #include "app/MainDialog.h"
+#include "app/resource.h"
+#include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,12 @@ protected:
     }
 
     void Click(int id) { SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+    // Adds pictures as the open-file dialog answers: one full path, or a directory and names.
+    void Add(const std::filesystem::path& first, const std::vector<std::wstring>& names = {})
+    {
+        shell.Select(first.wstring(), names);
+        Click(IDC_ADD_PICTURES);
+    }
 
     // The paths of the picture list, top row first.
     std::vector<std::wstring> Rows() const
@@ -40,6 +49,7 @@ protected:
         return rows;
     }
 
+    ScratchDir scratch;
     FakeShellServices shell;
     vx::app::MainDialog dialog{GetModuleHandleW(nullptr), shell, nullptr};
     HWND window = nullptr;

@@ -1,8 +1,7 @@
 // The main dialog driven in-process: default destination and placement, the picture list
-// (order, duplicates, type column, probed sizes, Delete/Clear), the log pane, the destination
-// browser and explore, a full run over the batch runner, the empty-destination prompt,
-// closing during a run, and the exit codes of Enter, Esc and the close box through the real
-// start-up.
+// (order, type column, probed sizes, Delete/Clear), the log pane, the destination browser and
+// explore, and the batch runner wired in: a run, the empty-destination prompt, closing during
+// a run; the exit codes of Enter, Esc and the close box through the real start-up.
 #include "app/MainDialog.h"
 #include "app/Application.h"
 #include "app/resource.h"
@@ -26,7 +25,17 @@ using namespace vx::test;
 class MainDialogTest : public MainDialogFixture {
 protected:
     const vx::app::PictureList& List() const { return dialog.Pictures(); }
-    std::vector<std::wstring> LogLines() const { return ListBoxLines(GetDlgItem(window, IDC_LOG_PANE)); }
+    std::vector<std::wstring> LogLines() const
+    {
+        HWND pane = GetDlgItem(window, IDC_LOG_PANE);
+        std::vector<std::wstring> lines;
+        for (int i = 0; i < SendMessageW(pane, LB_GETCOUNT, 0, 0); ++i) {
+            std::wstring line(static_cast<size_t>(SendMessageW(pane, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
+            line.resize(static_cast<size_t>(SendMessageW(pane, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()))));
+            lines.push_back(line);
+        }
+        return lines;
+    }
 
     bool WaitForSizes() const
     {
@@ -51,11 +60,8 @@ protected:
     {
         for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
             ASSERT_TRUE(WritePicture(scratch / name, width, height));
-        shell.Select(Wide(scratch.Path()), {L"a.jpg", L"b.jpg", L"c.jpg"});
-        Click(IDC_ADD_PICTURES);
+        Add(scratch.Path(), {L"a.jpg", L"b.jpg", L"c.jpg"});
     }
-
-    ScratchDir scratch;
 };
 
 // Centred, with the program's directory plus "small" as destination; the folder browser
@@ -66,7 +72,6 @@ TEST_F(MainDialogTest, StartsCentredAndTheDestinationIsBrowsedAndExplored)
     GetModuleFileNameW(nullptr, program, MAX_PATH);
     const std::wstring expected = fs::path(program).parent_path().wstring() + L"\\small";
     EXPECT_EQ(Destination(), expected);
-    EXPECT_EQ(std::wstring(dialog.DestPath()), expected);
     EXPECT_FALSE(fs::exists(fs::path(expected))) << "created only at Start";
 
     RECT area, self;
@@ -80,18 +85,16 @@ TEST_F(MainDialogTest, StartsCentredAndTheDestinationIsBrowsedAndExplored)
     shell.folder.clear();
     Click(IDC_BROWSE);
     EXPECT_EQ(Destination(), L"C:\\Pictures\\Out");
-    EXPECT_STREQ(dialog.DestPath(), L"C:\\Pictures\\Out");
     Click(IDC_EXPLORE);
     EXPECT_EQ(shell.explored, std::vector<std::wstring>{L"C:\\Pictures\\Out"});
 }
 
-// Each selection goes on top in reverse order, duplicates ignoring case are skipped; a
+// Each selection goes on top in reverse order (duplicates: the drop test, the same rules); a
 // cancelled add probes every row again; Delete takes the selected row, Clear empties.
 TEST_F(MainDialogTest, AddDeleteAndClearThePictureList)
 {
     ASSERT_TRUE(WritePicture(scratch / "first.jpg", 64, 48));
-    shell.Select(Wide(scratch / "first.jpg"));
-    Click(IDC_ADD_PICTURES);
+    Add(scratch / "first.jpg");
     AddThreePictures(80, 60);
     EXPECT_EQ(shell.lastCapacity, 50120u);
 
@@ -100,16 +103,7 @@ TEST_F(MainDialogTest, AddDeleteAndClearThePictureList)
     EXPECT_EQ(Rows(), expected);
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(List().TypeAt(i), L"jpg");
-    ASSERT_TRUE(WaitForSizes());
-    EXPECT_EQ(List().SizeTextAt(0), L"80*60");
-    EXPECT_EQ(List().SizeTextAt(3), L"64*48");
-
-    shell.Select(Wide(scratch / "A.JPG"));
-    Click(IDC_ADD_PICTURES);
-    shell.Select(Wide(scratch.Path()), {L"B.jpg", L"first.JPG"});
-    Click(IDC_ADD_PICTURES);
-    EXPECT_EQ(Rows(), expected);
-    EXPECT_FALSE(List().Contains(L""));
+    ASSERT_TRUE(WaitForSizes()); // which sizes on which rows: the test below
 
     ListView_SetItemText(List().Handle(), 0, 1, const_cast<wchar_t*>(L""));
     Click(IDC_ADD_PICTURES); // nothing selected: the dialog is cancelled
@@ -148,10 +142,8 @@ TEST_F(MainDialogTest, ProbedSizesFollowTheContentAndTheirRows)
         }
     WriteFileBytes(scratch / "huge.jpg", huge);
     ASSERT_TRUE(WritePicture(scratch / "bitmap.jpg", 33, 21, kVxTypeBmp)); // another format under a .jpg name
-    shell.Select(Wide(scratch / "wide.jpg"));
-    Click(IDC_ADD_PICTURES);
-    shell.Select(Wide(scratch.Path()), {L"broken.jpg", L"good.jpg", L"huge.jpg", L"bitmap.jpg"});
-    Click(IDC_ADD_PICTURES);
+    Add(scratch / "wide.jpg");
+    Add(scratch.Path(), {L"broken.jpg", L"good.jpg", L"huge.jpg", L"bitmap.jpg"});
     ASSERT_TRUE(WaitForSizes());
     PumpMessages(200);
     std::vector<std::wstring> sizes;
@@ -203,44 +195,29 @@ TEST_F(MainDialogTest, FullRunLogsAndProgressesInOrderAndPassesTheMark)
     EXPECT_EQ(GetFocus(), GetDlgItem(window, IDC_EXPLORE)) << "the focus moved on to the next tab stop";
     ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(start) && !dialog.Runner().IsRunning(); }));
 
-    const std::vector<std::wstring> expectedLog = {L"Start resize,selCount=3,groups=0,nLeave=3\n", L"Begin to resize:3",
-                                                   L"Resize 3 Pictures Finished!"};
-    EXPECT_EQ(LogLines(), expectedLog);
+    // The lines, positions and pictures themselves are the runner's, checked in its suite; here
+    // its log reaches the pane, its range the bar, and the mark typed reaches the runner.
+    EXPECT_EQ(LogLines().back(), L"Resize 3 Pictures Finished!");
     EXPECT_EQ(SendDlgItemMessageW(window, IDC_LOG_PANE, LB_GETCURSEL, 0, 0), 2) << "the newest line is selected";
-    // The positions themselves are the runner's, checked in its suite.
     EXPECT_EQ(SendDlgItemMessageW(window, IDC_PROGRESS, PBM_GETRANGE, FALSE, 0), 100);
-
-    // The pictures themselves are the batch suite's; here the mark typed must reach the runner.
-    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3);
-    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
-        EXPECT_GT(MaxRedness(VxImage(ToU16(out / name).c_str(), kVxTypeJpg), 30, 20, 160, 52), 100) << name;
+    EXPECT_GT(MaxRedness(VxImage(ToU16(out / "a.jpg").c_str(), kVxTypeJpg), 30, 20, 160, 52), 100);
 
     Click(IDC_CLEAR_LOGS);
     EXPECT_TRUE(LogLines().empty());
 }
 
-TEST_F(MainDialogTest, EmptyDestinationPromptsAndAnEmptyListOnlyCreatesTheFolder)
+// The runner's messages become message boxes owned by the dialog (which ones, with what
+// caption, and that nothing else happens: the runner's suite); the focus goes to the path.
+TEST_F(MainDialogTest, EmptyDestinationPromptsInABoxOwnedByTheDialog)
 {
     AddThreePictures(16, 12);
     SetDestination(L"");
-    {
-        ModalBoxCloser closer(window, IDOK);
-        Click(IDC_START);
-        ASSERT_TRUE(closer.Seen().found);
-        EXPECT_EQ(closer.Seen().caption, L"Tips");
-        EXPECT_EQ(closer.Seen().text, L"Please Select Destination Path First!");
-        EXPECT_EQ(closer.Seen().owner, window);
-    }
-    EXPECT_EQ(GetFocus(), GetDlgItem(window, IDC_DEST_PATH));
-    EXPECT_TRUE(LogLines().empty());
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDC_START)));
-
-    Click(IDC_CLEAR_PICTURES);
-    SetDestination(scratch / "made");
+    ModalBoxCloser closer(window, IDOK);
     Click(IDC_START);
-    EXPECT_TRUE(fs::is_directory(scratch / "made"));
-    EXPECT_TRUE(LogLines().empty());
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDC_START)));
+    ASSERT_TRUE(closer.Seen().found);
+    EXPECT_EQ(closer.Seen().text, L"Please Select Destination Path First!");
+    EXPECT_EQ(closer.Seen().owner, window);
+    EXPECT_EQ(GetFocus(), GetDlgItem(window, IDC_DEST_PATH));
 }
 
 TEST_F(MainDialogTest, ClosingDuringARunStopsItFirst)
@@ -250,26 +227,16 @@ TEST_F(MainDialogTest, ClosingDuringARunStopsItFirst)
         names.push_back(L"big" + std::to_wstring(i) + L".jpg");
         ASSERT_TRUE(WritePicture(scratch.Path() / names.back(), 1600, 1200));
     }
-    shell.Select(Wide(scratch.Path()), names);
-    Click(IDC_ADD_PICTURES);
-    const fs::path out = scratch / "out";
-    SetDestination(out);
+    Add(scratch.Path(), names);
+    SetDestination(scratch / "out");
     Click(IDC_START);
     ASSERT_TRUE(dialog.Runner().IsRunning());
 
     Click(IDCANCEL);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_FALSE(dialog.Runner().IsRunning()) << "the worker ended before the window went away";
-    MSG quit;
-    ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    EXPECT_EQ(quit.wParam, static_cast<WPARAM>(IDCANCEL));
-
-    // Whatever was written is complete; nothing half-written is left behind.
-    for (const auto& entry : fs::directory_iterator(out)) {
-        SCOPED_TRACE(entry.path().string());
-        EXPECT_EQ(entry.path().extension(), ".jpg");
-        EXPECT_EQ(VxImage(ToU16(entry.path()).c_str(), kVxTypeJpg).Width(), 800);
-    }
+    // What a cancelled run leaves behind is the runner's, checked in the batch suite; the exit
+    // code, the program's test below.
 }
 
 // Runs the whole program in this thread and posts it one message once its window is up.

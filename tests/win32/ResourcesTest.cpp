@@ -1,6 +1,6 @@
-// The program's resources: the running main dialog against a table of its controls (id, text,
-// visibility), its tabs and list columns (their headers from the string table), the multi-size
-// icon and the common controls of version 6 bound by the manifest.
+// The program's resources as the running main dialog shows them: the hidden tabs and the list
+// columns made at start-up (their headers from the string table), its icons and the common
+// controls of version 6 bound by the manifest.
 #include "app/MainDialog.h"
 #include "app/resource.h"
 #include "tests/win32/MainDialogFixture.h"
@@ -14,57 +14,14 @@
 
 namespace {
 
-// The controls in template order with their texts (null: the default destination).
-const std::pair<int, const wchar_t*> kMainControls[] = {
-    {IDC_ABOUT, L"&About..."}, {IDC_LOG_PANE, L""}, {IDC_CLEAR_LOGS, L"Clear Logs"}, {IDC_PICTURE_LIST, L""},
-    {IDC_ADD_PICTURES, L"3.Open(Add) Picture File"}, {IDC_START, L"4.Start Resize"}, {IDC_PROGRESS, L""},
-    {IDC_HIDDEN_TABS, L""}, {-1, L"How to Use:"}, {IDC_EXPLORE, L"5.Open Destination Path to See Result"},
-    {-1, L"1.Input Mark(Can be Null):"},
-    {-1, L"3.Open Pictures Directory\u30024.Click Start Button\u30025.Open the Destination Path to See Result"},
-    {IDC_MARK, L""}, {IDC_DELETE, L"Delete"}, {IDC_CLEAR_PICTURES, L"Clear Pictures List"},
-    {-1, L"2.Select Destination Path:"}, {IDC_DEST_PATH, nullptr}, {IDC_BROWSE, L"..."},
-};
-
-TEST(Resources, IconHoldsEverySize)
-{
-    for (int size : {16, 24, 32, 48, 256}) {
-        auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_VANTRY), IMAGE_ICON,
-                                                  size, size, LR_DEFAULTCOLOR));
-        ASSERT_NE(icon, nullptr) << size;
-        ICONINFO info{};
-        ASSERT_TRUE(GetIconInfo(icon, &info));
-        BITMAP bitmap{};
-        GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
-        EXPECT_EQ(bitmap.bmWidth, size);
-        if (info.hbmColor)
-            DeleteObject(info.hbmColor);
-        DeleteObject(info.hbmMask);
-        DestroyIcon(icon);
-    }
-}
-
 // The running dialog: laid out from the template, with tabs, list columns and icons added
 // at start-up and buttons themed by the common controls of version 6.
 using RunningMainDialog = vx::test::MainDialogFixture;
 
 TEST_F(RunningMainDialog, MatchesTheResources)
 {
-    wchar_t caption[64] = {};
-    GetWindowTextW(window, caption, 64);
-    EXPECT_STREQ(caption, L"Batch Pictures Resize,Add Marker Tool");
-    HWND child = GetWindow(window, GW_CHILD);
-    for (const auto& [id, want] : kMainControls) {
-        ASSERT_NE(child, nullptr) << "missing control " << id;
-        EXPECT_EQ(static_cast<UINT>(GetDlgCtrlID(child)) & 0xFFFF, static_cast<UINT>(id) & 0xFFFF);
-        EXPECT_EQ((GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE) != 0, id != IDC_HIDDEN_TABS) << id;
-        wchar_t text[128] = {};
-        GetWindowTextW(child, text, 128);
-        if (want) {
-            EXPECT_STREQ(text, want);
-        }
-        child = GetWindow(child, GW_HWNDNEXT);
-    }
-    EXPECT_EQ(child, nullptr) << "more controls than the template table";
+    // The template's own texts are not restated here; the caption finds the program's window
+    // in the exit-code test, the controls' ids are those the other tests drive.
     // Long log lines scroll sideways: a list box shows a horizontal scroll bar for a wide extent
     // only when its template asked for one.
     HWND log = GetDlgItem(window, IDC_LOG_PANE);
@@ -72,6 +29,7 @@ TEST_F(RunningMainDialog, MatchesTheResources)
     EXPECT_NE(GetWindowLongW(log, GWL_STYLE) & WS_HSCROLL, 0);
 
     HWND tabs = GetDlgItem(window, IDC_HIDDEN_TABS);
+    EXPECT_EQ(GetWindowLongW(tabs, GWL_STYLE) & WS_VISIBLE, 0);
     EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 2);
     const wchar_t* tabTexts[] = {L"Dest Directory", L"Size Setting"};
     for (int i = 0; i < 2; ++i) {

@@ -29,16 +29,14 @@ std::vector<std::wstring> Walk(const std::wstring& buffer)
     return paths;
 }
 
-// One full path; a directory with names in order; a directory ending in a separator gets no
-// second one; nothing at all.
+// A directory ending in a separator gets no second one; nothing at all. (One full path and a
+// directory with names: the main dialog's tests add pictures both ways.)
 TEST(FileDialogResultIterator, SplitsTheBufferIntoFullPaths)
 {
     const struct {
         std::wstring buffer;
         std::vector<std::wstring> paths;
     } cases[] = {
-        {L"C:\\p\\a.jpg", {L"C:\\p\\a.jpg"}},
-        {std::wstring(L"C:\\p\0a.jpg\0b.jpg\0c.jpg\0", 23), {L"C:\\p\\a.jpg", L"C:\\p\\b.jpg", L"C:\\p\\c.jpg"}},
         {std::wstring(L"D:\\\0x.jpg\0y.jpg\0", 16), {L"D:\\x.jpg", L"D:\\y.jpg"}},
         {L"", {}},
     };

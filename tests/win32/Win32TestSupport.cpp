@@ -88,10 +88,9 @@ void CALLBACK ModalBoxCloser::OnTimer(HWND, UINT, UINT_PTR, DWORD)
             SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         return;
     }
-    wchar_t caption[512] = {}, text[512] = {};
-    GetWindowTextW(box, caption, 512);
+    wchar_t text[512] = {};
     GetDlgItemTextW(box, 0xFFFF, text, 512);
-    self->m_seen = {true, caption, text, GetWindow(box, GW_OWNER)};
+    self->m_seen = {true, text, GetWindow(box, GW_OWNER)};
     if (self->m_inspect)
         self->m_inspect(box);
     if (self->m_commandId)
@@ -147,17 +146,6 @@ int MaxRedness(const VxImage& image, int left, int top, int right, int bottom)
         }
     }
     return strongest;
-}
-
-std::vector<std::wstring> ListBoxLines(HWND listBox)
-{
-    std::vector<std::wstring> lines;
-    for (int i = 0; i < SendMessageW(listBox, LB_GETCOUNT, 0, 0); ++i) {
-        std::wstring line(static_cast<size_t>(SendMessageW(listBox, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
-        line.resize(static_cast<size_t>(SendMessageW(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()))));
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 std::vector<std::uint32_t> PaintedClient(HWND window, int width, int height)

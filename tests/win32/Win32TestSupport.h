@@ -25,7 +25,6 @@ HWND FindThreadWindow(const wchar_t* className, const wchar_t* caption, HWND ign
 
 struct ModalBoxSeen {
     bool found = false;
-    std::wstring caption;
     std::wstring text; // the message box text (static 0xFFFF), if any
     HWND owner = nullptr;
 };
@@ -75,9 +74,6 @@ int MaxRedness(const VxImage& image, int left, int top, int right, int bottom);
 
 // The text of a tooltip control's first tool, or "<no tool>".
 std::wstring FirstToolText(HWND tooltip);
-
-// The lines of a list box, in order.
-std::vector<std::wstring> ListBoxLines(HWND listBox);
 
 // The window's client area as WM_PRINTCLIENT paints it, rows from the top, 0x00RRGGBB.
 std::vector<std::uint32_t> PaintedClient(HWND window, int width, int height);
