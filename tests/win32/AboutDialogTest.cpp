@@ -24,43 +24,18 @@ std::wstring TextOf(HWND window)
     return text;
 }
 
-// Ended here by Escape (IDOK: the test below; the close box sends what Escape sends).
-TEST(AboutDialog, ShowsIconAndLinksAndEscapeEndsItWithCancel)
-{
-    vx::ui::AboutDialog about;
-    ModalBoxCloser closer(nullptr, 0, [&](HWND box) {
-        // The template's texts are not restated here.
-        EXPECT_EQ(LOWORD(SendMessageW(box, DM_GETDEFID, 0, 0)), IDOK);
-        bool hasIcon = false;
-        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-            hasIcon = hasIcon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
-        EXPECT_TRUE(hasIcon);
-        // The links keep their own labels; only the targets change, under the reserved example domain.
-        for (const auto& [link, id, target] : {std::tuple{&about.MailLink(), IDC_MAIL_LINK, vx::ui::kMakerMailTarget},
-                                               std::tuple{&about.WebLink(), IDC_WEB_LINK, vx::ui::kMakerWebTarget}}) {
-            EXPECT_EQ(link->Handle(), GetDlgItem(box, id));
-            EXPECT_EQ(link->Label(), TextOf(GetDlgItem(box, id)));
-            EXPECT_EQ(vx::test::FirstToolText(link->Tooltip()), target);
-            EXPECT_TRUE(std::wstring(target).ends_with(L".example")) << target;
-        }
-        EXPECT_EQ(std::wstring(vx::ui::kMakerMailTarget), L"mailto:" + about.MailLink().Label());
-        EXPECT_EQ(std::wstring(vx::ui::kMakerWebTarget), about.WebLink().Label());
-        PostMessageW(box, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-    });
-    EXPECT_EQ(about.Run(GetModuleHandleW(nullptr), nullptr), IDCANCEL);
-    EXPECT_TRUE(closer.Seen().found);
-}
+using AboutDialog = vx::test::MainDialogFixture;
 
-using AboutFromMainDialog = vx::test::MainDialogFixture;
-
-TEST_F(AboutFromMainDialog, OpensCentredOnItsOwner)
+// Opened by the About command for the active window (OK ends it there); run for the main
+// dialog: centred on it, and Escape ends it with IDCANCEL (the close box sends the same).
+TEST_F(AboutDialog, OpensCentredOnItsOwnerWithIconAndLinks)
 {
     SetActiveWindow(window);
     PumpMessages(20);
     // The About command hands the box to the active window (other test processes on the
     // same desktop may have taken the activation away).
     const HWND active = GetActiveWindow();
-    ModalBoxCloser fromCommand(window, IDCANCEL);
+    ModalBoxCloser fromCommand(window, IDOK);
     Click(IDC_ABOUT);
     ASSERT_TRUE(fromCommand.Seen().found);
     EXPECT_EQ(fromCommand.Seen().owner, active);
@@ -68,8 +43,27 @@ TEST_F(AboutFromMainDialog, OpensCentredOnItsOwner)
 
     RECT box{};
     vx::ui::AboutDialog about;
-    ModalBoxCloser closer(window, IDOK, [&](HWND shown) { GetWindowRect(shown, &box); });
-    EXPECT_EQ(about.Run(GetModuleHandleW(nullptr), window), IDOK);
+    ModalBoxCloser closer(window, 0, [&](HWND shown) {
+        GetWindowRect(shown, &box);
+        // The template's texts are not restated here.
+        EXPECT_EQ(LOWORD(SendMessageW(shown, DM_GETDEFID, 0, 0)), IDOK);
+        bool hasIcon = false;
+        for (HWND child = GetWindow(shown, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            hasIcon = hasIcon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
+        EXPECT_TRUE(hasIcon);
+        // The links keep their own labels; only the targets change, under the reserved example domain.
+        for (const auto& [link, id, target] : {std::tuple{&about.MailLink(), IDC_MAIL_LINK, vx::ui::kMakerMailTarget},
+                                               std::tuple{&about.WebLink(), IDC_WEB_LINK, vx::ui::kMakerWebTarget}}) {
+            EXPECT_EQ(link->Handle(), GetDlgItem(shown, id));
+            EXPECT_EQ(link->Label(), TextOf(GetDlgItem(shown, id)));
+            EXPECT_EQ(vx::test::FirstToolText(link->Tooltip()), target);
+            EXPECT_TRUE(std::wstring(target).ends_with(L".example")) << target;
+        }
+        EXPECT_EQ(std::wstring(vx::ui::kMakerMailTarget), L"mailto:" + about.MailLink().Label());
+        EXPECT_EQ(std::wstring(vx::ui::kMakerWebTarget), about.WebLink().Label());
+        PostMessageW(shown, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    });
+    EXPECT_EQ(about.Run(GetModuleHandleW(nullptr), window), IDCANCEL);
     EXPECT_EQ(closer.Seen().owner, window);
     RECT owner;
     GetWindowRect(window, &owner);

@@ -1,7 +1,9 @@
 // The main dialog driven in-process: default destination and placement, the picture list
 // (order, type column, probed sizes, Delete/Clear), the log pane, the destination browser and
 // explore, and the batch runner wired in: a run, the empty-destination prompt, closing during
-// a run; the exit codes of Enter, Esc and the close box through the real start-up.
+// a run; its resources as it shows them (hidden tabs, list columns, icons, the common controls
+// of version 6 bound by the manifest); the exit codes of Enter, Esc and the close box through
+// the real start-up.
 #include "app/MainDialog.h"
 #include "app/Application.h"
 #include "app/resource.h"
@@ -11,10 +13,12 @@
 #include "tests/win32/Win32TestSupport.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -237,6 +241,54 @@ TEST_F(MainDialogTest, ClosingDuringARunStopsItFirst)
     EXPECT_FALSE(dialog.Runner().IsRunning()) << "the worker ended before the window went away";
     // What a cancelled run leaves behind is the runner's, checked in the batch suite; the exit
     // code, the program's test below.
+}
+
+// Laid out from the template, with tabs, list columns and icons added at start-up (their texts
+// from the string table) and buttons themed by the common controls of version 6.
+TEST_F(MainDialogTest, MatchesTheResources)
+{
+    // The template's own texts are not restated here; the caption finds the program's window
+    // in the exit-code test, the controls' ids are those the other tests drive.
+    // Long log lines scroll sideways: a list box shows a horizontal scroll bar for a wide extent
+    // only when its template asked for one.
+    HWND log = GetDlgItem(window, IDC_LOG_PANE);
+    SendMessageW(log, LB_SETHORIZONTALEXTENT, 5000, 0);
+    EXPECT_NE(GetWindowLongW(log, GWL_STYLE) & WS_HSCROLL, 0);
+
+    HWND tabs = GetDlgItem(window, IDC_HIDDEN_TABS);
+    EXPECT_EQ(GetWindowLongW(tabs, GWL_STYLE) & WS_VISIBLE, 0);
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 2);
+    const wchar_t* tabTexts[] = {L"Dest Directory", L"Size Setting"};
+    for (int i = 0; i < 2; ++i) {
+        wchar_t text[64] = {};
+        TCITEMW item{TCIF_TEXT | TCIF_PARAM, 0, 0, text, 64, 0, 7};
+        SendMessageW(tabs, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+        EXPECT_STREQ(text, tabTexts[i]);
+        EXPECT_EQ(item.lParam, 0);
+    }
+
+    HWND list = GetDlgItem(window, IDC_PICTURE_LIST);
+    EXPECT_EQ(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & 0x0420, 0x0420);
+    const std::pair<const wchar_t*, int> columns[] = {{L"Picture File Name", 300}, {L"Origin Size", 100},
+                                                      {L"Picture Type", 100}, {nullptr, 0}};
+    for (int i = 0; i < 4; ++i) {
+        wchar_t text[64] = {};
+        LVCOLUMNW column{};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT, column.pszText = text, column.cchTextMax = 64;
+        const bool exists = SendMessageW(list, LVM_GETCOLUMNW, WPARAM(i), reinterpret_cast<LPARAM>(&column));
+        EXPECT_EQ(exists, columns[i].first != nullptr) << "column " << i;
+        if (!exists || !columns[i].first)
+            break;
+        EXPECT_STREQ(text, columns[i].first);
+        EXPECT_EQ(column.cx, columns[i].second);
+        EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
+    }
+
+    EXPECT_NE(SendMessageW(window, WM_GETICON, ICON_BIG, 0), 0);
+    EXPECT_NE(SendMessageW(window, WM_GETICON, ICON_SMALL, 0), 0);
+    // Version 6 is the one that themes buttons (Wine reports 5 through the version calls).
+    EXPECT_NE(GetWindowTheme(GetDlgItem(window, IDC_START)), nullptr);
+    EXPECT_TRUE(IsProcessDPIAware()) << "the manifest declares system DPI awareness";
 }
 
 // Runs the whole program in this thread and posts it one message once its window is up.

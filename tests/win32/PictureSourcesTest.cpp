@@ -1,20 +1,27 @@
-// Pictures from the command line and from shell drops: argument splitting and full paths,
-// a dialog that starts with the command line's pictures, and a WM_DROPFILES message with a
-// folder (its pictures recognised by content, its subfolders left alone) and a file added by
-// the add command's rules.
+// Pictures from the command line, from shell drops and from the open-file dialog: argument
+// splitting and full paths, a dialog that starts with the command line's pictures, a
+// WM_DROPFILES message with a folder (its pictures recognised by content, its subfolders left
+// alone) and a file added by the add command's rules; the open-file dialog's buffer split into
+// full paths, and one smoke test of the real dialog (multi-selection buffer, explorer style,
+// a typed name accepted with OK; only its file-name box, cmb13 or edt1, is touched).
+#include "app/FileDialogResultIterator.h"
 #include "app/MainDialog.h"
 #include "app/PictureSources.h"
+#include "app/ShellServices.h"
 #include "image/VxImage.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/MainDialogFixture.h"
 #include "tests/win32/Win32TestSupport.h"
 
+#include <dlgs.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -81,6 +88,48 @@ TEST_F(PictureSourcesTest, DroppedFolderPicturesGoOnTopLikeTheAddCommand)
     EXPECT_EQ(Rows(), (std::vector<std::wstring>{Wide(folder / "b.jpg"), Wide(folder / "A-scan.dat"),
                                                   Wide(scratch / "single.jpg")}));
     // Dropped rows are probed as added ones are: the same call, checked in the main dialog's tests.
+}
+
+// A directory ending in a separator gets no second one; nothing chosen, no paths. (One full
+// path and a directory with names: the main dialog's tests add pictures both ways.)
+TEST(FileDialogResultIterator, SplitsTheBufferIntoFullPaths)
+{
+    const std::wstring buffer(L"D:\\\0x.jpg\0y.jpg\0\0", 17);
+    vx::app::FileDialogResultIterator results(buffer.c_str());
+    std::vector<std::wstring> paths;
+    for (std::wstring path; results.Next(path);)
+        paths.push_back(path);
+    EXPECT_EQ(paths, (std::vector<std::wstring>{L"D:\\x.jpg", L"D:\\y.jpg"}));
+    const wchar_t nothing[4] = {};
+    std::wstring path;
+    EXPECT_FALSE(vx::app::FileDialogResultIterator(nothing).Next(path));
+    EXPECT_FALSE(vx::app::FileDialogResultIterator(nullptr).Next(path));
+}
+
+TEST(SystemShellServices, OpenFileDialogReturnsTheTypedPicture)
+{
+    ScratchDir scratch;
+    WriteFileBytes(scratch / "typed.jpg", {0xFF, 0xD8, 0xFF, 0xD9});
+    // The dialog wants a Windows path; the scratch directory may be given in Unix form.
+    wchar_t full[MAX_PATH] = {};
+    ASSERT_GT(GetFullPathNameW(Wide(scratch / "typed.jpg").c_str(), MAX_PATH, full, nullptr), 0u);
+    const std::wstring path = full;
+
+    vx::app::SystemShellServices shell;
+    constexpr DWORD kUnits = 50120;
+    std::unique_ptr<wchar_t[]> buffer(new wchar_t[kUnits]());
+    ModalBoxCloser closer(nullptr, IDOK, [&](HWND box) {
+        if (!SetDlgItemTextW(box, cmb13, path.c_str()))
+            SetDlgItemTextW(box, edt1, path.c_str());
+    });
+    ASSERT_TRUE(shell.ChoosePictureFiles(nullptr, GetModuleHandleW(nullptr), buffer.get(), kUnits));
+    ASSERT_TRUE(closer.Seen().found);
+
+    vx::app::FileDialogResultIterator results(buffer.get());
+    std::wstring chosen;
+    ASSERT_TRUE(results.Next(chosen));
+    EXPECT_EQ(lstrcmpiW(chosen.c_str(), path.c_str()), 0) << std::string(chosen.begin(), chosen.end());
+    EXPECT_FALSE(results.Next(chosen));
 }
 
 } // namespace
