@@ -1,6 +1,6 @@
-// VxImageWBMP (ImageMagick's files of one- and two-byte sides and ours, the size alone, the
-// writer's refusal: CodecOracleTest): hostile headers and short files, which must fail cleanly
-// without large allocations.
+// VxImageWBMP (ImageMagick's files of one- and two-byte sides and ours, the size alone:
+// CodecOracleTest; the writer's refusal: the command line's convert test): hostile headers and
+// short files, which must fail cleanly without large allocations.
 #include "image/codecs/VxImageWBMP.h"
 
 #include "tests/image/codecs/CodecHarness.h"
