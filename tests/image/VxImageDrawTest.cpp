@@ -80,7 +80,8 @@ TEST(VxImageDraw, EachCaseShowsItsPixelsWithinItsRectangle)
 }
 
 // Smoothing averages a checkerboard where the nearest pixel would not, and passes through
-// the values between pixels when enlarging (red grows by 7 per image column).
+// values between pixels when enlarging (red grows by 7 per image column). The sampled values
+// themselves are the samplers' tests'.
 TEST(VxImageDraw, SmoothSamplingAveragesAndInterpolates)
 {
     const auto shrunk = Drawn("SmoothShrinkOfACheckerboard");
@@ -88,15 +89,10 @@ TEST(VxImageDraw, SmoothSamplingAveragesAndInterpolates)
         for (std::int32_t x = 3; x < 18; x += 5)
             EXPECT_NEAR(shrunk->PixelAt(x, y).green, 128, 8) << x << "," << y;
     const auto enlarged = Drawn("SmoothEnlarge");
-    std::int32_t previous = -1;
-    bool between = false;
-    for (std::int32_t c = 30; c < 46; ++c) {
-        const std::int32_t red = enlarged->PixelAt(c, 9).red;
-        EXPECT_GE(red, previous);
-        between = between || (red % 7 != 1);
-        previous = red;
-    }
-    EXPECT_TRUE(between);
+    int between = 0;
+    for (std::int32_t c = 30; c < 46; ++c)
+        between += enlarged->PixelAt(c, 9).red % 7 != 1;
+    EXPECT_GT(between, 0);
 }
 
 TEST(VxImageDraw, NothingToDoLeavesTheDeviceAlone)

