@@ -303,41 +303,31 @@ TEST(VxImageColour, AlphaPlaneItsMemoryLimitAndAliasesConvertNothing)
     EXPECT_EQ((std::vector<int>{int(owner.BitsPerPixel()), owner.AlphaAt(2, 1)}), (std::vector<int>{8, 255}));
 }
 
-// ApplyOrientation against the EXIF definition of the eight values: the sides of the picture
-// as seen where the stored first row and first column lie. Catches a quarter turn the wrong
-// way, a transpose about the wrong diagonal, sizes or resolutions left unswapped.
-enum Side { Top, Bottom, Left, Right };
-
-TEST(VxImageOrientation, EveryValuePutsTheStoredRowAndColumnOnTheSidesItNames)
+// ApplyOrientation against the EXIF definition of the eight values, on a 3 x 2 picture whose
+// stored rows (from the top) are 10 20 30 and 50 60 70: the picture as seen, top row first.
+// Catches a quarter turn the wrong way, a transpose about the wrong diagonal, sizes or
+// resolutions left unswapped.
+TEST(VxImageOrientation, EveryValueShowsThePictureAsTheTagDescribesIt)
 {
-    const struct {
-        int orientation;
-        Side firstRow, firstColumn;
-    } cases[] = {{1, Top, Left},  {2, Top, Right},  {3, Bottom, Right}, {4, Bottom, Left},
-                 {5, Left, Top},  {6, Right, Top},  {7, Right, Bottom}, {8, Left, Bottom}};
-    constexpr int kWidth = 3, kHeight = 2;
-    // Stored pixel (x, y from the top) has a level no other pixel has; rows count from the bottom.
-    const auto level = [](int x, int y) { return static_cast<BYTE>(40 * y + 10 * x + 10); };
-    for (const auto& c : cases) {
-        SCOPED_TRACE("orientation " + std::to_string(c.orientation));
-        VxImage image(kWidth, kHeight, 24, kVxTypeJpg);
+    const std::vector<int> seen[8] = {
+        {10, 20, 30, 50, 60, 70}, {30, 20, 10, 70, 60, 50}, {70, 60, 50, 30, 20, 10}, {50, 60, 70, 10, 20, 30},
+        {10, 50, 20, 60, 30, 70}, {50, 10, 60, 20, 70, 30}, {70, 30, 60, 20, 50, 10}, {30, 70, 20, 60, 10, 50},
+    };
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        VxImage image(3, 2, 24, kVxTypeJpg);
         image.SetXDpi(300);
         image.SetYDpi(72);
-        FillColours(image, [&](int x, int row) { return RGBQUAD{level(x, kHeight - 1 - row), 0, 0, 0}; });
-        ASSERT_TRUE(image.ApplyOrientation(c.orientation));
-
-        const bool onSide = c.firstRow == Left || c.firstRow == Right;
-        ASSERT_EQ(image.Width(), onSide ? kHeight : kWidth);
-        ASSERT_EQ(image.Height(), onSide ? kWidth : kHeight);
-        EXPECT_EQ(image.XDpi(), onSide ? 72 : 300);
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) {
-                // How far the stored row lies from its side, and the stored column from its side.
-                const int rowAt = (c.firstRow == Top || c.firstRow == Left) ? y : kHeight - 1 - y;
-                const int columnAt = (c.firstColumn == Top || c.firstColumn == Left) ? x : kWidth - 1 - x;
-                const int seenX = onSide ? rowAt : columnAt, seenY = onSide ? columnAt : rowAt;
-                EXPECT_EQ(image.PixelColour(seenX, image.Height() - 1 - seenY).rgbBlue, level(x, y)) << x << "," << y;
-            }
+        FillColours(image, [](int x, int row) { return RGBQUAD{BYTE(40 * (1 - row) + 10 * x + 10), 0, 0, 0}; });
+        ASSERT_TRUE(image.ApplyOrientation(orientation));
+        const bool turned = orientation >= 5;
+        EXPECT_EQ((std::vector<int>{image.Width(), image.Height(), image.XDpi()}),
+                  (std::vector<int>{turned ? 2 : 3, turned ? 3 : 2, turned ? 72 : 300}));
+        std::vector<int> levels;
+        for (int row = image.Height() - 1; row >= 0; --row)
+            for (int x = 0; x < image.Width(); ++x)
+                levels.push_back(image.PixelColour(x, row).rgbBlue);
+        EXPECT_EQ(levels, seen[orientation - 1]);
     }
 }
 
