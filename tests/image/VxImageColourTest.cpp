@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -93,10 +92,9 @@ TEST(VxImageColour, IncreaseBpp)
 {
     // The same depth changes nothing; a lower or an unknown depth is refused.
     VxImage eight(3, 2, 8, 0);
-    FillNoise(eight, 11);
-    const std::vector<std::uint8_t> block(eight.DibAddress(), eight.DibAddress() + eight.DibSize());
+    const std::uint8_t* block = eight.DibAddress();
     EXPECT_TRUE(eight.IncreaseBpp(8));
-    EXPECT_EQ(std::memcmp(block.data(), eight.DibAddress(), block.size()), 0);
+    EXPECT_EQ(eight.DibAddress(), block); // not even rebuilt
     EXPECT_FALSE(eight.IncreaseBpp(4) || eight.IncreaseBpp(16));
 
     // To 24 bits the palette's fourth bytes become the alpha plane; the transparent index
