@@ -245,7 +245,6 @@ TEST(VxImageColour, SelectionMask)
     EXPECT_EQ(SelectionBox(image), (std::vector<int>{4, 0, 0, 3}));
 }
 
-// The alpha plane's calls, its memory limit, and conversions an alias refuses.
 TEST(VxImageColour, AlphaPlaneItsMemoryLimitAndAliasesConvertNothing)
 {
     VxImage image(3, 2, 24, 0);
