@@ -5,8 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <string>
+#include <iterator>
 
 namespace {
 
@@ -21,19 +20,6 @@ void ExpectBackgroundOutside(const vx::MemoryDrawDevice& device, RECT drawn)
             if (x < drawn.left || x >= drawn.right || y < drawn.top || y >= drawn.bottom) {
                 ASSERT_EQ(device.PixelAt(x, y), Background(x, y)) << x << "," << y;
             }
-}
-
-// The device after drawing the shared case of that name, with the device's state restored.
-std::unique_ptr<vx::MemoryDrawDevice> Drawn(const std::string& name)
-{
-    const auto& all = DrawScenarios();
-    const auto found = std::find_if(all.begin(), all.end(), [&](const DrawScenario& s) { return name == s.name; });
-    EXPECT_NE(found, all.end()) << name;
-    auto device = BackgroundDevice();
-    EXPECT_EQ((found == all.end() ? all.front() : *found).DrawOn(*device), 1);
-    EXPECT_EQ(device->SavedStates(), 0u);
-    EXPECT_EQ(device->ClipBox().right, kDeviceWidth) << "the device's own clip is back";
-    return device;
 }
 
 struct Probe {
@@ -74,9 +60,15 @@ TEST(VxImageDraw, EachCaseShowsItsPixelsWithinItsRectangle)
         {"SmoothShrinkOfACheckerboard", {1, 1, 21, 21}, {{1, 1, {127, 127, 127}}, {20, 20, {127, 127, 127}}}},
         {"SmoothEnlarge", {30, 2, 46, 18}, {{31, 9, {2, 9, 5}}, {37, 9, {13, 9, 9}}, {45, 17, {22, 2, 9}}}},
     };
-    for (const auto& c : cases) {
+    ASSERT_EQ(std::size(cases), DrawScenarios().size()); // one row per shared case, in their order
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
         SCOPED_TRACE(c.scenario);
-        const auto device = Drawn(c.scenario);
+        ASSERT_STREQ(DrawScenarios()[i].name, c.scenario);
+        const auto device = BackgroundDevice();
+        EXPECT_EQ(DrawScenarios()[i].DrawOn(*device), 1);
+        EXPECT_EQ(device->SavedStates(), 0u);
+        EXPECT_EQ(device->ClipBox().right, kDeviceWidth) << "the device's own clip is back";
         for (const Probe& probe : c.probes)
             EXPECT_EQ(device->PixelAt(probe.x, probe.y), probe.colour) << probe.x << "," << probe.y;
         ExpectBackgroundOutside(*device, c.drawn);
