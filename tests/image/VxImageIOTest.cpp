@@ -35,7 +35,6 @@ TEST(VxImageDispatch, DecodeRefusesNullStreamsAndUnknownCodesWhereTheStreamStood
         EXPECT_STREQ(image.LastError(), kUnknownDecode) << code;
         EXPECT_EQ(stream.Tell(), 4) << code;
     }
-    EXPECT_FALSE(image.IsValid());
 }
 
 // A missing file leaves lastError alone; an unreadable one reports the named format's own

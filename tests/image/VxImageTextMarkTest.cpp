@@ -170,12 +170,8 @@ TEST(DrawTextMark, MaskBottomRowLandsOnRowYAndIsClippedToThePicture)
 
 TEST(DrawTextMark, OutOfRangeFieldsAreRewrittenInTheRecord)
 {
-    const struct {
-        int align, radius;
-        float opacity;
-        int wantAlign, wantRadius;
-        float wantOpacity;
-    } cases[] = {{-1, 51, 1.5f, 1, 10, 0.0f}, {3, 50, -0.25f, 1, 50, 0.0f}, {0, 0, 1.0f, 0, 0, 1.0f}};
+    const struct { int align, radius; float opacity; int wantAlign, wantRadius; float wantOpacity; } cases[] = {
+        {-1, 51, 1.5f, 1, 10, 0.0f}, {3, 50, -0.25f, 1, 50, 0.0f}, {0, 0, 1.0f, 0, 0, 1.0f}};
     ScriptedRenderer renderer;
     auto picture = Picture(40, 40);
     for (const auto& c : cases) {
@@ -262,10 +258,8 @@ TEST(DrawTextMark, BoxGeometryCornerCutAndTheTextMovedInByTheBorder)
 // plain box colour. Written with alpha, marked pixels become opaque.
 TEST(DrawTextMark, BoxOpacityAndAlpha)
 {
-    const struct {
-        float opacity;
-        BYTE red, green, blue;
-    } cases[] = {{0.5f, 150, 100, 50}, {0.25f, 175, 100, 25}, {1.0f, 200, 100, 0}, {0.0f, 200, 100, 0}};
+    const struct { float opacity; BYTE red, green, blue; } cases[] = {
+        {0.5f, 150, 100, 50}, {0.25f, 175, 100, 25}, {1.0f, 200, 100, 0}, {0.0f, 200, 100, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.opacity);
         ScriptedRenderer renderer;
@@ -273,7 +267,6 @@ TEST(DrawTextMark, BoxOpacityAndAlpha)
         renderer.fill = 0;
         TextMark mark = RedMark();
         mark.boxed = true;
-        mark.cornerRadius = 0;
         mark.boxColour = RGB(200, 100, 0);
         mark.boxOpacity = c.opacity;
         auto picture = Picture(100, 100, 100);
