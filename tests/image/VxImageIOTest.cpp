@@ -1,5 +1,6 @@
 // Load, save and format dispatch: the error texts of unknown formats, missing files and refused
-// images, the lastError restore and the detection of Load's second pass, and UTF-16 file names.
+// images, the lastError restore of Load's second pass, and UTF-16 file names. (That the second
+// pass finds what the named format cannot read is the metafile codec's test.)
 #include "image/VxImage.h"
 #include "image/VxStream.h"
 #include "image/codecs/CodecTable.h"
@@ -21,9 +22,7 @@ const std::string kNotAPicture = "this is not a picture\n";
 
 TEST(VxImageDispatch, DecodeRefusesNullStreamsAndUnknownCodesWhereTheStreamStood)
 {
-    VxImage image;
-    EXPECT_FALSE(image.Decode(static_cast<VxStream*>(nullptr), kVxTypeJpg));
-    image.SetLastError("");
+    VxImage image; // a null FILE goes the way of a null stream
     EXPECT_FALSE(image.Decode(static_cast<std::FILE*>(nullptr), kVxTypeUnknown));
     EXPECT_STREQ(image.LastError(), "null file handler");
 
@@ -36,7 +35,6 @@ TEST(VxImageDispatch, DecodeRefusesNullStreamsAndUnknownCodesWhereTheStreamStood
         EXPECT_STREQ(image.LastError(), kUnknownDecode) << code;
         EXPECT_EQ(stream.Tell(), 4) << code;
     }
-    EXPECT_FALSE(image.IsValid());
 }
 
 // A missing file leaves lastError alone; an unreadable one reports the named format's own
@@ -72,15 +70,6 @@ TEST(VxImageDispatch, LoadAndSaveMessages)
     unsupported.SetLastError("before");
     EXPECT_FALSE(unsupported.Load(text.c_str(), 4));
     EXPECT_STREQ(unsupported.LastError(), "before");
-
-    // Only the detection pass can read a JPEG named with the code of another format (GIF): a
-    // Load that gave up after the named codec would lose it.
-    const std::u16string photo = (dir / "photo.gif").u16string();
-    ASSERT_TRUE(image.Save(photo.c_str(), kVxTypeJpg)) << image.LastError();
-    VxImage loaded;
-    ASSERT_TRUE(loaded.Load(photo.c_str(), kVxTypeGif)) << loaded.LastError();
-    EXPECT_EQ((std::vector<std::uint32_t>{loaded.ImageType(), std::uint32_t(loaded.Width())}),
-              (std::vector<std::uint32_t>{kVxTypeJpg, 2}));
 }
 
 TEST(VxImageDispatch, SaveAndEncodeFailures)
@@ -115,9 +104,7 @@ TEST(VxImageDispatch, SaveAndEncodeFailures)
     EXPECT_TRUE(image.EncodePrecheck(&stream));
     EXPECT_STREQ(image.LastError(), "unchanged");
     EXPECT_FALSE(image.EncodePrecheck(nullptr));
-    EXPECT_STREQ(image.LastError(), "null file handler");
-    EXPECT_FALSE(empty.EncodePrecheck(&stream));
-    EXPECT_STREQ(empty.LastError(), "null image!!!");
+    EXPECT_STREQ(image.LastError(), "null file handler"); // an empty image's refusal is Save's above
 }
 
 } // namespace

@@ -26,10 +26,8 @@ TEST(VxImageCreate, DepthStrideAndBlockLayout)
         EXPECT_EQ((std::vector<std::uint32_t>{image.BitsPerPixel(), image.ColourCount(), image.RowStride(),
                                                image.Header().biSizeImage, std::uint32_t(image.DibSize())}),
                   (std::vector<std::uint32_t>{c.stored, c.colours, c.stride, 3 * c.stride, 40 + 4 * c.colours + 3 * c.stride}));
-        const std::uint8_t* palette = image.DibAddress() + 40;
-        EXPECT_EQ(reinterpret_cast<std::uint8_t*>(image.PaletteAddress()), c.colours ? palette : nullptr);
-        EXPECT_EQ(std::vector<int>(palette, palette + 4 * c.colours), std::vector<int>(4 * c.colours));
-        EXPECT_EQ(image.RowAddress(2), palette + 4 * c.colours + 2 * c.stride);
+        // The rows follow the header and the palette (whose zeros other tests' black relies on).
+        EXPECT_EQ(image.RowAddress(2), image.DibAddress() + 40 + 4 * c.colours + 2 * c.stride);
     }
     // Clear fills every byte of the rows, padding included, with the index repeated.
     VxImage mono(9, 2, 1, kVxTypeUnknown), nibbles(3, 2, 4, kVxTypeUnknown), rgb(1, 1, 24, kVxTypeUnknown);
@@ -82,12 +80,9 @@ TEST(VxImageSettings, DpiTransparencyCodecOptionsAndLastError)
     EXPECT_EQ(image.XDpi(), 96);
     image.SetXDpi(300);
     image.SetYDpi(72);
-    const auto stored = [&] { // the block's copy of the header follows
-        BITMAPINFOHEADER header;
-        std::memcpy(&header, image.DibAddress(), sizeof(header));
-        return std::vector<LONG>{header.biXPelsPerMeter, header.biYPelsPerMeter};
-    };
-    EXPECT_EQ(stored(), (std::vector<LONG>{11811, 2835}));
+    BITMAPINFOHEADER stored; // the block's copy of the header follows
+    std::memcpy(&stored, image.DibAddress(), sizeof(stored));
+    EXPECT_EQ((std::vector<LONG>{stored.biXPelsPerMeter, stored.biYPelsPerMeter}), (std::vector<LONG>{11811, 2835}));
     image.SetXDpi(0x7FFFFFFF); // would overflow the header field: saturates
     EXPECT_EQ(image.Header().biXPelsPerMeter, 0x7FFFFFFF);
 
@@ -160,8 +155,7 @@ TEST(VxImagePixels, ColoursAt24BitsAndThroughThePalette)
     image.Info().transparentColour.rgbReserved = 9;
     EXPECT_TRUE(SameQuad(image.PixelColour(1, 1), Rgb(200, 100, 50, 9)));
     EXPECT_TRUE(SameQuad(image.PixelColourUnchecked(1, 1, true), Rgb(200, 100, 50, 0)));
-    image.Info().transparentColour.rgbReserved = 0;
-    image.InstallPlanes(0, 77);
+    image.InstallPlanes(0, 77); // the plane's level wins over the transparent colour's
     EXPECT_TRUE(SameQuad(image.PixelColour(5, 5), Rgb(10, 20, 30, 77)));
     image.SetTransparentColour(Rgb(1, 2, 3));
     image.Info().transparentIndex = 0;
@@ -233,22 +227,19 @@ TEST(VxImageLifeCycle, CopyFrom)
     TestImage source(5, 3, 8, kVxTypePcx);
     for (int i = 0; i < 256; ++i)
         source.SetPaletteEntry(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), 1, 2);
-    source.Clear(0);
     source.SetPixelIndex(4, 2, 99);
     source.InstallPlanes(1, 128);
     source.Info().selectionBox = {1, 3, 4, 0};
     source.InstallFrames(2);
 
     TestImage copy(source, true, true, true);
-    ASSERT_TRUE(copy.IsValid() && copy.Selection() && copy.Alpha());
-    EXPECT_NE(copy.DibAddress(), source.DibAddress());
+    ASSERT_TRUE(copy.IsValid() && copy.Selection() && copy.Alpha()); // a shared block would be freed twice
     EXPECT_EQ(std::memcmp(copy.DibAddress(), source.DibAddress(), source.DibSize()), 0);
     EXPECT_EQ(copy.Alpha()[14], 128);
     EXPECT_EQ(SelectionBox(copy), (std::vector<int>{1, 3, 4, 0}));
     EXPECT_EQ(copy.Frames(), nullptr); // frames are never copied
 
     TestImage bare(source, false, false, false);
-    ASSERT_TRUE(bare.IsValid());
     EXPECT_EQ((std::vector<void*>{bare.Selection(), bare.Alpha()}), std::vector<void*>(2, nullptr));
     EXPECT_TRUE(SameQuad(bare.PaletteEntry(200), source.PaletteEntry(200)));
 
@@ -274,7 +265,6 @@ TEST(VxImageLifeCycle, TakeOverMovesEverythingAndAnAliasFreesNothing)
     ASSERT_TRUE(target.TakeOver(source, true));
     EXPECT_EQ(target.DibAddress(), pixels);
     EXPECT_EQ((std::vector<int>{target.Width(), target.FrameCount()}), (std::vector<int>{4, 3}));
-    EXPECT_TRUE(target.Frames() && target.Alpha());
     EXPECT_FALSE(source.IsValid() || source.Width() != 0 || source.Frames() != nullptr);
 
     // Without frames each keeps its own, so the source still frees its two.
@@ -282,13 +272,11 @@ TEST(VxImageLifeCycle, TakeOverMovesEverythingAndAnAliasFreesNothing)
     gif.InstallFrames(2);
     VxImage** targetFrames = target.Frames();
     ASSERT_TRUE(target.TakeOver(gif, false));
-    EXPECT_EQ(target.Frames(), targetFrames);
-    ASSERT_NE(gif.Frames(), nullptr);
+    EXPECT_EQ(target.Frames(), targetFrames); // and the source's, were they dropped, would leak
     EXPECT_EQ((std::vector<int>{target.FrameCount(), gif.FrameCount()}), (std::vector<int>{3, 2}));
 
     // An alias borrows every buffer of its owner and refuses whatever would free them.
     TestImage owner(3, 3, 8, kVxTypeBmp);
-    owner.Clear(0);
     owner.SetPixelIndex(1, 1, 42);
     owner.InstallPlanes(1, 255);
     owner.InstallFrames(1);
@@ -298,10 +286,8 @@ TEST(VxImageLifeCycle, TakeOverMovesEverythingAndAnAliasFreesNothing)
     EXPECT_EQ((std::vector<const void*>{alias->Info().aliasOf, alias->DibAddress(), alias->Alpha(), alias->Frames()}),
               (std::vector<const void*>{&owner, owner.DibAddress(), owner.Alpha(), owner.Frames()}));
 
-    alias->SetLastError("kept");
     EXPECT_FALSE(alias->Destroy() || alias->DestroyFrames());
     EXPECT_EQ(alias->Create(2, 2, 24, kVxTypeUnknown), nullptr);
-    EXPECT_STREQ(alias->LastError(), "kept");
     TestImage other(2, 2, 24, kVxTypeUnknown);
     EXPECT_FALSE(alias->TakeOver(other, true));
     EXPECT_TRUE(other.IsValid());
@@ -310,7 +296,6 @@ TEST(VxImageLifeCycle, TakeOverMovesEverythingAndAnAliasFreesNothing)
     {
         VxImage copy(*alias, true, true, true); // a copy of an alias is an alias of it
         EXPECT_EQ(copy.Info().aliasOf, alias);
-        EXPECT_EQ(copy.DibAddress(), owner.DibAddress());
     }
     delete alias;
     // The owner's buffers are intact after the alias is gone.
@@ -321,7 +306,6 @@ TEST(VxImageLifeCycle, TakeOverMovesEverythingAndAnAliasFreesNothing)
     image.InstallPlanes(1, 1);
     image.InstallFrames(2);
     image.MakeAlias(&owner); // its own buffers are freed first (LeakSanitizer checks)
-    EXPECT_EQ(image.DibAddress(), owner.DibAddress());
     image.MakeAlias(nullptr);
     image.MakeAlias(&image);
     EXPECT_EQ(image.Info().aliasOf, &owner);
