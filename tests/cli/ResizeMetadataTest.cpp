@@ -24,7 +24,8 @@ Tags ReadTags(const std::filesystem::path& file)
 {
     const std::filesystem::path listing = file.string() + ".tags";
     RunTool("exiftool -S -n -Make -Model -DateTimeOriginal -Comment -ExifImageWidth -ExifImageHeight "
-            "-IFD0:ImageWidth -IFD0:ImageHeight -Orientation -IFD1:all -Warning " + Quoted(file) + " > " + Quoted(listing));
+            "-IFD0:ImageWidth -IFD0:ImageHeight -Orientation -IFD1:all -Warning " +
+            Quoted(file) + " > " + Quoted(listing));
     Tags tags;
     std::ifstream in(listing);
     for (std::string line; std::getline(in, line);) {
@@ -147,7 +148,8 @@ TEST_F(ResizeMetadataTest, MetadataOnlyWhenAskedAndADamagedBlockNeverStopsThePic
     ASSERT_TRUE(WritePicture(scratch / "plain.jpg", 64, 48));
     const Bytes plain = ReadFileBytes(scratch / "plain.jpg");
     for (const Case& c : cases) {
-        SCOPED_TRACE("block " + std::to_string(static_cast<int>(c.block)) + (c.options.empty() ? "" : " " + c.options[0]));
+        SCOPED_TRACE("block " + std::to_string(static_cast<int>(c.block)) +
+                     (c.options.empty() ? "" : " " + c.options[0]));
         WriteFileBytes(scratch / "tagged.jpg", WithExifAndComment(plain, c.block));
         const CliResult run = Resize(c.options, scratch / "tagged.jpg");
         ASSERT_EQ(run.status, vx::cli::kExitOk) << run.out << run.err;

@@ -241,7 +241,8 @@ TEST_F(RunCliTest, InfoShowsGifExtrasAndMetafileSizes)
     EXPECT_TRUE(writer.Encode(&stream, list, 2));
     std::fclose(file);
     vx::test::WmfWriter drawing;
-    drawing.SetWindowOrg(0, 0).SetWindowExt(100, 100).CreateBrush(0, 0x0000FF, 0).SelectObject(0).Ellipse(10, 10, 90, 90);
+    drawing.SetWindowOrg(0, 0).SetWindowExt(100, 100);
+    drawing.CreateBrush(0, 0x0000FF, 0).SelectObject(0).Ellipse(10, 10, 90, 90);
     vx::test::WriteFileBytes(wmf, drawing.Placeable(0, 0, 1440, 720, 1440)); // 1 x 0.5 inch
     vx::test::WriteFileBytes(emf, vx::test::EmfWriter(RECT{0, 0, 64, 48}, RECT{0, 0, 1687, 1269})
                                       .Ellipse(RECT{4, 4, 60, 44})

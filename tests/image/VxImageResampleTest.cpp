@@ -120,7 +120,8 @@ TEST(VxImageRescale, AreaShrinkIsTheMeanOfTheCoveredArea)
     const std::uint8_t reds[8] = {10, 21, 200, 201, 30, 41, 202, 203};
     FillColours(blocks, [&](std::int32_t x, std::int32_t y) { return Rgb(reds[4 * y + x], 0, 0); });
     ASSERT_TRUE(blocks.Rescale(2, 1, 0));
-    EXPECT_EQ((std::vector<int>{blocks.PixelColour(0, 0).rgbRed, blocks.PixelColour(1, 0).rgbRed}), (std::vector<int>{25, 201}));
+    EXPECT_EQ((std::vector<int>{blocks.PixelColour(0, 0).rgbRed, blocks.PixelColour(1, 0).rgbRed}),
+              (std::vector<int>{25, 201}));
 
     // Odd factors: the exact mean of the source area [x xs, (x+1) xs) x [y ys, (y+1) ys).
     VxImage image(37, 29, 24, 0);

@@ -24,8 +24,9 @@ TEST(VxImageCreate, DepthStrideAndBlockLayout)
         VxImage image;
         ASSERT_NE(image.Create(c.width, 3, c.asked, kVxTypeBmp), nullptr);
         EXPECT_EQ((std::vector<std::uint32_t>{image.BitsPerPixel(), image.ColourCount(), image.RowStride(),
-                                               image.Header().biSizeImage, std::uint32_t(image.DibSize())}),
-                  (std::vector<std::uint32_t>{c.stored, c.colours, c.stride, 3 * c.stride, 40 + 4 * c.colours + 3 * c.stride}));
+                                              image.Header().biSizeImage, std::uint32_t(image.DibSize())}),
+                  (std::vector<std::uint32_t>{c.stored, c.colours, c.stride, 3 * c.stride,
+                                              40 + 4 * c.colours + 3 * c.stride}));
         // The rows follow the header and the palette (whose zeros other tests' black relies on).
         EXPECT_EQ(image.RowAddress(2), image.DibAddress() + 40 + 4 * c.colours + 2 * c.stride);
     }

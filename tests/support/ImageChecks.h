@@ -109,7 +109,8 @@ void FillColours(VxImage& image, ColourAt colourAt)
 template <typename IndexAt>
 void FillIndices(VxImage& image, IndexAt indexAt)
 {
-    ForEachPixel(image, [&](std::int32_t x, std::int32_t y) { image.SetPixelIndex(x, y, std::uint8_t(indexAt(x, y))); });
+    ForEachPixel(image,
+                 [&](std::int32_t x, std::int32_t y) { image.SetPixelIndex(x, y, std::uint8_t(indexAt(x, y))); });
 }
 
 // Pixels (indices for palette pictures), palettes and alpha planes are equal.

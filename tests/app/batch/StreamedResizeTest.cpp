@@ -82,8 +82,8 @@ TEST_F(StreamedResizeTest, SameBytesAsTheGeneralPathForEveryKindOfJpeg)
                 vx::test::WriteFileBytes(source, vx::test::WithMainAndThumbnailExif(made,
                     {Rational(0x011A, 300, 1), Rational(0x011B, 200, 1), vx::test::Short(0x0128, 3)}, {}));
             else if (kind.then == Then::CutShort)
-                vx::test::WriteFileBytes(source, Bytes(made.begin(), made.begin() + static_cast<long>(made.size() * 2 / 3)));
-
+                vx::test::WriteFileBytes(source,
+                                         Bytes(made.begin(), made.begin() + static_cast<long>(made.size() * 2 / 3)));
 
             // The general path: load, Rescale mode 1, DrawTextMark, Save.
             const ResizeJob job = JobFor(source);

@@ -70,7 +70,8 @@ Bytes SmallFrame(int left = 0, int top = 0) { return Joined(Descriptor(left, top
 // A graphic control block of `length` bytes (4 is right), without transparency.
 Bytes Control(int disposal, int length = 4)
 {
-    const Bytes block = {'!', 0xF9, static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(disposal << 2), 5, 0, 0};
+    const Bytes block = {'!', 0xF9, static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(disposal << 2), 5,
+                         0,   0};
     return Joined(Joined(block, Bytes(static_cast<std::size_t>(length - 4), 0)), {0});
 }
 
