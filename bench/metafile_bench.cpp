@@ -5,6 +5,7 @@
 // (ours natively, GDI on Windows) and, on Windows, by ours as well.
 // Usage: metafile_bench [shapes [runs]] (default 2000 shapes, 5 runs).
 #include "bench/BenchTiming.h"
+#include "image/codecs/VxImageWMF.h"
 #include "platform/MetafilePlayer.h"
 #include "tests/support/MetafileWriter.h"
 
@@ -97,7 +98,7 @@ void Measure(const char* name, vx::MetafilePlayer& player, const Bytes& emf, int
         std::vector<std::uint8_t> bits(static_cast<std::size_t>(stride) * height);
         const vx::Rgb24Bitmap target{bits.data(), width, height, stride};
         const double seconds = vx::bench::BestSeconds(
-            runs, [&] { return metafile->Play(target, RGB(255, 255, 255), vx::test::DecodePackedDib24); });
+            runs, [&] { return metafile->Play(target, RGB(255, 255, 255), &VxImageWMF::DecodePackedDib); });
         std::printf("%-9s %4d x %-4d  %8.1f ms\n", name, width, height, seconds * 1000);
     }
 }

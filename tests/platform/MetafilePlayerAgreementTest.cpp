@@ -250,11 +250,7 @@ Bytes EmfBitmaps()
     e.StretchDibits({5, 5, 65, 50}, dib);
     e.Record(76, BlitRecord({80, 5, 96, 17}, dib, false));
     e.Record(77, BlitRecord({110, 5, 190, 65}, dib, true));
-    // A DIB pattern brush: index, DIB_RGB_COLORS, the header and the bits at their offsets.
-    const Bytes pattern = Dib(8, 8);
-    e.Record(94,
-             Fields().U32(1).U32(0).U32(32).U32(40).U32(72).U32(std::uint32_t(pattern.size() - 40)).Append(pattern));
-    e.SelectObject(1).SelectObject(0x80000000 | 8);
+    e.CreatePatternBrush(1, Dib(8, 8)).SelectObject(1).SelectObject(0x80000000 | 8);
     e.Rectangle({5, 70, 100, 145});
     return e.Metafile();
 }

@@ -170,10 +170,7 @@ TEST(PortableMetafilePlayer, HostileInputEndsCleanly)
         deepEmf.Record(33, {});
     big.Ellipse({-0x8000000, -0x8000000, 0x7FFFFFF, 0x7FFFFFF}).Rectangle({-0x8000000, 0, 0x7FFFFFF, 5});
     infinite.WorldTransform({1e38f, 0, 0, 1e38f, 0, 0}, 0).WorldTransform({1e38f, 0, 0, 1e38f, 0, 0}, 2);
-    // ExtCreatePen: index, no brush bitmap, a wide pen of user dashes, BS_SOLID, colour, hatch, the dashes.
-    Fields pen;
-    pen.U32(1).Append(Bytes(16, 0)).U32(0x10007).U32(3).U32(0).U32(red).U32(0).U32(4).U32(0x7FFFFFFF).U32(1);
-    dashed.Record(95, pen.U32(0).U32(0)).SelectObject(1);
+    dashed.ExtCreatePen(1, 0x10007, 3, red, {0x7FFFFFFF, 1, 0, 0}).SelectObject(1); // a wide pen of user dashes
     const HostileCase emfCases[] = {
         {"header size beyond the data", WithField(Emf20().Metafile(), 4, 0x10000), refused},
         {"without signature", WithField(Emf20().Metafile(), 40, 0), refused},

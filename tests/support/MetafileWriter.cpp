@@ -114,6 +114,27 @@ EmfWriter& EmfWriter::WorldTransform(const std::vector<float>& matrix, std::int3
     return mode == 0 ? Record(35, params) : Record(36, params.U32(static_cast<std::uint32_t>(mode)));
 }
 
+EmfWriter& EmfWriter::ExtCreatePen(std::uint32_t index, std::uint32_t style, std::uint32_t width, std::uint32_t colour,
+                                   const std::vector<std::uint32_t>& dashes)
+{
+    // index, no brush bitmap (four zero fields), style, width, BS_SOLID, colour, hatch, the
+    // dashes (the record's fixed part holds one entry, used or not)
+    Fields params;
+    params.U32(index).Append(Bytes(16, 0)).U32(style).U32(width).U32(0).U32(colour).U32(0);
+    params.U32(static_cast<std::uint32_t>(dashes.size()));
+    for (std::uint32_t d : dashes)
+        params.U32(d);
+    return Record(95, dashes.empty() ? params.U32(0) : params);
+}
+
+EmfWriter& EmfWriter::CreatePatternBrush(std::uint32_t index, const Bytes& packedDib)
+{
+    // DIB_RGB_COLORS, the header (40 bytes, no colour table for 24 bits) and the bits at
+    // their offsets from the record's start
+    const auto bitsSize = static_cast<std::uint32_t>(packedDib.size() - 40);
+    return Record(94, Fields().U32(index).U32(0).U32(32).U32(40).U32(72).U32(bitsSize).Append(packedDib));
+}
+
 EmfWriter& EmfWriter::Font(std::uint32_t index, std::int32_t height, std::int32_t weight, bool italic,
                            const std::u16string& face)
 {

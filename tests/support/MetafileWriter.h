@@ -151,10 +151,13 @@ public:
     {
         return Record(38, Fields().U32(index).U32(style).U32(width).U32(0).U32(colour));
     }
+    EmfWriter& ExtCreatePen(std::uint32_t index, std::uint32_t style, std::uint32_t width, std::uint32_t colour,
+                            const std::vector<std::uint32_t>& dashes = {});
     EmfWriter& CreateBrush(std::uint32_t index, std::uint32_t style, std::uint32_t colour, std::uint32_t hatch)
     {
         return Record(39, Fields().U32(index).U32(style).U32(colour).U32(hatch));
     }
+    EmfWriter& CreatePatternBrush(std::uint32_t index, const Bytes& packedDib);
     EmfWriter& Font(std::uint32_t index, std::int32_t height, std::int32_t weight, bool italic,
                     const std::u16string& face);
     EmfWriter& SelectObject(std::uint32_t index) { return Record(37, Fields().U32(index)); }
