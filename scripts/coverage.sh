@@ -13,7 +13,7 @@ build=build/coverage
 jobs=${VANTRY_JOBS:-2}
 
 cmake --preset linux -B "$build" -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage >/dev/null
+    -DCMAKE_CXX_FLAGS="--coverage -fprofile-update=atomic" -DCMAKE_EXE_LINKER_FLAGS=--coverage >/dev/null
 cmake --build "$build" -j "$jobs" >/dev/null
 find "$build" -name '*.gcda' -delete
 for test in "$build"/tests/vantry_*_tests; do

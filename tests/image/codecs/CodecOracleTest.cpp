@@ -117,6 +117,7 @@ TEST(CodecOracle, OurFilesDecodeToTheirPicture)
         {kVxTypePcx, ".pcx", 13, 8},       {kVxTypePcx, ".pcx", 13, 24},      {kVxTypePcx, ".pcx", 12, 24},
         {kVxTypePcx, ".pcx", 13, 32},      {kVxTypeTga, ".tga", 13, 8},       {kVxTypeTga, ".tga", 13, 24},
         {kVxTypeTga, ".tga", 13, 32},      {kVxTypeWbmp, ".wbmp", 21, 1, 'b'}, {kVxTypeWbmp, ".wbmp", 21, 1, 'w'},
+        {kVxTypeIco, ".ico", 20, 24}, // opaque: the mask alone, all clear
     };
     ScratchDir dir;
     for (const Row& row : rows) {

@@ -158,7 +158,8 @@ TEST(VxImageWMF, LoadFindsAMetafileByContentAndDrawsItOnTheWindowColour)
     // Catches: the codec missing from the table or out of the detection order (named as JPEG,
     // the file reaches the detection pass), a metafile named as another format not found (an
     // enhanced one, and the size and depth of a loaded one: the command-line tests); the played
-    // picture not copied into the image, or an unfilled background.
+    // picture not copied into the image, or an unfilled background; an encoder that writes
+    // something, or fails without saying why.
     ScratchDir dir;
     WriteFileBytes(dir / "drawing.jpg", RedSquare(100, 10).Placeable(0, 0, 1440, 720, 1440));
     const vx::MetafileScreen screen = vx::SystemMetafilePlayer().Screen();
@@ -168,6 +169,8 @@ TEST(VxImageWMF, LoadFindsAMetafileByContentAndDrawsItOnTheWindowColour)
     EXPECT_EQ(image.ImageType(), kVxTypeWmf);
     EXPECT_EQ(rgb(image.PixelColour(0, 0, false)), rgb(VxImage::ColorRefToQuad(screen.windowColour)));
     EXPECT_EQ(rgb(image.PixelColour(image.Width() / 2, image.Height() / 2, false)), (std::array<BYTE, 3>{255, 0, 0}));
+    EXPECT_FALSE(image.Save(ToU16(dir / "copy.wmf").c_str(), kVxTypeWmf)); // metafiles are read, never written
+    EXPECT_STREQ(image.LastError(), "Save WMF not supported");
 }
 
 } // namespace
