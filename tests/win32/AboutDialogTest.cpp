@@ -26,8 +26,8 @@ std::wstring TextOf(HWND window)
 
 using AboutDialog = vx::test::MainDialogFixture;
 
-// Opened by the About command for the active window (OK ends it there); run for the main
-// dialog: centred on it, and Escape ends it with IDCANCEL (the close box sends the same).
+// Opened by the About command for the active window; run for the main dialog: OK ends it
+// with IDOK; centred on it, and Escape ends it with IDCANCEL (the close box sends the same).
 TEST_F(AboutDialog, OpensCentredOnItsOwnerWithIconAndLinks)
 {
     SetActiveWindow(window);
@@ -40,6 +40,10 @@ TEST_F(AboutDialog, OpensCentredOnItsOwnerWithIconAndLinks)
     ASSERT_TRUE(fromCommand.Seen().found);
     EXPECT_EQ(fromCommand.Seen().owner, active);
     EXPECT_TRUE(IsWindow(window)) << "the main dialog stays open";
+    {
+        ModalBoxCloser byOk(window, IDOK);
+        EXPECT_EQ(vx::ui::AboutDialog().Run(GetModuleHandleW(nullptr), window), IDOK);
+    }
 
     RECT box{};
     vx::ui::AboutDialog about;
